@@ -1,0 +1,21 @@
+#!/bin/sh
+# Installs the Debian packages named as arguments that are missing. As root it
+# installs them; otherwise it prints the exact command to run and fails.
+set -e
+missing=""
+for pkg in "$@"; do
+    if ! dpkg-query -W -f='${Status}' "$pkg" 2>/dev/null | grep -q "install ok installed"; then
+        missing="$missing $pkg"
+    fi
+done
+[ -z "$missing" ] && exit 0
+if [ "$(id -u)" -eq 0 ]; then
+    echo "Installing:$missing"
+    export DEBIAN_FRONTEND=noninteractive
+    apt-get update -q
+    apt-get install -y -q $missing
+else
+    echo "Missing packages. Install them with:"
+    echo "  sudo apt-get install -y$missing"
+    exit 1
+fi

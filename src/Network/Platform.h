@@ -1,0 +1,112 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+namespace BRIVO {
+
+// The one place that knows which operating system we are on. The socket classes
+// call only through the table returned by platform(); the default table is the
+// real OS (PlatformPosix.cpp or PlatformWindows.cpp, chosen by CMake), and tests
+// install a recording fake with PlatformOverride.
+
+// A socket handle: SOCKET on Windows (pointer-wide), a descriptor on POSIX.
+using Handle = uintptr_t;
+constexpr Handle INVALID_HANDLE = ~Handle(0);
+
+// An IPv4 socket address, family AF_INET implied; both fields in network order.
+struct AddressV4 {
+    uint8_t port[2];
+    uint8_t address[4];
+};
+
+enum class SocketStyle { STREAM, DATAGRAM };
+
+// Options the library sets. The platform maps each to its own level and name:
+// BROADCAST = SOL_SOCKET/SO_BROADCAST (int), ADD_MEMBERSHIP = IPPROTO_IP/
+// IP_ADD_MEMBERSHIP (ip_mreq: group, interface), MULTICAST_INTERFACE =
+// IPPROTO_IP/IP_MULTICAST_IF (4-byte address), RECEIVE_BUFFER = SOL_SOCKET/
+// SO_RCVBUF (int bytes).
+enum class SocketOption { BROADCAST, ADD_MEMBERSHIP, MULTICAST_INTERFACE, RECEIVE_BUFFER };
+
+// A wait limit as select() takes it.
+struct WaitTime {
+    uint32_t seconds;
+    uint32_t microseconds;
+};
+
+// One row of the local interface-address table, laid out as MIB_IPADDRROW.
+struct InterfaceRow {
+    uint32_t address;  // network order
+    uint32_t index;
+    uint32_t mask;
+    uint32_t broadcast;
+    uint32_t reassemblySize;
+    uint16_t unused1;
+    uint16_t type;
+};
+// The table, laid out as MIB_IPADDRTABLE: a count, then that many rows.
+struct InterfaceTable {
+    uint32_t count;
+    InterfaceRow rows[1];
+};
+constexpr int32_t TABLE_NO_ERROR = 0;
+constexpr int32_t TABLE_INSUFFICIENT_BUFFER = 122;
+
+struct Platform {
+    // Start the socket layer (Winsock 2.0); 0 on success, non-zero otherwise.
+    int (*startup)();
+    // Stop the socket layer; registered to run at process exit.
+    void (*cleanup)();
+    // Register a handler to run at exit, as atexit(): 0 on success.
+    int (*registerAtExit)(void (*handler)());
+    // Create an AF_INET socket, protocol 0; INVALID_HANDLE on failure.
+    Handle (*socket)(SocketStyle style);
+    // Bind to the address; 0 on success, -1 on failure.
+    int (*bind)(Handle h, const AddressV4& local);
+    // Set an option with the raw value bytes; 0 on success, negative on failure.
+    int (*setOption)(Handle h, SocketOption option, const void* value, int length);
+    // Blocking mode, as ioctlsocket(FIONBIO): 0 = blocking; 0 on success.
+    int (*setNonBlocking)(Handle h, uint32_t nonBlocking);
+    // Send one datagram; the number of bytes sent, or -1 on failure.
+    long (*sendTo)(Handle h, const void* data, size_t length, const AddressV4& to);
+    // Receive one datagram into at most `capacity` bytes; the datagram's full
+    // length (greater than `capacity` when it did not fit: the excess is lost),
+    // or -1 on failure. Does not wait beyond the datagram being there when the
+    // caller has seen the handle readable.
+    long (*receiveFrom)(Handle h, void* data, size_t capacity, AddressV4& from);
+    // Wait until the handle is readable: 1 readable, 0 timed out, -1 failed.
+    int (*waitReadable)(Handle h, WaitTime limit);
+    // Shut down both directions; 0 on success.
+    int (*shutdown)(Handle h);
+    // Close the handle; 0 on success.
+    int (*close)(Handle h);
+    // Interface table, as GetIpAddrTable(table, &size, FALSE): with a null table
+    // it stores the needed size and answers TABLE_INSUFFICIENT_BUFFER; with a
+    // block of `size` bytes it fills it and answers TABLE_NO_ERROR, or another
+    // code on failure.
+    int32_t (*interfaceTable)(InterfaceTable* table, uint32_t* size);
+    // Suspend the calling thread.
+    void (*sleepMs)(uint32_t milliseconds);
+    // A monotonic clock in milliseconds.
+    uint64_t (*nowMs)();
+};
+
+// The table in force.
+const Platform& platform();
+// The operating system's own table.
+const Platform& systemPlatform();
+
+// Installs another table for its own lifetime (tests).
+class PlatformOverride {
+public:
+    explicit PlatformOverride(const Platform& replacement);
+    ~PlatformOverride();
+    PlatformOverride(const PlatformOverride&) = delete;
+    PlatformOverride& operator=(const PlatformOverride&) = delete;
+
+private:
+    const Platform* previous;
+};
+
+}  // namespace BRIVO

@@ -1,0 +1,176 @@
+// The POSIX socket layer behind the Platform table.
+
+#include <arpa/inet.h>
+#include <errno.h>
+#include <ifaddrs.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/ioctl.h>
+#include <sys/socket.h>
+#include <time.h>
+#include <unistd.h>
+
+#include <climits>
+#include <cstdlib>
+#include <cstring>
+
+#include "Platform.h"
+
+namespace BRIVO {
+
+namespace {
+
+int toFd(Handle h) { return h > static_cast<Handle>(INT_MAX) ? -1 : static_cast<int>(h); }
+
+sockaddr_in toSockaddr(const AddressV4& a) {
+    sockaddr_in sa{};
+    sa.sin_family = AF_INET;
+    std::memcpy(&sa.sin_port, a.port, sizeof a.port);
+    std::memcpy(&sa.sin_addr, a.address, sizeof a.address);
+    return sa;
+}
+
+uint64_t monotonicMs() {
+    timespec ts{};
+    clock_gettime(CLOCK_MONOTONIC, &ts);
+    return static_cast<uint64_t>(ts.tv_sec) * 1000u + static_cast<uint64_t>(ts.tv_nsec) / 1000000u;
+}
+
+// There is no socket layer to start or stop on POSIX; the library's once-only
+// start-up and its exit-time registration still run, with these as no-ops.
+int startup() { return 0; }
+void cleanup() {}
+int registerAtExit(void (*handler)()) { return std::atexit(handler); }
+
+Handle openSocket(SocketStyle style) {
+    int fd = ::socket(AF_INET, style == SocketStyle::STREAM ? SOCK_STREAM : SOCK_DGRAM, 0);
+    return fd < 0 ? INVALID_HANDLE : static_cast<Handle>(fd);
+}
+
+int bindSocket(Handle h, const AddressV4& local) {
+    sockaddr_in sa = toSockaddr(local);
+    return ::bind(toFd(h), reinterpret_cast<const sockaddr*>(&sa), sizeof sa) == 0 ? 0 : -1;
+}
+
+int setOption(Handle h, SocketOption option, const void* value, int length) {
+    int fd = toFd(h);
+    switch (option) {
+    case SocketOption::BROADCAST:
+        return ::setsockopt(fd, SOL_SOCKET, SO_BROADCAST, value, static_cast<socklen_t>(length));
+    case SocketOption::ADD_MEMBERSHIP:
+        return ::setsockopt(fd, IPPROTO_IP, IP_ADD_MEMBERSHIP, value, static_cast<socklen_t>(length));
+    case SocketOption::MULTICAST_INTERFACE:
+        return ::setsockopt(fd, IPPROTO_IP, IP_MULTICAST_IF, value, static_cast<socklen_t>(length));
+    case SocketOption::RECEIVE_BUFFER:
+#ifdef SO_RCVBUFFORCE
+        // Privileged callers may go past the system's cap (net.core.rmem_max).
+        if (::setsockopt(fd, SOL_SOCKET, SO_RCVBUFFORCE, value, static_cast<socklen_t>(length)) == 0)
+            return 0;
+#endif
+        return ::setsockopt(fd, SOL_SOCKET, SO_RCVBUF, value, static_cast<socklen_t>(length));
+    }
+    return -1;
+}
+
+int setNonBlocking(Handle h, uint32_t nonBlocking) {
+    int on = nonBlocking ? 1 : 0;
+    return ::ioctl(toFd(h), FIONBIO, &on) == 0 ? 0 : -1;
+}
+
+long sendTo(Handle h, const void* data, size_t length, const AddressV4& to) {
+    sockaddr_in sa = toSockaddr(to);
+    ssize_t n = ::sendto(toFd(h), data, length, 0, reinterpret_cast<const sockaddr*>(&sa), sizeof sa);
+    return n < 0 ? -1 : static_cast<long>(n);
+}
+
+long receiveFrom(Handle h, void* data, size_t capacity, AddressV4& from) {
+    sockaddr_in sa{};
+    iovec iov{data, capacity};
+    msghdr msg{};
+    msg.msg_name = &sa;
+    msg.msg_namelen = sizeof sa;
+    msg.msg_iov = &iov;
+    msg.msg_iovlen = 1;
+    // Never block here: a datagram that poll() saw may still be dropped (a bad
+    // checksum), and then there is nothing to deliver; report it as empty.
+    ssize_t n = ::recvmsg(toFd(h), &msg, MSG_DONTWAIT);
+    if (n < 0) return (errno == EAGAIN || errno == EWOULDBLOCK) ? 0 : -1;
+    std::memcpy(from.port, &sa.sin_port, sizeof from.port);
+    std::memcpy(from.address, &sa.sin_addr, sizeof from.address);
+    // Linux cuts an oversized datagram to the buffer instead of failing the
+    // call as Winsock does; MSG_TRUNC tells, and we report it as too long.
+    if (msg.msg_flags & MSG_TRUNC) return static_cast<long>(capacity) + 1;
+    return static_cast<long>(n);
+}
+
+// poll(), not select(): an fd_set cannot hold descriptors at or above
+// FD_SETSIZE. A signal does not shorten the wait: it resumes with what is left.
+int waitReadable(Handle h, WaitTime limit) {
+    int fd = toFd(h);
+    if (fd < 0) return -1;  // poll() would silently ignore it and wait in vain
+    uint64_t total = static_cast<uint64_t>(limit.seconds) * 1000u + limit.microseconds / 1000u;
+    uint64_t deadline = monotonicMs() + total;
+    for (;;) {
+        uint64_t now = monotonicMs();
+        uint64_t left = now >= deadline ? 0 : deadline - now;
+        pollfd p{fd, POLLIN, 0};
+        int r = ::poll(&p, 1, static_cast<int>(left > INT_MAX ? INT_MAX : left));
+        if (r < 0 && errno == EINTR) continue;
+        if (r < 0) return -1;
+        if (r == 0) return 0;
+        if (p.revents & POLLNVAL) return -1;
+        return 1;
+    }
+}
+
+int shutdownSocket(Handle h) { return ::shutdown(toFd(h), SHUT_RDWR) == 0 ? 0 : -1; }
+
+int closeSocket(Handle h) { return ::close(toFd(h)) == 0 ? 0 : -1; }
+
+// getifaddrs() stands in for GetIpAddrTable: IPv4 addresses in the system's
+// own order, in the same two-step size-then-table shape.
+int32_t interfaceTable(InterfaceTable* table, uint32_t* size) {
+    ifaddrs* list = nullptr;
+    if (::getifaddrs(&list) != 0) return 1;
+    uint32_t count = 0;
+    for (ifaddrs* i = list; i; i = i->ifa_next)
+        if (i->ifa_addr && i->ifa_addr->sa_family == AF_INET) ++count;
+    uint32_t needed = static_cast<uint32_t>(offsetof(InterfaceTable, rows) + count * sizeof(InterfaceRow));
+    if (needed < sizeof(InterfaceTable)) needed = sizeof(InterfaceTable);
+    if (!table || *size < needed) {
+        ::freeifaddrs(list);
+        *size = needed;
+        return TABLE_INSUFFICIENT_BUFFER;
+    }
+    std::memset(table, 0, needed);
+    table->count = count;
+    uint32_t row = 0;
+    for (ifaddrs* i = list; i; i = i->ifa_next) {
+        if (!i->ifa_addr || i->ifa_addr->sa_family != AF_INET) continue;
+        const auto* sa = reinterpret_cast<const sockaddr_in*>(i->ifa_addr);
+        table->rows[row].address = sa->sin_addr.s_addr;
+        if (i->ifa_netmask)
+            table->rows[row].mask = reinterpret_cast<const sockaddr_in*>(i->ifa_netmask)->sin_addr.s_addr;
+        ++row;
+    }
+    ::freeifaddrs(list);
+    return TABLE_NO_ERROR;
+}
+
+void sleepMs(uint32_t milliseconds) {
+    timespec left{static_cast<time_t>(milliseconds / 1000), static_cast<long>(milliseconds % 1000) * 1000000L};
+    while (::nanosleep(&left, &left) != 0 && errno == EINTR) {
+    }
+}
+
+const Platform posix = {
+    startup,   cleanup,      registerAtExit, openSocket, bindSocket,     setOption,
+    setNonBlocking, sendTo,  receiveFrom,    waitReadable, shutdownSocket, closeSocket,
+    interfaceTable, sleepMs, monotonicMs,
+};
+
+}  // namespace
+
+const Platform& systemPlatform() { return posix; }
+
+}  // namespace BRIVO

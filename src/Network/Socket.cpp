@@ -1,0 +1,53 @@
+#include "Socket.h"
+
+#include <cstring>
+
+#include "Err.h"
+
+namespace BRIVO {
+
+bool socketLayerStarted = false;
+
+// The kind is given a definite "unset" value so that reading it early is never
+// undefined; no operation reads it before open() stores the real kind.
+Socket::Socket() : socketHandle(INVALID_HANDLE), socketType(-1), maxDatagramSize(1500) {
+    if (socketLayerStarted) return;
+    const Platform& os = platform();
+    int started = os.startup();
+    // Registered whatever the start-up said, so each attempt pairs with one
+    // cleanup; on POSIX both are no-ops but the order and checks stand.
+    int registered = os.registerAtExit(os.cleanup);
+    if (registered != 0) throw Err("src\\Network\\Socket", 65, 0);
+    if (started != 0) throw Err("src\\Network\\Socket", 68, 0);
+    socketLayerStarted = true;
+}
+
+Socket::~Socket() { close(); }
+
+void Socket::close() {
+    if (socketHandle == INVALID_HANDLE) return;
+    const Platform& os = platform();
+    os.shutdown(socketHandle);
+    os.close(socketHandle);
+    socketHandle = INVALID_HANDLE;
+}
+
+bool Socket::bindV4(IPAddress local) {
+    const Platform& os = platform();
+    // The port bytes are already in network order: copied, not swapped.
+    AddressV4 any{{local.port[0], local.port[1]}, {0, 0, 0, 0}};
+    if (os.bind(socketHandle, any) == -1) return false;
+
+    if (socketType == 1 || socketType == 4) {
+        int32_t on = 1;
+        if (os.setOption(socketHandle, SocketOption::BROADCAST, &on, sizeof on) < 0) return false;
+    } else if (socketType == 2 || socketType == 5) {
+        uint8_t request[8] = {local.address[12], local.address[13], local.address[14],
+                              local.address[15], 0, 0, 0, 0};
+        if (os.setOption(socketHandle, SocketOption::ADD_MEMBERSHIP, request, sizeof request) < 0)
+            return false;
+    }
+    return true;
+}
+
+}  // namespace BRIVO

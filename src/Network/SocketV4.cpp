@@ -1,0 +1,121 @@
+#include "SocketV4.h"
+
+#include <cstring>
+#include <memory>
+#include <new>
+
+#include "Err.h"
+
+namespace BRIVO {
+
+namespace {
+constexpr size_t RECEIVE_LIMIT = 1500;
+const uint8_t LOOPBACK[4] = {127, 0, 0, 1};
+}  // namespace
+
+uint32_t SocketV4::chooseInterfaceAddress() {
+    const Platform& os = platform();
+    uint32_t loopback;
+    static_assert(sizeof loopback == sizeof LOOPBACK, "an IPv4 address is 4 bytes");
+    std::memcpy(&loopback, LOOPBACK, sizeof loopback);
+
+    uint32_t size = 0;
+    if (os.interfaceTable(nullptr, &size) != TABLE_INSUFFICIENT_BUFFER)
+        throw Err("src\\Network\\SocketV4", 171, 6);
+
+    // Words, not bytes, so that the rows are aligned for their 32-bit fields.
+    std::unique_ptr<uint32_t[]> block(new (std::nothrow) uint32_t[(size + 3) / 4 + 1]);
+    if (!block) return loopback;
+    auto* table = reinterpret_cast<InterfaceTable*>(block.get());
+    if (os.interfaceTable(table, &size) == TABLE_NO_ERROR && table->count >= 1)
+        return table->rows[0].address;
+    return loopback;
+}
+
+bool SocketV4::open(Type requested) {
+    const Platform& os = platform();
+    switch (requested) {
+    case TCP:
+        close();
+        socketType = TCP;
+        socketHandle = os.socket(SocketStyle::STREAM);
+        return socketHandle != INVALID_HANDLE;
+
+    case UDP_BROADCAST: {
+        close();
+        socketType = UDP_BROADCAST;
+        socketHandle = os.socket(SocketStyle::DATAGRAM);
+        if (socketHandle == INVALID_HANDLE) return false;
+        int32_t on = 1;
+        if (os.setOption(socketHandle, SocketOption::BROADCAST, &on, sizeof on) < 0) {
+            close();
+            return false;
+        }
+        // Failing to force blocking mode is harmless: every receive waits for
+        // readability first, so it never blocks either way.
+        os.setNonBlocking(socketHandle, 0);
+        return true;
+    }
+
+    case UDP_MULTICAST: {
+        // Chosen before anything changes, so that an Err leaves the old socket.
+        uint32_t interfaceAddress = chooseInterfaceAddress();
+        close();
+        socketType = UDP_MULTICAST;
+        socketHandle = os.socket(SocketStyle::DATAGRAM);
+        if (socketHandle == INVALID_HANDLE) return false;
+        if (os.setOption(socketHandle, SocketOption::MULTICAST_INTERFACE, &interfaceAddress,
+                         sizeof interfaceAddress) < 0) {
+            close();
+            return false;
+        }
+        return true;
+    }
+    }
+    return false;
+}
+
+bool SocketV4::sendTo(const Buffer& payload, IPAddress destination, uint16_t destinationPort) {
+    AddressV4 to{{static_cast<uint8_t>(destinationPort >> 8),
+                  static_cast<uint8_t>(destinationPort & 0xFF)},
+                 {destination.address[12], destination.address[13], destination.address[14],
+                  destination.address[15]}};
+    long sent = platform().sendTo(socketHandle, payload.data(), payload.size(), to);
+    if (sent == -1) return false;
+    return static_cast<size_t>(sent) == payload.size();
+}
+
+WAIT_CODE SocketV4::receiveFrom(Buffer& payload, IPAddress& source, uint16_t& sourcePort,
+                                Clock& waitTime) {
+    const Platform& os = platform();
+    uint32_t t = waitTime.microseconds;
+    // Whole milliseconds only: the part below a millisecond is dropped.
+    WaitTime limit{t / 1000000u, ((t / 1000u) % 1000u) * 1000u};
+
+    int ready = os.waitReadable(socketHandle, limit);
+    // A failed wait is a failure of the socket, never a reason to go on to a
+    // receive that could block without limit.
+    if (ready < 0) return FAIL;
+    if (ready == 0) return TIMEOUT;
+
+    payload.resize(RECEIVE_LIMIT);
+    AddressV4 from{{0, 0}, {0, 0, 0, 0}};
+    long n = os.receiveFrom(socketHandle, payload.data(), RECEIVE_LIMIT, from);
+    if (n < 0) return FAIL;
+    // Any host can send an empty or an oversized datagram; it is consumed and
+    // reported apart from a broken socket so the caller can ignore it.
+    if (n == 0 || static_cast<size_t>(n) > RECEIVE_LIMIT) return DISCARDED;
+
+    static const uint8_t mappedPrefix[12] = {0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0xFF, 0xFF};
+    std::memcpy(source.address, mappedPrefix, sizeof mappedPrefix);
+    std::memcpy(source.address + 12, from.address, sizeof from.address);
+    sourcePort = static_cast<uint16_t>((from.port[0] << 8) | from.port[1]);
+    payload.resize(static_cast<size_t>(n));
+    return RECEIVED;
+}
+
+bool SocketV4::setReceiveBuffer(int32_t bytes) {
+    return platform().setOption(socketHandle, SocketOption::RECEIVE_BUFFER, &bytes, sizeof bytes) >= 0;
+}
+
+}  // namespace BRIVO

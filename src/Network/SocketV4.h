@@ -1,0 +1,51 @@
+#pragma once
+
+#include <cstdint>
+
+#include "Buffer.h"
+#include "Clock.h"
+#include "IPAddress.h"
+#include "Socket.h"
+
+namespace BRIVO {
+
+enum WAIT_CODE : int32_t {
+    FAIL = 0,       // the wait or the receive itself failed
+    TIMEOUT = 1,    // nothing became readable within the wait
+    RECEIVED = 2,   // one datagram delivered with its source
+    DISCARDED = 3,  // one datagram consumed but not deliverable: empty or over 1500 bytes
+};
+
+// An IPv4 socket of one of three kinds.
+class SocketV4 : public Socket {
+public:
+    enum Type : int32_t { TCP = 0, UDP_BROADCAST = 1, UDP_MULTICAST = 2 };
+
+    // Replaces any handle held by a new socket of the requested kind with that
+    // kind's options. False when it cannot be created or configured (the object
+    // then holds no handle), or at once for an unknown kind (object untouched).
+    // Throws Err for UDP_MULTICAST when the interface table cannot be queried.
+    bool open(Type requested);
+
+    // Sends all of `payload` as one datagram to bytes 12-15 of `destination`
+    // and `destinationPort` (host order); the port inside `destination` is not
+    // used. False on failure or a partial send.
+    bool sendTo(const Buffer& payload, IPAddress destination, uint16_t destinationPort);
+
+    // Waits at most `waitTime` (millisecond precision) for one datagram. On
+    // RECEIVED, `payload` holds exactly its bytes, bytes 0-15 of `source` its
+    // IPv4-mapped source address (the port field untouched) and `sourcePort`
+    // its source port in host order. On TIMEOUT nothing changes; on FAIL and
+    // DISCARDED `payload` is 1500 bytes and the source is unchanged.
+    WAIT_CODE receiveFrom(Buffer& payload, IPAddress& source, uint16_t& sourcePort,
+                          Clock& waitTime);
+
+    // Asks for a receive queue of `bytes`; the platform may grant less.
+    // True when the request was accepted.
+    bool setReceiveBuffer(int32_t bytes);
+
+private:
+    static uint32_t chooseInterfaceAddress();
+};
+
+}  // namespace BRIVO

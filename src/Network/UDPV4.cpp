@@ -1,0 +1,7 @@
+#include "UDPV4.h"
+
+namespace BRIVO {
+
+UDPV4::UDPV4() : endpointAddress(), endpointPort(0) {}
+
+}  // namespace BRIVO

@@ -1,0 +1,143 @@
+#include "FakePlatform.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+
+using BRIVO::AddressV4;
+using BRIVO::Handle;
+
+FakePlatform* FakePlatform::active = nullptr;
+
+namespace {
+
+FakePlatform& fake() { return *FakePlatform::active; }
+
+std::string hexBytes(const void* data, int length) {
+    std::string s;
+    char two[4];
+    for (int i = 0; i < length; ++i) {
+        std::snprintf(two, sizeof two, "%02X", static_cast<const uint8_t*>(data)[i]);
+        if (i) s += ' ';
+        s += two;
+    }
+    return s;
+}
+
+std::string describe(const AddressV4& a) {
+    char text[64];
+    std::snprintf(text, sizeof text, "%u.%u.%u.%u port %02X %02X", a.address[0], a.address[1],
+                  a.address[2], a.address[3], a.port[0], a.port[1]);
+    return text;
+}
+
+std::string h(Handle handle) { return std::to_string(static_cast<long long>(handle)); }
+
+int startup() {
+    fake().calls.push_back("startup");
+    return fake().startupResult;
+}
+void cleanup() { fake().calls.push_back("cleanup"); }
+int registerAtExit(void (*)()) {
+    fake().calls.push_back("atexit");
+    if (fake().atExitResult == 0) ++fake().registeredHandlers;
+    return fake().atExitResult;
+}
+Handle socket(BRIVO::SocketStyle style) {
+    fake().calls.push_back(style == BRIVO::SocketStyle::STREAM ? "socket STREAM" : "socket DATAGRAM");
+    return fake().socketFails ? BRIVO::INVALID_HANDLE : fake().nextHandle++;
+}
+int bind(Handle handle, const AddressV4& local) {
+    fake().calls.push_back("bind " + h(handle) + " " + describe(local));
+    return fake().bindResult;
+}
+int setOption(Handle handle, BRIVO::SocketOption option, const void* value, int length) {
+    const char* names[] = {"BROADCAST", "ADD_MEMBERSHIP", "MULTICAST_INTERFACE", "RECEIVE_BUFFER"};
+    fake().calls.push_back("setOption " + h(handle) + " " + names[static_cast<int>(option)] + " " +
+                           hexBytes(value, length));
+    switch (option) {
+    case BRIVO::SocketOption::BROADCAST: return fake().broadcastResult;
+    case BRIVO::SocketOption::ADD_MEMBERSHIP: return fake().membershipResult;
+    case BRIVO::SocketOption::MULTICAST_INTERFACE: return fake().interfaceResult;
+    case BRIVO::SocketOption::RECEIVE_BUFFER: return 0;
+    }
+    return -1;
+}
+int setNonBlocking(Handle handle, uint32_t on) {
+    fake().calls.push_back("nonBlocking " + h(handle) + " " + std::to_string(on));
+    return fake().nonBlockingResult;
+}
+long sendTo(Handle handle, const void* data, size_t length, const AddressV4& to) {
+    fake().calls.push_back("sendTo " + h(handle) + " " + std::to_string(length) + " " + describe(to));
+    fake().sent.emplace_back(static_cast<const uint8_t*>(data), static_cast<const uint8_t*>(data) + length);
+    if (fake().sendResults.empty()) return static_cast<long>(length);
+    long result = fake().sendResults.front();
+    fake().sendResults.pop_front();
+    return result;
+}
+int waitReadable(Handle handle, BRIVO::WaitTime limit) {
+    fake().calls.push_back("wait " + h(handle) + " " + std::to_string(limit.seconds) + "s " +
+                           std::to_string(limit.microseconds) + "us");
+    if (fake().waitFails) return -1;
+    uint64_t limitMs = limit.seconds * 1000ull + limit.microseconds / 1000u;
+    if (!fake().arrivals.empty() && fake().arrivals.front().afterMs <= limitMs) {
+        fake().now += fake().arrivals.front().afterMs;
+        return 1;
+    }
+    if (!fake().arrivals.empty()) fake().arrivals.front().afterMs -= limitMs;
+    fake().now += limitMs;
+    return 0;
+}
+long receiveFrom(Handle handle, void* data, size_t capacity, AddressV4& from) {
+    fake().calls.push_back("receiveFrom " + h(handle) + " " + std::to_string(capacity));
+    if (fake().arrivals.empty()) return -1;
+    FakePlatform::Arrival arrival = fake().arrivals.front();
+    fake().arrivals.pop_front();
+    if (!arrival.bytes.empty()) std::memcpy(data, arrival.bytes.data(), std::min(capacity, arrival.bytes.size()));
+    from = arrival.from;
+    return arrival.length;
+}
+int shutdown(Handle handle) {
+    fake().calls.push_back("shutdown " + h(handle));
+    return 0;
+}
+int close(Handle handle) {
+    fake().calls.push_back("close " + h(handle));
+    return 0;
+}
+int32_t interfaceTable(BRIVO::InterfaceTable* table, uint32_t* size) {
+    uint32_t needed = static_cast<uint32_t>(sizeof(uint32_t) +
+                                            fake().tableAddresses.size() * sizeof(BRIVO::InterfaceRow));
+    if (!table) {
+        fake().calls.push_back("interfaceTable size " + std::to_string(*size));
+        *size = needed;
+        return fake().tableSizeResult;
+    }
+    fake().calls.push_back("interfaceTable " + std::to_string(*size));
+    if (fake().tableResult != BRIVO::TABLE_NO_ERROR) return fake().tableResult;
+    table->count = static_cast<uint32_t>(fake().tableAddresses.size());
+    for (size_t i = 0; i < fake().tableAddresses.size(); ++i) table->rows[i].address = fake().tableAddresses[i];
+    return BRIVO::TABLE_NO_ERROR;
+}
+void sleepMs(uint32_t ms) {
+    fake().calls.push_back("sleep " + std::to_string(ms));
+    fake().now += ms;
+}
+uint64_t nowMs() { return fake().now; }
+
+const BRIVO::Platform fakeTable = {
+    startup,   cleanup,      registerAtExit, socket,       bind,     setOption,
+    setNonBlocking, sendTo,  receiveFrom,    waitReadable, shutdown, close,
+    interfaceTable, sleepMs, nowMs,
+};
+
+}  // namespace
+
+FakePlatform::FakePlatform() { active = this; }
+FakePlatform::~FakePlatform() { active = nullptr; }
+
+const BRIVO::Platform& FakePlatform::table() const { return fakeTable; }
+
+AddressV4 addressV4(uint8_t a, uint8_t b, uint8_t c, uint8_t d, uint16_t port) {
+    return AddressV4{{static_cast<uint8_t>(port >> 8), static_cast<uint8_t>(port & 0xFF)}, {a, b, c, d}};
+}

@@ -1,0 +1,56 @@
+#pragma once
+
+#include <cstdint>
+#include <deque>
+#include <string>
+#include <vector>
+
+#include "Buffer.h"
+#include "Platform.h"
+
+// A recording stand-in for the operating system. Every call is logged as one
+// readable line; results are scripted through the public fields. Time is
+// virtual: waits and sleeps advance `now` instead of passing.
+class FakePlatform {
+public:
+    struct Arrival {
+        long length;              // what receiveFrom answers (-1 fails, >1500 oversized)
+        BRIVO::Buffer bytes;      // copied into the caller's buffer
+        BRIVO::AddressV4 from;
+        uint64_t afterMs = 0;     // virtual time before it becomes readable
+    };
+
+    FakePlatform();
+    ~FakePlatform();
+
+    std::vector<std::string> calls;
+
+    int startupResult = 0;
+    int atExitResult = 0;
+    int registeredHandlers = 0;
+    bool socketFails = false;
+    BRIVO::Handle nextHandle = 7;
+    int bindResult = 0;
+    int broadcastResult = 0;
+    int membershipResult = 0;
+    int interfaceResult = 0;
+    int nonBlockingResult = 0;
+    // Results of successive sends; a send beyond the list sends everything.
+    std::deque<long> sendResults;
+    // When set, every wait fails.
+    bool waitFails = false;
+    std::deque<Arrival> arrivals;
+    std::vector<BRIVO::Buffer> sent;
+
+    int32_t tableSizeResult = BRIVO::TABLE_INSUFFICIENT_BUFFER;
+    int32_t tableResult = BRIVO::TABLE_NO_ERROR;
+    std::vector<uint32_t> tableAddresses;
+
+    uint64_t now = 1000;
+
+    const BRIVO::Platform& table() const;
+    static FakePlatform* active;
+};
+
+// Shorthand for an address as the platform sees it.
+BRIVO::AddressV4 addressV4(uint8_t a, uint8_t b, uint8_t c, uint8_t d, uint16_t port);

@@ -1,0 +1,91 @@
+// Each tests/golden/NAME.bin is one datagram; NAME.expected beside it says how
+// parseAnswer must judge it. A new case is a new file pair.
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cctype>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <sstream>
+#include <string>
+
+#include "Discovery.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+struct Expected {
+    std::string verdict;
+    std::string name;
+    std::string url;
+};
+
+// \xHH in the expected files stands for one byte.
+std::string unescape(const std::string& text) {
+    std::string bytes;
+    for (size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == '\\' && i + 3 < text.size() && text[i + 1] == 'x') {
+            bytes += static_cast<char>(std::stoi(text.substr(i + 2, 2), nullptr, 16));
+            i += 3;
+        } else {
+            bytes += text[i];
+        }
+    }
+    return bytes;
+}
+
+Expected readExpected(const fs::path& file) {
+    std::ifstream in(file);
+    Expected e;
+    std::string line;
+    while (std::getline(in, line)) {
+        auto colon = line.find(": ");
+        if (colon == std::string::npos) continue;
+        std::string key = line.substr(0, colon), value = line.substr(colon + 2);
+        if (key == "verdict") e.verdict = value;
+        if (key == "name") e.name = unescape(value);
+        if (key == "url") e.url = unescape(value);
+    }
+    return e;
+}
+
+std::vector<std::string> goldenCases() {
+    std::vector<std::string> names;
+    for (const auto& entry : fs::directory_iterator(GOLDEN_DIR))
+        if (entry.path().extension() == ".bin") names.push_back(entry.path().stem().string());
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+}  // namespace
+
+class GoldenDatagram : public testing::TestWithParam<std::string> {};
+
+TEST_P(GoldenDatagram, IsJudgedAsExpected) {
+    fs::path base = fs::path(GOLDEN_DIR) / GetParam();
+    std::ifstream in(base.string() + ".bin", std::ios::binary);
+    ASSERT_TRUE(in) << "missing " << base << ".bin";
+    BRIVO::Buffer datagram((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    ASSERT_TRUE(fs::exists(base.string() + ".expected")) << "missing " << base << ".expected";
+    Expected expected = readExpected(base.string() + ".expected");
+
+    std::string name, url;
+    AnswerVerdict verdict = judgeAnswer(datagram, name, url);
+    EXPECT_EQ(verdictText(verdict), expected.verdict);
+    std::string n2, u2;
+    EXPECT_EQ(parseAnswer(datagram, n2, u2), verdict == AnswerVerdict::ACCEPTED);
+    if (verdict == AnswerVerdict::ACCEPTED) {
+        EXPECT_EQ(name, expected.name);
+        EXPECT_EQ(url, expected.url);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Files, GoldenDatagram, testing::ValuesIn(goldenCases()),
+                         [](const testing::TestParamInfo<std::string>& info) {
+                             std::string id = info.param;
+                             std::replace_if(id.begin(), id.end(), [](char c) { return !std::isalnum(static_cast<unsigned char>(c)); }, '_');
+                             return id;
+                         });

@@ -1,0 +1,94 @@
+// The same receive cases as the fake-platform tests, through the real OS on
+// 127.0.0.1, so that the fake and the real platform stay in agreement.
+
+#include <gtest/gtest.h>
+
+#include "Platform.h"
+#include "UDPV4.h"
+
+using BRIVO::Buffer;
+using BRIVO::IPAddress;
+using BRIVO::SocketV4;
+using BRIVO::UDPV4;
+
+namespace {
+
+// Binds to the first free port from `start`; returns it, or 0.
+uint16_t bindSomewhere(UDPV4& s, uint16_t start) {
+    for (uint16_t port = start; port < start + 200; ++port)
+        if (s.bindV4(IPAddress(0, 0, 0, 0, port))) return port;
+    return 0;
+}
+
+}  // namespace
+
+class RealLoopback : public testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(receiver.open(SocketV4::UDP_BROADCAST));
+        ASSERT_TRUE(sender.open(SocketV4::UDP_BROADCAST));
+        receiverPort = bindSomewhere(receiver, 41000);
+        senderPort = bindSomewhere(sender, 42000);
+        ASSERT_NE(receiverPort, 0);
+        ASSERT_NE(senderPort, 0);
+    }
+    BRIVO::WAIT_CODE receive(uint32_t us = 2000000) {
+        BRIVO::Clock wait(us);
+        return receiver.receiveFrom(buffer, source, port, wait);
+    }
+    bool send(const Buffer& datagram) {
+        return sender.sendTo(datagram, IPAddress(127, 0, 0, 1, 0), receiverPort);
+    }
+
+    UDPV4 receiver, sender;
+    uint16_t receiverPort = 0, senderPort = 0;
+    Buffer buffer{7, 7, 7};
+    IPAddress source;
+    uint16_t port = 0;
+};
+
+TEST_F(RealLoopback, DatagramOf1500BytesArrivesWholeWithMappedSource) {
+    Buffer datagram(1500);
+    for (size_t i = 0; i < datagram.size(); ++i) datagram[i] = static_cast<uint8_t>(i);
+    ASSERT_TRUE(send(datagram));
+    ASSERT_EQ(receive(), BRIVO::RECEIVED);
+    EXPECT_EQ(buffer, datagram);
+    EXPECT_EQ(source.comp(IPAddress(127, 0, 0, 1, 0)), BRIVO::EQUAL);
+    EXPECT_EQ(port, senderPort);
+}
+
+TEST_F(RealLoopback, OversizedAndEmptyDatagramsAreDiscarded) {
+    ASSERT_TRUE(send(Buffer(1501, 0x41)));
+    ASSERT_TRUE(send(Buffer{}));
+    ASSERT_TRUE(send(Buffer{1, 2, 3}));
+    EXPECT_EQ(receive(), BRIVO::DISCARDED);
+    EXPECT_EQ(receive(), BRIVO::DISCARDED);
+    // The stream goes on after both: the next datagram is delivered.
+    ASSERT_EQ(receive(), BRIVO::RECEIVED);
+    EXPECT_EQ(buffer, (Buffer{1, 2, 3}));
+}
+
+TEST_F(RealLoopback, QuietWaitTimesOutLeavingTheBuffer) {
+    uint64_t before = BRIVO::platform().nowMs();
+    EXPECT_EQ(receive(20000), BRIVO::TIMEOUT);
+    uint64_t waited = BRIVO::platform().nowMs() - before;
+    EXPECT_GE(waited, 15u);  // loose: it did wait, roughly as long as asked
+    EXPECT_EQ(buffer, (Buffer{7, 7, 7}));
+}
+
+TEST_F(RealLoopback, ZeroWaitPolls) {
+    EXPECT_EQ(receive(999), BRIVO::TIMEOUT);
+    ASSERT_TRUE(send(Buffer{5}));
+    EXPECT_EQ(receive(), BRIVO::RECEIVED);
+}
+
+TEST(RealPlatform, ClosedSocketFailsInsteadOfWaiting) {
+    UDPV4 s;
+    Buffer b;
+    IPAddress source;
+    uint16_t port = 0;
+    BRIVO::Clock wait(10000000);
+    EXPECT_EQ(s.receiveFrom(b, source, port, wait), BRIVO::FAIL);
+    EXPECT_FALSE(s.sendTo(Buffer{1}, IPAddress(127, 0, 0, 1, 0), 9));
+    EXPECT_FALSE(s.bindV4(IPAddress()));
+}
