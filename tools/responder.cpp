@@ -1,1 +1,319 @@
-int main() { return 0; }
+// webfind-responder: a simulated device (or many) for testing webfind and for
+// people who build devices that speak the discovery protocol.
+
+#include <arpa/inet.h>
+#include <errno.h>
+#include <getopt.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/socket.h>
+#include <time.h>
+#include <unistd.h>
+
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <iterator>
+#include <queue>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "Discovery.h"
+
+namespace {
+
+const char* const HELP = R"(Usage: webfind-responder [OPTIONS]
+
+A simulated device for the webfind discovery protocol. It joins the multicast
+group 224.0.0.138, listens on UDP port 3576, and answers each discovery probe
+it receives with an answer datagram carrying a device name and a URL, sent
+back to the probe's source address and port.
+
+Use it to try webfind without real devices, to test a network path, or as a
+reference when you build the protocol into a device of your own.
+
+Run it only inside a private network namespace or on a network you own:
+it answers every probe that reaches it.
+
+The wire format (all integers are 32-bit little-endian):
+  probe   magic 0x207A4673, type 2, then the word 1            (12 bytes)
+  answer  magic 0x207A4673, type 3, 8 bytes of anything,
+          the device name, a 0 byte, the URL (http:// or https://),
+          optionally a 0 byte and more                          (24..1500 bytes)
+
+Options:
+  --name NAME         device name to announce (default "Simulated device");
+                      "{addr}" in it is replaced by the answering address
+  --url URL           URL to announce (default "http://{addr}/")
+  --interface ADDR    join the group on the interface with this IPv4 address
+                      (default: the interface the system chooses)
+  --from ADDR         answer from this local source address (default: the
+                      address the system chooses)
+  --count N           stand for N devices answering from N consecutive
+                      addresses starting at --from (default 1)
+  --delay MS          wait a random 0..MS milliseconds before each answer
+  --after MS          wait MS milliseconds more before each answer
+  --probes K          answer only the first K probes (0: only listen and log)
+  --any               answer any datagram, not only valid probes
+  --raw FILE          send the bytes of FILE instead of a well-formed answer
+                      (for tests of what a hostile network can send)
+  --repeat K          send each answer K times (default 1) ...
+  --every MS          ... MS milliseconds apart (default 100)
+  --lifetime S        exit after S seconds (default 60)
+  -h, --help          show this help
+
+Output: one line "listening on ..." once it is ready, then one line per
+datagram received: "probe from ADDR:PORT N bytes: HEX..." (or "datagram from"
+when it is not a valid probe).
+)";
+
+struct Settings {
+    std::string name = "Simulated device";
+    std::string url = "http://{addr}/";
+    in_addr interface{htonl(INADDR_ANY)};
+    in_addr from{htonl(INADDR_ANY)};
+    bool fromGiven = false;
+    uint32_t count = 1;
+    uint32_t delayMs = 0;
+    uint32_t afterMs = 0;
+    long probes = -1;  // unlimited
+    bool any = false;
+    bool raw = false;
+    std::vector<uint8_t> rawBytes;
+    uint32_t repeat = 1;
+    uint32_t everyMs = 100;
+    uint32_t lifetimeS = 60;
+};
+
+struct Pending {
+    uint64_t dueMs;
+    uint32_t device;
+    sockaddr_in to;
+    uint32_t left;  // sends still to make for this answer
+    bool operator>(const Pending& other) const { return dueMs > other.dueMs; }
+};
+
+uint64_t nowMs() {
+    timespec ts{};
+    clock_gettime(CLOCK_MONOTONIC, &ts);
+    return static_cast<uint64_t>(ts.tv_sec) * 1000u + static_cast<uint64_t>(ts.tv_nsec) / 1000000u;
+}
+
+[[noreturn]] void usage(const std::string& problem) {
+    std::fprintf(stderr, "webfind-responder: %s\nTry 'webfind-responder --help'.\n", problem.c_str());
+    std::exit(2);
+}
+
+uint32_t number(const char* text, const char* option) {
+    char* end = nullptr;
+    errno = 0;
+    unsigned long value = std::strtoul(text, &end, 10);
+    if (errno || !*text || *end || value > 0xFFFFFFFFul) usage(std::string("bad number for ") + option + ": " + text);
+    return static_cast<uint32_t>(value);
+}
+
+in_addr address(const char* text, const char* option) {
+    in_addr a{};
+    if (inet_pton(AF_INET, text, &a) != 1) usage(std::string("bad IPv4 address for ") + option + ": " + text);
+    return a;
+}
+
+Settings parse(int argc, char** argv) {
+    enum { NAME = 256, URL, INTERFACE, FROM, COUNT, DELAY, AFTER, PROBES, ANY, RAW, REPEAT, EVERY, LIFETIME };
+    static const option options[] = {
+        {"name", required_argument, nullptr, NAME},     {"url", required_argument, nullptr, URL},
+        {"interface", required_argument, nullptr, INTERFACE}, {"from", required_argument, nullptr, FROM},
+        {"count", required_argument, nullptr, COUNT},   {"delay", required_argument, nullptr, DELAY},
+        {"after", required_argument, nullptr, AFTER},   {"probes", required_argument, nullptr, PROBES},
+        {"any", no_argument, nullptr, ANY},             {"raw", required_argument, nullptr, RAW},
+        {"repeat", required_argument, nullptr, REPEAT}, {"every", required_argument, nullptr, EVERY},
+        {"lifetime", required_argument, nullptr, LIFETIME}, {"help", no_argument, nullptr, 'h'},
+        {nullptr, 0, nullptr, 0}};
+    Settings s;
+    opterr = 0;
+    int c;
+    while ((c = getopt_long(argc, argv, ":h", options, nullptr)) != -1) {
+        switch (c) {
+        case NAME: s.name = optarg; break;
+        case URL: s.url = optarg; break;
+        case INTERFACE: s.interface = address(optarg, "--interface"); break;
+        case FROM: s.from = address(optarg, "--from"); s.fromGiven = true; break;
+        case COUNT: s.count = number(optarg, "--count"); break;
+        case DELAY: s.delayMs = number(optarg, "--delay"); break;
+        case AFTER: s.afterMs = number(optarg, "--after"); break;
+        case PROBES: s.probes = number(optarg, "--probes"); break;
+        case ANY: s.any = true; break;
+        case RAW: {
+            std::ifstream in(optarg, std::ios::binary);
+            if (!in) usage(std::string("cannot read ") + optarg);
+            s.rawBytes.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+            s.raw = true;
+            break;
+        }
+        case REPEAT: s.repeat = number(optarg, "--repeat"); break;
+        case EVERY: s.everyMs = number(optarg, "--every"); break;
+        case LIFETIME: s.lifetimeS = number(optarg, "--lifetime"); break;
+        case 'h': std::fputs(HELP, stdout); std::exit(0);
+        case ':': usage(std::string("missing value for ") + argv[optind - 1]);
+        default: usage(std::string("unknown option ") + argv[optind - 1]);
+        }
+    }
+    if (optind < argc) usage(std::string("unexpected argument ") + argv[optind]);
+    if (s.count == 0) usage("--count must be at least 1");
+    if (s.count > 1 && !s.fromGiven) usage("--count needs --from");
+    if (s.repeat == 0) usage("--repeat must be at least 1");
+    return s;
+}
+
+std::string replaceAll(std::string text, const std::string& key, const std::string& value) {
+    for (size_t at = text.find(key); at != std::string::npos; at = text.find(key, at + value.size()))
+        text.replace(at, key.size(), value);
+    return text;
+}
+
+in_addr deviceAddress(const Settings& s, uint32_t device) {
+    in_addr a;
+    a.s_addr = htonl(ntohl(s.from.s_addr) + device);
+    return a;
+}
+
+std::vector<uint8_t> answerFor(const Settings& s, uint32_t device) {
+    if (s.raw) return s.rawBytes;
+    char text[INET_ADDRSTRLEN] = "0.0.0.0";
+    in_addr a = deviceAddress(s, device);
+    inet_ntop(AF_INET, &a, text, sizeof text);
+    std::string name = replaceAll(s.name, "{addr}", text);
+    std::string url = replaceAll(s.url, "{addr}", text);
+    std::vector<uint8_t> answer = {0x73, 0x46, 0x7A, 0x20, 3, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0};
+    answer.insert(answer.end(), name.begin(), name.end());
+    answer.push_back(0);
+    answer.insert(answer.end(), url.begin(), url.end());
+    answer.push_back(0);
+    return answer;
+}
+
+// One socket answers for every simulated device: the source address of each
+// datagram is chosen with IP_PKTINFO.
+bool sendFrom(int fd, const std::vector<uint8_t>& bytes, in_addr source, bool chooseSource, const sockaddr_in& to) {
+    iovec iov{const_cast<uint8_t*>(bytes.data()), bytes.size()};
+    msghdr msg{};
+    msg.msg_name = const_cast<sockaddr_in*>(&to);
+    msg.msg_namelen = sizeof to;
+    msg.msg_iov = &iov;
+    msg.msg_iovlen = 1;
+    alignas(cmsghdr) char control[CMSG_SPACE(sizeof(in_pktinfo))] = {};
+    if (chooseSource) {
+        msg.msg_control = control;
+        msg.msg_controllen = sizeof control;
+        cmsghdr* c = CMSG_FIRSTHDR(&msg);
+        c->cmsg_level = IPPROTO_IP;
+        c->cmsg_type = IP_PKTINFO;
+        c->cmsg_len = CMSG_LEN(sizeof(in_pktinfo));
+        in_pktinfo info{};
+        info.ipi_spec_dst = source;
+        std::memcpy(CMSG_DATA(c), &info, sizeof info);
+    }
+    return ::sendmsg(fd, &msg, 0) >= 0;
+}
+
+std::string hex(const uint8_t* data, size_t length) {
+    static const char digits[] = "0123456789ABCDEF";
+    std::string s;
+    for (size_t i = 0; i < length; ++i) {
+        if (i) s += ' ';
+        s += digits[data[i] >> 4];
+        s += digits[data[i] & 0xF];
+    }
+    return s;
+}
+
+bool isProbe(const uint8_t* d, size_t n) {
+    static const uint8_t probe[12] = {0x73, 0x46, 0x7A, 0x20, 2, 0, 0, 0, 1, 0, 0, 0};
+    return n == sizeof probe && std::memcmp(d, probe, sizeof probe) == 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    Settings s = parse(argc, argv);
+    signal(SIGPIPE, SIG_IGN);
+
+    int fd = ::socket(AF_INET, SOCK_DGRAM, 0);
+    if (fd < 0) { std::perror("webfind-responder: socket"); return 1; }
+    int on = 1;
+    setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);  // several devices on one host
+    int big = 8 << 20;
+    setsockopt(fd, SOL_SOCKET, SO_SNDBUF, &big, sizeof big);
+    sockaddr_in local{};
+    local.sin_family = AF_INET;
+    local.sin_port = htons(DISCOVERY_PORT);
+    local.sin_addr.s_addr = htonl(INADDR_ANY);
+    if (::bind(fd, reinterpret_cast<sockaddr*>(&local), sizeof local) != 0) {
+        std::perror("webfind-responder: bind port 3576");
+        return 1;
+    }
+    ip_mreq join{};
+    inet_pton(AF_INET, "224.0.0.138", &join.imr_multiaddr);
+    join.imr_interface = s.interface;
+    if (setsockopt(fd, IPPROTO_IP, IP_ADD_MEMBERSHIP, &join, sizeof join) != 0) {
+        std::perror("webfind-responder: join 224.0.0.138");
+        return 1;
+    }
+
+    std::vector<std::vector<uint8_t>> answers;
+    for (uint32_t d = 0; d < s.count; ++d) answers.push_back(answerFor(s, d));
+    char fromText[INET_ADDRSTRLEN] = "system-chosen";
+    if (s.fromGiven) inet_ntop(AF_INET, &s.from, fromText, sizeof fromText);
+    std::printf("listening on 224.0.0.138:%u as %s (%u device%s)\n", DISCOVERY_PORT, fromText, s.count,
+                s.count == 1 ? "" : "s");
+    std::fflush(stdout);
+
+    std::mt19937 random(static_cast<uint32_t>(nowMs() ^ static_cast<uint64_t>(getpid())));
+    std::priority_queue<Pending, std::vector<Pending>, std::greater<Pending>> pending;
+    const uint64_t end = nowMs() + s.lifetimeS * 1000ull;
+    long answered = 0;
+    std::vector<uint8_t> datagram(65536);
+
+    for (;;) {
+        uint64_t now = nowMs();
+        if (now >= end) break;
+        while (!pending.empty() && pending.top().dueMs <= now) {
+            Pending p = pending.top();
+            pending.pop();
+            sendFrom(fd, answers[p.device], deviceAddress(s, p.device), s.fromGiven, p.to);
+            if (--p.left > 0) {
+                p.dueMs = now + s.everyMs;
+                pending.push(p);
+            }
+        }
+        uint64_t until = pending.empty() ? end : std::min(end, pending.top().dueMs);
+        pollfd pfd{fd, POLLIN, 0};
+        int ready = ::poll(&pfd, 1, static_cast<int>(until > now ? until - now : 0));
+        if (ready <= 0) continue;
+
+        sockaddr_in peer{};
+        socklen_t peerLength = sizeof peer;
+        ssize_t n = ::recvfrom(fd, datagram.data(), datagram.size(), 0, reinterpret_cast<sockaddr*>(&peer), &peerLength);
+        if (n < 0) continue;
+        bool probe = isProbe(datagram.data(), static_cast<size_t>(n));
+        char peerText[INET_ADDRSTRLEN];
+        inet_ntop(AF_INET, &peer.sin_addr, peerText, sizeof peerText);
+        std::printf("%s from %s:%u %zd bytes: %s\n", probe ? "probe" : "datagram", peerText, ntohs(peer.sin_port), n,
+                    hex(datagram.data(), static_cast<size_t>(n)).c_str());
+        std::fflush(stdout);
+
+        if (!probe && !s.any) continue;
+        if (s.probes >= 0 && answered >= s.probes) continue;
+        ++answered;
+        uint64_t base = nowMs() + s.afterMs;
+        for (uint32_t d = 0; d < s.count; ++d) {
+            uint64_t jitter = s.delayMs ? random() % (s.delayMs + 1) : 0;
+            pending.push(Pending{base + jitter, d, peer, s.repeat});
+        }
+    }
+    return 0;
+}

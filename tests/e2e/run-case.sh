@@ -1,0 +1,249 @@
+#!/bin/bash
+# One end-to-end case: run-case.sh CASE
+#
+# Each case runs in a private network namespace of its own (never on the real
+# network): simulated devices answer from loopback addresses, webfind runs with
+# a recording fake xdg-open first on PATH, and the case checks the exact bytes
+# on standard output, the exit status, the URLs handed to the opener and the
+# probes the devices logged.
+#
+# Needs: WEBFIND, RESPONDER (paths of the binaries). Exit 77 = skipped.
+
+set -u
+CASE=${1:?usage: run-case.sh CASE}
+
+if [ -z "${WEBFIND_E2E_IN_NAMESPACE:-}" ]; then
+    if ! unshare -n true 2>/dev/null; then
+        echo "SKIP: cannot create a private network namespace (unshare -n not permitted here; run as root)"
+        exit 77
+    fi
+    exec unshare -n env WEBFIND_E2E_IN_NAMESPACE=1 bash "$0" "$@"
+fi
+
+: "${WEBFIND:?set WEBFIND to the webfind binary}"
+: "${RESPONDER:?set RESPONDER to the webfind-responder binary}"
+# Lets the Windows build reuse these cases (WEBFIND_RUNNER=wine).
+RUNNER=${WEBFIND_RUNNER:-}
+
+WORK=$(mktemp -d)
+PIDS=()
+cleanup() {
+    for p in "${PIDS[@]}"; do kill "$p" 2>/dev/null; done
+    wait 2>/dev/null
+    rm -rf "$WORK"
+}
+trap cleanup EXIT
+
+fail() {
+    echo "FAIL [$CASE]: $*"
+    exit 1
+}
+
+network_up() {
+    ip link set lo up
+    ip link set lo multicast on
+    [ "${1:-route}" = route ] && ip route add 224.0.0.0/4 dev lo
+    return 0
+}
+
+# The fake opener appends each URL it is given, one per line.
+mkdir -p "$WORK/bin"
+cat > "$WORK/bin/xdg-open" <<EOF
+#!/bin/sh
+printf '%s\n' "\$1" >> "$WORK/opened"
+EOF
+chmod +x "$WORK/bin/xdg-open"
+touch "$WORK/opened"
+
+# device LOGNAME ARGS...: starts a simulated device and waits for it to listen.
+device() {
+    local log="$WORK/$1.log"
+    shift
+    "$RESPONDER" --lifetime 30 "$@" > "$log" 2>&1 &
+    PIDS+=($!)
+    for _ in $(seq 100); do
+        grep -q '^listening' "$log" 2>/dev/null && return 0
+        sleep 0.05
+    done
+    fail "device $* did not start: $(cat "$log")"
+}
+
+# run_webfind: runs the tool; sets STATUS, OUT (file), ERR (file), ELAPSED_MS.
+run_webfind() {
+    local start end
+    start=$(date +%s%N)
+    env PATH="$WORK/bin:$PATH" DISPLAY=:0 $RUNNER "$WEBFIND" "$@" > "$WORK/out" 2> "$WORK/err"
+    STATUS=$?
+    end=$(date +%s%N)
+    ELAPSED_MS=$(( (end - start) / 1000000 ))
+    OUT="$WORK/out"
+    ERR="$WORK/err"
+}
+
+expect_status() { [ "$STATUS" -eq "$1" ] || fail "exit status $STATUS, expected $1; stdout: $(cat "$OUT"); stderr: $(cat "$ERR")"; }
+
+# expect_out FORMAT: the exact stdout bytes, as printf renders FORMAT.
+expect_out() {
+    printf "$1" > "$WORK/expected"
+    cmp -s "$WORK/expected" "$OUT" || fail "stdout differs:
+--- expected
+$(od -c "$WORK/expected" | head -20)
+--- got
+$(od -c "$OUT" | head -20)"
+}
+
+# expect_opened URL...: the set of URLs handed to the opener (not waited for,
+# so compared as a set once the expected number has arrived).
+expect_opened() {
+    local want=$#
+    for _ in $(seq 60); do
+        [ "$(wc -l < "$WORK/opened")" -ge "$want" ] && break
+        sleep 0.05
+    done
+    sleep 0.1
+    printf '%s\n' "$@" | sed '/^$/d' | sort > "$WORK/opened.expected"
+    sort "$WORK/opened" > "$WORK/opened.sorted"
+    cmp -s "$WORK/opened.expected" "$WORK/opened.sorted" || fail "opened URLs differ: expected [$(tr '\n' ' ' < "$WORK/opened.expected")] got [$(tr '\n' ' ' < "$WORK/opened.sorted")]"
+}
+
+PROBE_HEX="73 46 7A 20 02 00 00 00 01 00 00 00"
+
+# expect_probes LOGNAME N: the device saw N identical probes from one source port.
+expect_probes() {
+    local log="$WORK/$1.log" n
+    n=$(grep -c "^probe from .* 12 bytes: $PROBE_HEX\$" "$log")
+    [ "$n" -eq "$2" ] || fail "device $1 logged $n probes, expected $2: $(cat "$log")"
+    n=$(grep '^probe from' "$log" | awk '{print $3}' | sort -u | wc -l)
+    [ "$n" -le 1 ] || fail "probes came from $n different sources"
+}
+
+case "$CASE" in
+no_device)
+    network_up
+    device listener --probes 0
+    run_webfind
+    expect_status 0
+    expect_out ""
+    expect_opened
+    expect_probes listener 3
+    [ -s "$ERR" ] && fail "unexpected stderr: $(cat "$ERR")"
+    # Loose: the run is about 400 ms; only a hang or a lost wait shows here.
+    [ "$ELAPSED_MS" -lt 3000 ] || fail "took ${ELAPSED_MS} ms with no device"
+    ;;
+
+address_order)
+    network_up
+    device d100 --from 127.0.0.100 --name "Hundred"
+    device d3 --from 127.0.0.3 --name "Three"
+    device d1 --from 127.1.0.1 --name "Far" --url "https://127.1.0.1:8443/ui"
+    device d20 --from 127.0.0.20 --name "Twenty"
+    run_webfind
+    expect_status 0
+    expect_out 'Name:Three URL:http://127.0.0.3/\nName:Twenty URL:http://127.0.0.20/\nName:Hundred URL:http://127.0.0.100/\nName:Far URL:https://127.1.0.1:8443/ui\n'
+    expect_opened http://127.0.0.3/ http://127.0.0.20/ http://127.0.0.100/ https://127.1.0.1:8443/ui
+    ;;
+
+first_answer_wins)
+    network_up
+    # Both stand at 127.0.0.5; the second always answers 50 ms later.
+    device first --from 127.0.0.5 --name "First"
+    device second --from 127.0.0.5 --name "Second" --url "http://second/" --after 50
+    run_webfind
+    expect_status 0
+    expect_out 'Name:First URL:http://127.0.0.5/\n'
+    expect_opened http://127.0.0.5/
+    ;;
+
+rejected_then_valid)
+    network_up
+    printf 'sFz \003\000\000\000' > "$WORK/header-only.bin"
+    device bad --from 127.0.0.5 --raw "$WORK/header-only.bin" --probes 1
+    device good --from 127.0.0.5 --name "Good" --after 50
+    run_webfind
+    expect_status 0
+    expect_out 'Name:Good URL:http://127.0.0.5/\n'
+    expect_opened http://127.0.0.5/
+    ;;
+
+keeps_collecting)
+    network_up
+    # Junk every 150 ms for about a second keeps the run collecting long
+    # enough to hear a device that answers after one second.
+    printf 'junk' > "$WORK/junk.bin"
+    device chatty --from 127.0.0.7 --raw "$WORK/junk.bin" --probes 1 --repeat 8 --every 150
+    device late --from 127.0.0.8 --name "Late" --probes 1 --after 1000
+    run_webfind
+    expect_status 0
+    expect_out 'Name:Late URL:http://127.0.0.8/\n'
+    expect_opened http://127.0.0.8/
+    ;;
+
+no_route)
+    network_up no-route
+    run_webfind
+    expect_status 255
+    expect_out 'Socket Send Err\n'
+    expect_opened
+    ;;
+
+stray_datagrams_ignored)
+    network_up
+    : > "$WORK/empty.bin"
+    head -c 2000 /dev/zero > "$WORK/big.bin"
+    device empty --from 127.0.0.9 --raw "$WORK/empty.bin" --probes 1
+    device big --from 127.0.0.10 --raw "$WORK/big.bin" --probes 1
+    device good --from 127.0.0.11 --name "Still here" --after 50
+    run_webfind
+    expect_status 0
+    expect_out 'Name:Still here URL:http://127.0.0.11/\n'
+    expect_opened http://127.0.0.11/
+    ;;
+
+collecting_is_bounded)
+    network_up
+    printf 'junk' > "$WORK/junk.bin"
+    device chatty --from 127.0.0.7 --raw "$WORK/junk.bin" --probes 1 --repeat 100 --every 150
+    device good --from 127.0.0.8 --name "Good" --probes 1
+    run_webfind
+    expect_status 0
+    expect_out 'Name:Good URL:http://127.0.0.8/\n'
+    expect_opened http://127.0.0.8/
+    [ "$ELAPSED_MS" -lt 9000 ] || fail "collecting ran ${ELAPSED_MS} ms despite its limit"
+    [ "$ELAPSED_MS" -ge 4500 ] || fail "ended after ${ELAPSED_MS} ms, before the chatter stopped or the limit"
+    ;;
+
+terminal_escaping)
+    network_up
+    device evil --from 127.0.0.6 --name $'\e[2J\e[31mred\nName:fake' --url $'http://127.0.0.6/\x7fx'
+    run_webfind
+    expect_status 0
+    expect_out 'Name:\\x1B[2J\\x1B[31mred\\x0AName:fake URL:http://127.0.0.6/\\x7Fx\n'
+    expect_opened $'http://127.0.0.6/\x7fx'
+    ;;
+
+high_bytes_unchanged)
+    network_up
+    device cafe --from 127.0.0.6 --name $'Caf\xc3\xa9 \xff' --url $'http://127.0.0.6/\xc3\xa9'
+    run_webfind
+    expect_status 0
+    expect_out 'Name:Caf\303\251 \377 URL:http://127.0.0.6/\303\251\n'
+    ;;
+
+opener_missing)
+    network_up
+    device d --from 127.0.0.4 --name "Printer"
+    mkdir -p "$WORK/nothing"
+    env PATH="$WORK/nothing" DISPLAY=:0 $RUNNER "$WEBFIND" > "$WORK/out" 2> "$WORK/err"
+    STATUS=$?
+    OUT="$WORK/out"; ERR="$WORK/err"
+    expect_status 0
+    expect_out 'Name:Printer URL:http://127.0.0.4/\n'
+    grep -q 'could not open http://127.0.0.4/' "$ERR" || fail "no note on stderr: $(cat "$ERR")"
+    [ "$(wc -l < "$ERR")" -eq 1 ] || fail "expected one stderr line: $(cat "$ERR")"
+    ;;
+
+*)
+    fail "unknown case"
+    ;;
+esac
+echo "PASS [$CASE]"
