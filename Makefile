@@ -1,6 +1,6 @@
 # Thin wrapper: CMake builds, ctest tests. See README.md.
 
-BUILD_PACKAGES := cmake ninja-build g++ make
+BUILD_PACKAGES := cmake ninja-build g++ make nlohmann-json3-dev
 TEST_PACKAGES := $(BUILD_PACKAGES) libgtest-dev libgmock-dev iproute2 util-linux procps
 
 .PHONY: run test test-asan build deps-build deps-test clean

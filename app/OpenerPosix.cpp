@@ -3,6 +3,7 @@
 #include <signal.h>
 #include <spawn.h>
 
+#include <cstdlib>
 #include <cstring>
 
 #include "Opener.h"
@@ -30,6 +31,21 @@ void reapChildrenAutomatically() {
 }
 
 }  // namespace
+
+bool desktopAvailable(std::string& why) {
+#if defined(__APPLE__)
+    (void)why;
+    return true;
+#else
+    // Without a graphical session xdg-open falls back to a text-mode browser,
+    // which has no place in a tool that may run over SSH or from a script.
+    const char* x11 = std::getenv("DISPLAY");
+    const char* wayland = std::getenv("WAYLAND_DISPLAY");
+    if ((x11 && *x11) || (wayland && *wayland)) return true;
+    why = "no graphical session (neither DISPLAY nor WAYLAND_DISPLAY is set)";
+    return false;
+#endif
+}
 
 bool openUrl(const std::string& url, std::string& why) {
     reapChildrenAutomatically();

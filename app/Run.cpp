@@ -1,5 +1,7 @@
 #include "Run.h"
 
+#include <cstdio>
+
 #include "Buffer.h"
 #include "Clock.h"
 #include "Discovery.h"
@@ -14,105 +16,155 @@ using BRIVO::UDPV4;
 
 void say(std::ostream& out, const char* message) { out << message << '\n' << std::flush; }
 
-bool setUp(UDPV4& endpoint, std::ostream& out) {
-    if (!endpoint.open(BRIVO::SocketV4::UDP_BROADCAST)) {
-        say(out, "Socket Open Err");
-        return false;
-    }
-    if (!endpoint.bindV4(IPAddress())) {
-        say(out, "Socket Bind Err");
-        return false;
-    }
-    return true;
+std::string dotted(const uint8_t* a) {
+    return std::to_string(a[0]) + "." + std::to_string(a[1]) + "." + std::to_string(a[2]) + "." +
+           std::to_string(a[3]);
 }
 
-bool sendProbes(UDPV4& endpoint, Buffer& buffer, std::ostream& out) {
-    buildProbe(buffer);
-    for (uint32_t i = 0; i < PROBE_COUNT; ++i) {
-        if (!endpoint.sendTo(buffer, DISCOVERY_GROUP, DISCOVERY_PORT)) {
-            say(out, "Socket Send Err");
+class Run {
+public:
+    Run(const RunSettings& settings, std::ostream& out) : settings(settings), out(out), os(BRIVO::platform()) {}
+
+    int go(const Presenter& present) {
+        if (!setUp()) return EXIT_SOCKET_FAILURE;
+        if (!probe()) return EXIT_SOCKET_FAILURE;
+        if (!collect()) return EXIT_SOCKET_FAILURE;
+        if (settings.log && devices.empty()) note("no device answered (probed " + probedVia() + ")");
+        present(devices);
+        return EXIT_DONE;
+    }
+
+private:
+    bool setUp() {
+        if (!endpoint.open(BRIVO::SocketV4::UDP_BROADCAST)) {
+            say(out, "Socket Open Err");
             return false;
         }
-        if (i + 1 < PROBE_COUNT) BRIVO::platform().sleepMs(PROBE_PAUSE_MS);
+        if (!endpoint.bindV4(IPAddress())) {
+            say(out, "Socket Bind Err");
+            return false;
+        }
+        // Every device answers at once; a larger queue keeps their answers
+        // from being dropped while we are busy. Best effort.
+        endpoint.setReceiveBuffer(RECEIVE_BUFFER_BYTES);
+        return true;
     }
-    return true;
-}
 
-// Receives until a quiet wait passes with nothing, or the collecting limit is
-// reached. False when a receive failed.
-bool collect(UDPV4& endpoint, Buffer& buffer, DeviceTable& devices, const RunSettings& settings,
-             std::ostream& out) {
-    const BRIVO::Platform& os = BRIVO::platform();
-    const uint64_t deadline = os.nowMs() + settings.collectLimitMs;
+    bool probe() {
+        buildProbe(buffer);
+        Buffer probeBytes = buffer;  // the buffer also receives during the pauses
+        for (uint32_t round = 0; round < PROBE_COUNT; ++round) {
+            if (!sendRound(probeBytes)) {
+                say(out, "Socket Send Err");
+                return false;
+            }
+            // Answers are read during the pauses instead of piling up in the
+            // receive queue, where a full queue would drop them.
+            if (round + 1 < PROBE_COUNT && !receiveUntil(os.nowMs() + PROBE_PAUSE_MS, false)) return false;
+        }
+        return true;
+    }
+
+    bool sendRound(const Buffer& probeBytes) {
+        if (settings.interfaces.empty()) {
+            logProbe("the system's default interface");
+            return endpoint.sendTo(probeBytes, DISCOVERY_GROUP, DISCOVERY_PORT);
+        }
+        for (const ProbeInterface& via : settings.interfaces) {
+            logProbe(via.name + " (" + dotted(via.address) + ")");
+            if (!endpoint.setMulticastInterface(via.address)) return false;
+            if (!endpoint.sendTo(probeBytes, DISCOVERY_GROUP, DISCOVERY_PORT)) return false;
+        }
+        return true;
+    }
+
+    bool collect() { return receiveUntil(os.nowMs() + settings.collectLimitMs, true); }
+
+    // Receives and handles datagrams until `deadline`, or, when `quietEnds`,
+    // until a full quiet wait passes with nothing. False when a receive failed.
+    bool receiveUntil(uint64_t deadline, bool quietEnds) {
+        for (;;) {
+            uint64_t now = os.nowMs();
+            if (now >= deadline) return true;
+            uint64_t leftUs = (deadline - now) * 1000u;
+            BRIVO::Clock wait(leftUs < settings.quietWaitUs ? static_cast<uint32_t>(leftUs) : settings.quietWaitUs);
+            switch (endpoint.receiveFrom(buffer, source, sourcePort, wait)) {
+            case BRIVO::FAIL:
+                say(out, "Socket Receive Err");
+                return false;
+            case BRIVO::TIMEOUT:
+                // A wait cut short by the deadline ends through the check above.
+                if (quietEnds && wait.microseconds == settings.quietWaitUs) return true;
+                break;
+            case BRIVO::DISCARDED:
+                // Any host can send one; it must not end the run.
+                if (settings.log) note("datagram discarded: empty or longer than 1500 bytes");
+                break;
+            case BRIVO::RECEIVED:
+                handle();
+                break;
+            }
+        }
+    }
+
+    void handle() {
+        // A repeat from a known address costs one lookup: its content cannot
+        // change the table (the first valid answer wins).
+        if (devices.count(source)) {
+            if (settings.log) {
+                AnswerVerdict v = judgeAnswer(buffer, name, url);
+                logDatagram(v == AnswerVerdict::ACCEPTED ? "duplicate of an earlier answer"
+                                                         : std::string("rejected: ") + verdictText(v));
+            }
+            return;
+        }
+        AnswerVerdict verdict = judgeAnswer(buffer, name, url);
+        if (verdict != AnswerVerdict::ACCEPTED) {
+            if (settings.log) logDatagram(std::string("rejected: ") + verdictText(verdict));
+            return;
+        }
+        if (devices.size() >= settings.maxDevices) {
+            if (settings.log && !tableFullNoted)
+                note("device table full (" + std::to_string(settings.maxDevices) +
+                     " devices); answers from further addresses are ignored");
+            tableFullNoted = true;
+            return;
+        }
+        devices.emplace(source, std::make_pair(name, url));
+        if (settings.log) logDatagram("accepted");
+    }
+
+    std::string probedVia() const {
+        if (settings.interfaces.empty()) return "via the system's default interface";
+        std::string via = "via";
+        for (const ProbeInterface& i : settings.interfaces) via += " " + i.name + " (" + dotted(i.address) + ")";
+        return via;
+    }
+    void note(const std::string& text) { *settings.log << "webfind: " << text << '\n' << std::flush; }
+    void logProbe(const std::string& via) {
+        if (settings.log) note("probe to 224.0.0.138:3576 via " + via);
+    }
+    void logDatagram(const std::string& verdict) {
+        note(dotted(source.address + 12) + ":" + std::to_string(sourcePort) + " " + std::to_string(buffer.size()) +
+             " bytes: " + verdict);
+    }
+
+    const RunSettings& settings;
+    std::ostream& out;
+    const BRIVO::Platform& os;
+    // Constructed in the order the run needs them; destroyed in reverse.
+    UDPV4 endpoint;
+    Buffer buffer;
+    DeviceTable devices;
     IPAddress source;
     uint16_t sourcePort = 0;
     std::string name, url;
-    for (;;) {
-        uint64_t now = os.nowMs();
-        if (now >= deadline) return true;
-        uint64_t leftUs = (deadline - now) * 1000u;
-        BRIVO::Clock wait(leftUs < settings.quietWaitUs ? static_cast<uint32_t>(leftUs)
-                                                        : settings.quietWaitUs);
-        switch (endpoint.receiveFrom(buffer, source, sourcePort, wait)) {
-        case BRIVO::FAIL:
-            say(out, "Socket Receive Err");
-            return false;
-        case BRIVO::TIMEOUT:
-            // Only a full quiet wait ends collecting; a wait cut short by the
-            // limit ends it through the deadline check above.
-            if (wait.microseconds == settings.quietWaitUs) return true;
-            break;
-        case BRIVO::DISCARDED:
-            break;  // an empty or oversized datagram is ignored like any rejected one
-        case BRIVO::RECEIVED:
-            if (devices.count(source) == 0 && parseAnswer(buffer, name, url))
-                devices.emplace(source, std::make_pair(name, url));
-            break;
-        }
-    }
-}
-
-void present(const DeviceTable& devices, std::ostream& out, std::ostream& err,
-             const UrlOpener& openUrl) {
-    for (const auto& device : devices) {
-        const std::string& name = device.second.first;
-        const std::string& url = device.second.second;
-        std::string why;
-        // The device is listed whether or not the desktop could take its URL.
-        if (!openUrl(url, why))
-            err << "webfind: could not open " << escapeForTerminal(url) << ": " << why << '\n'
-                << std::flush;
-        out << "Name:" << escapeForTerminal(name) << " URL:" << escapeForTerminal(url) << '\n'
-            << std::flush;
-    }
-}
+    bool tableFullNoted = false;
+};
 
 }  // namespace
 
-std::string escapeForTerminal(const std::string& text) {
-    static const char hex[] = "0123456789ABCDEF";
-    std::string safe;
-    safe.reserve(text.size());
-    for (unsigned char c : text) {
-        if (c < 0x20 || c == 0x7F) {
-            safe += "\\x";
-            safe += hex[c >> 4];
-            safe += hex[c & 0xF];
-        } else {
-            safe += static_cast<char>(c);
-        }
-    }
-    return safe;
-}
-
-int runDiscovery(const RunSettings& settings, std::ostream& out, std::ostream& err,
-                 const UrlOpener& openUrl) {
-    UDPV4 endpoint;
-    if (!setUp(endpoint, out)) return EXIT_SOCKET_FAILURE;
-    Buffer buffer;
-    if (!sendProbes(endpoint, buffer, out)) return EXIT_SOCKET_FAILURE;
-    DeviceTable devices;
-    if (!collect(endpoint, buffer, devices, settings, out)) return EXIT_SOCKET_FAILURE;
-    present(devices, out, err, openUrl);
-    return EXIT_DONE;
+int runDiscovery(const RunSettings& settings, std::ostream& out, const Presenter& present) {
+    Run run(settings, out);
+    return run.go(present);
 }

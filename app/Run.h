@@ -1,44 +1,60 @@
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <map>
 #include <ostream>
 #include <string>
 #include <utility>
+#include <vector>
 
 #include "IPAddress.h"
 
 // The devices found, keyed by source address (port field 0), in address order.
 using DeviceTable = std::map<BRIVO::IPAddress, std::pair<std::string, std::string>>;
 
-// Hands a URL to the desktop; false with a reason when it could not be started.
-using UrlOpener = std::function<bool(const std::string& url, std::string& why)>;
+constexpr uint32_t PROBE_COUNT = 3;
+constexpr uint32_t PROBE_PAUSE_MS = 100;
+constexpr uint32_t QUIET_WAIT_US = 200000;
 
 // Collecting stops this long after it began even if datagrams keep coming, so
 // a host that never falls quiet cannot keep the tool running.
 constexpr uint32_t COLLECT_LIMIT_MS = 5000;
 
-constexpr uint32_t PROBE_COUNT = 3;
-constexpr uint32_t PROBE_PAUSE_MS = 100;
-constexpr uint32_t QUIET_WAIT_US = 200000;
+// Forged source addresses must not be able to exhaust memory: answers from
+// further new addresses are ignored once this many devices are known.
+constexpr size_t MAX_DEVICES = 65536;
+
+// Room for a whole round of answers (about 10,000 small datagrams) while the
+// run is busy; the system may grant less.
+constexpr int32_t RECEIVE_BUFFER_BYTES = 8 << 20;
 
 // Exit statuses of the run.
 constexpr int EXIT_DONE = 0;
 constexpr int EXIT_SOCKET_FAILURE = -1;
 
+// An interface to send the probes out of.
+struct ProbeInterface {
+    std::string name;
+    uint8_t address[4];  // network order
+};
+
 struct RunSettings {
     uint32_t quietWaitUs = QUIET_WAIT_US;
     uint32_t collectLimitMs = COLLECT_LIMIT_MS;
+    size_t maxDevices = MAX_DEVICES;
+    // Empty: the probes leave where the system's routing sends them.
+    std::vector<ProbeInterface> interfaces;
+    // When set, what the run does and why, for people debugging a network.
+    std::ostream* log = nullptr;
 };
 
-// One discovery run: probe, collect, then open and list each device. Device
-// lines and failure messages go to `out`; `err` gets notes for the user that
-// are not part of the listing. Returns the exit status. Throws BRIVO::Err when
-// the socket layer cannot be started.
-int runDiscovery(const RunSettings& settings, std::ostream& out, std::ostream& err,
-                 const UrlOpener& openUrl);
+// Shows the devices found; called once, after collecting, while the run's
+// objects are still alive.
+using Presenter = std::function<void(const DeviceTable&)>;
 
-// A name or URL made safe for a terminal: bytes below 0x20 and 0x7F become
-// \xHH (upper-case hex); every other byte is kept.
-std::string escapeForTerminal(const std::string& text);
+// One discovery run: probe, collect, present. Failure messages go to `out`.
+// Returns the exit status. Throws BRIVO::Err when the socket layer cannot be
+// started.
+int runDiscovery(const RunSettings& settings, std::ostream& out, const Presenter& present);

@@ -2,14 +2,52 @@
 
 #include "Err.h"
 #include "Opener.h"
+#include "Options.h"
+#include "Present.h"
 #include "Run.h"
+
+namespace {
 
 // Status when the socket layer cannot be started: an Err left the run.
 constexpr int EXIT_ENVIRONMENT = 3;
+constexpr int EXIT_USAGE = 2;
 
-int main() {
+int usage(const std::string& problem) {
+    std::cerr << "webfind: " << problem << " (see 'webfind --help')\n";
+    return EXIT_USAGE;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    Options options = parseOptions(argc, argv);
+    switch (options.action) {
+    case Options::HELP: std::cout << HELP_TEXT; return 0;
+    case Options::VERSION: std::cout << "webfind " WEBFIND_VERSION "\n"; return 0;
+    case Options::USAGE_ERROR: return usage(options.problem);
+    case Options::RUN: break;
+    }
+
+    RunSettings settings;
+    settings.quietWaitUs = options.waitMs * 1000;
+    if (options.verbose) settings.log = &std::cerr;
+    std::string problem;
+    if (!chooseInterfaces(options, listInterfaces(), settings.interfaces, problem)) return usage(problem);
+    if (options.verbose && options.allInterfaces) {
+        std::cerr << "webfind: probing through";
+        for (const ProbeInterface& i : settings.interfaces) std::cerr << ' ' << i.name;
+        std::cerr << '\n';
+    }
+
+    Desktop desktop{desktopAvailable, openUrl};
+    Presenter present = [&](const DeviceTable& devices) {
+        if (options.json)
+            printJson(devices, std::cout);
+        else
+            listDevices(devices, std::cout, std::cerr, options.open ? &desktop : nullptr);
+    };
     try {
-        return runDiscovery(RunSettings(), std::cout, std::cerr, openUrl);
+        return runDiscovery(settings, std::cout, present);
     } catch (const BRIVO::Err&) {
         // The assertion line is already written; the run's objects have been
         // destroyed on the way out.

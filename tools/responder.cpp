@@ -175,9 +175,11 @@ std::string replaceAll(std::string text, const std::string& key, const std::stri
     return text;
 }
 
+// Without --from the system picks the source; --interface is then the best
+// guess of the address the answers leave from.
 in_addr deviceAddress(const Settings& s, uint32_t device) {
     in_addr a;
-    a.s_addr = htonl(ntohl(s.from.s_addr) + device);
+    a.s_addr = s.fromGiven ? htonl(ntohl(s.from.s_addr) + device) : s.interface.s_addr;
     return a;
 }
 

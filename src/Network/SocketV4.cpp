@@ -118,4 +118,8 @@ bool SocketV4::setReceiveBuffer(int32_t bytes) {
     return platform().setOption(socketHandle, SocketOption::RECEIVE_BUFFER, &bytes, sizeof bytes) >= 0;
 }
 
+bool SocketV4::setMulticastInterface(const uint8_t (&address)[4]) {
+    return platform().setOption(socketHandle, SocketOption::MULTICAST_INTERFACE, address, 4) >= 0;
+}
+
 }  // namespace BRIVO

@@ -44,6 +44,10 @@ public:
     // True when the request was accepted.
     bool setReceiveBuffer(int32_t bytes);
 
+    // Sends multicast datagrams out of the interface with this IPv4 address
+    // (network order). True when the platform accepted it.
+    bool setMulticastInterface(const uint8_t (&address)[4]);
+
 private:
     static uint32_t chooseInterfaceAddress();
 };

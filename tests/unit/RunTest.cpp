@@ -4,11 +4,13 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <sstream>
 
 #include "Discovery.h"
 #include "Err.h"
 #include "FakePlatform.h"
+#include "Present.h"
 #include "Run.h"
 #include "Socket.h"
 
@@ -39,10 +41,17 @@ protected:
     ~DiscoveryRun() override { BRIVO::socketLayerStarted = true; }
 
     int run(RunSettings settings = RunSettings()) {
-        return runDiscovery(settings, out, err, [this](const std::string& url, std::string& why) {
-            opened.push_back(url);
-            if (openerFails) why = "not installed";
-            return !openerFails;
+        Desktop desktop{[this](std::string& why) {
+                            why = "no graphical session";
+                            return hasDesktop;
+                        },
+                        [this](const std::string& url, std::string& why) {
+                            opened.push_back(url);
+                            if (openerFails) why = "not installed";
+                            return !openerFails;
+                        }};
+        return runDiscovery(settings, out, [&](const DeviceTable& devices) {
+            listDevices(devices, out, err, &desktop);
         });
     }
     std::vector<std::string> callsStartingWith(const std::string& prefix) const {
@@ -57,17 +66,20 @@ protected:
     std::ostringstream out, err;
     std::vector<std::string> opened;
     bool openerFails = false;
+    bool hasDesktop = true;
 };
 
-TEST_F(DiscoveryRun, NoDeviceProbesThreeTimesWaitsOnceAndPrintsNothing) {
+TEST_F(DiscoveryRun, NoDeviceProbesThreeTimesListensThroughThePausesAndPrintsNothing) {
     EXPECT_EQ(run(), 0);
     EXPECT_THAT(fake.calls,
                 ElementsAre("socket DATAGRAM", "setOption 7 BROADCAST 01 00 00 00", "nonBlocking 7 0",
                             "bind 7 0.0.0.0 port 00 00", "setOption 7 BROADCAST 01 00 00 00",
-                            "sendTo 7 12 224.0.0.138 port 0D F8", "sleep 100",
-                            "sendTo 7 12 224.0.0.138 port 0D F8", "sleep 100",
+                            "setOption 7 RECEIVE_BUFFER 00 00 80 00",
+                            "sendTo 7 12 224.0.0.138 port 0D F8", "wait 7 0s 100000us",
+                            "sendTo 7 12 224.0.0.138 port 0D F8", "wait 7 0s 100000us",
                             "sendTo 7 12 224.0.0.138 port 0D F8", "wait 7 0s 200000us", "shutdown 7",
                             "close 7"));
+    EXPECT_EQ(fake.now, 1000u + 400u);
     const Buffer probe{0x73, 0x46, 0x7A, 0x20, 2, 0, 0, 0, 1, 0, 0, 0};
     EXPECT_THAT(fake.sent, ElementsAre(probe, probe, probe));
     EXPECT_EQ(out.str(), "");
@@ -94,8 +106,9 @@ TEST_F(DiscoveryRun, SendFailingAtTheThirdProbeReceivesNothing) {
     EXPECT_EQ(run(), -1);
     EXPECT_EQ(out.str(), "Socket Send Err\n");
     EXPECT_EQ(fake.sent.size(), 3u);
-    EXPECT_EQ(callsStartingWith("sleep").size(), 2u);
-    EXPECT_THAT(callsStartingWith("wait"), IsEmpty());
+    // Only the two pauses were waited through; nothing after the failure.
+    EXPECT_THAT(callsStartingWith("wait"), ElementsAre("wait 7 0s 100000us", "wait 7 0s 100000us"));
+    EXPECT_EQ(fake.now, 1000u + 200u);
 }
 
 TEST_F(DiscoveryRun, ReceiveFailureDropsEverythingCollected) {
@@ -123,10 +136,43 @@ TEST_F(DiscoveryRun, ListsInAddressOrderFirstValidAnswerWins) {
 }
 
 TEST_F(DiscoveryRun, EveryDatagramRestartsTheQuietWait) {
-    for (int i = 0; i < 5; ++i) fake.arrivals.push_back(from(10, 0, 0, static_cast<uint8_t>(i + 1), answer("d", "http://d/"), 150));
+    fake.arrivals.push_back(from(10, 0, 0, 1, answer("d", "http://d/"), 250));  // after the probes
+    for (int i = 1; i < 5; ++i) fake.arrivals.push_back(from(10, 0, 0, static_cast<uint8_t>(i + 1), answer("d", "http://d/"), 190));
     EXPECT_EQ(run(), 0);
-    EXPECT_EQ(callsStartingWith("wait").size(), 6u);
     EXPECT_EQ(opened.size(), 5u);
+    EXPECT_EQ(fake.now, 1000u + 200u + 50u + 4 * 190u + 200u);
+}
+
+TEST_F(DiscoveryRun, AnswersDuringThePausesAreTakenAndProbesStillLeave100msApart) {
+    fake.arrivals = {from(10, 0, 0, 2, answer("early", "http://e/"), 10), from(10, 0, 0, 1, answer("later", "http://l/"), 120)};
+    EXPECT_EQ(run(), 0);
+    EXPECT_EQ(out.str(), "Name:later URL:http://l/\nName:early URL:http://e/\n");
+    std::vector<std::string> sendsAndWaits;
+    for (const auto& c : fake.calls)
+        if (c.rfind("sendTo", 0) == 0 || c.rfind("wait", 0) == 0) sendsAndWaits.push_back(c);
+    EXPECT_THAT(sendsAndWaits, ElementsAre("sendTo 7 12 224.0.0.138 port 0D F8", "wait 7 0s 100000us",
+                                           "wait 7 0s 90000us", "sendTo 7 12 224.0.0.138 port 0D F8",
+                                           "wait 7 0s 100000us", "wait 7 0s 70000us",
+                                           "sendTo 7 12 224.0.0.138 port 0D F8", "wait 7 0s 200000us"));
+}
+
+TEST_F(DiscoveryRun, ProbesGoOutOfEachChosenInterface) {
+    RunSettings settings;
+    settings.interfaces = {{"eth0", {192, 168, 1, 5}}, {"wlan0", {10, 0, 0, 7}}};
+    EXPECT_EQ(run(settings), 0);
+    std::vector<std::string> perRound(fake.calls.begin() + 6, fake.calls.begin() + 10);
+    EXPECT_THAT(perRound, ElementsAre("setOption 7 MULTICAST_INTERFACE C0 A8 01 05",
+                                      "sendTo 7 12 224.0.0.138 port 0D F8",
+                                      "setOption 7 MULTICAST_INTERFACE 0A 00 00 07",
+                                      "sendTo 7 12 224.0.0.138 port 0D F8"));
+    EXPECT_EQ(fake.sent.size(), 6u);
+}
+
+TEST_F(DiscoveryRun, FailedReceiveDuringAPauseEndsTheRun) {
+    fake.arrivals = {from(10, 0, 0, 1, answer("a", "http://a/"), 5), {-1, Buffer{}, addressV4(0, 0, 0, 0, 0), 5}};
+    EXPECT_EQ(run(), -1);
+    EXPECT_EQ(out.str(), "Socket Receive Err\n");
+    EXPECT_EQ(fake.sent.size(), 1u);
 }
 
 TEST_F(DiscoveryRun, EmptyOrOversizedDatagramIsIgnored) {
@@ -141,16 +187,20 @@ TEST_F(DiscoveryRun, CollectingStopsAtTheLimitEvenIfDatagramsKeepComing) {
     for (int i = 0; i < 100; ++i) fake.arrivals.push_back(from(10, 0, 0, 1, answer("chatty", "http://c/"), 150));
     EXPECT_EQ(run(), 0);
     EXPECT_EQ(out.str(), "Name:chatty URL:http://c/\n");
-    // 5000 ms at one datagram every 150 ms: about 33 taken, the rest never read.
+    // Collecting began 200 ms in and ended at its limit; the rest never read.
+    EXPECT_EQ(fake.now, 1000u + 200u + COLLECT_LIMIT_MS);
     EXPECT_GE(fake.arrivals.size(), 60u);
-    EXPECT_LE(fake.now, 1000u + 200u + COLLECT_LIMIT_MS + 200u);
 }
 
-TEST_F(DiscoveryRun, ControlBytesAreEscapedInTheLineButNotForTheOpener) {
-    fake.arrivals = {from(10, 0, 0, 1, answer("\x1b[2Jevil\nName:fake", "http://x/\x7f\xc3\xa9"))};
+TEST_F(DiscoveryRun, ControlBytesAreEscapedInTheLine) {
+    fake.arrivals = {from(10, 0, 0, 1, answer("\x1b[2Jevil\nName:fake", "http://x/\x7f\xc3\xa9")),
+                     from(10, 0, 0, 2, answer("\x1b]0;title\x07", "http://y/\xc3\xa9"))};
     EXPECT_EQ(run(), 0);
-    EXPECT_EQ(out.str(), "Name:\\x1B[2Jevil\\x0AName:fake URL:http://x/\\x7F\xc3\xa9\n");
-    EXPECT_THAT(opened, ElementsAre("http://x/\x7f\xc3\xa9"));
+    EXPECT_EQ(out.str(),
+              "Name:\\x1B[2Jevil\\x0AName:fake URL:http://x/\\x7F\xc3\xa9\n"
+              "Name:\\x1B]0;title\\x07 URL:http://y/\xc3\xa9\n");
+    // The opener gets the URL as received (the first is not safe to open).
+    EXPECT_THAT(opened, ElementsAre("http://y/\xc3\xa9"));
 }
 
 TEST_F(DiscoveryRun, OpenerFailureStillListsTheDevice) {
@@ -168,6 +218,86 @@ TEST_F(DiscoveryRun, StartupFailureLeavesTheRunAsErr) {
     EXPECT_THROW(run(), BRIVO::Err);
     testing::internal::GetCapturedStderr();
     EXPECT_EQ(out.str(), "");
+}
+
+TEST_F(DiscoveryRun, DeviceTableIsBounded) {
+    RunSettings settings;
+    settings.maxDevices = 2;
+    std::ostringstream log;
+    settings.log = &log;
+    for (uint8_t i = 1; i <= 4; ++i) fake.arrivals.push_back(from(10, 0, 0, i, answer("d", "http://d/")));
+    EXPECT_EQ(run(settings), 0);
+    EXPECT_EQ(opened.size(), 2u);
+    EXPECT_EQ(out.str(), "Name:d URL:http://d/\nName:d URL:http://d/\n");
+    std::string text = log.str();
+    size_t first = text.find("device table full");
+    EXPECT_NE(first, std::string::npos);
+    EXPECT_EQ(text.find("device table full", first + 1), std::string::npos) << "said more than once";
+}
+
+TEST_F(DiscoveryRun, VerboseGivesEachDatagramItsVerdict) {
+    RunSettings settings;
+    std::ostringstream log;
+    settings.log = &log;
+    fake.arrivals = {from(10, 0, 0, 1, Buffer{1, 2, 3}),
+                     from(10, 0, 0, 1, answer("a", "ftp://a/")),
+                     from(10, 0, 0, 1, answer("a", "http://a/")),
+                     from(10, 0, 0, 1, answer("b", "http://b/"), 1, 4000),
+                     {0, Buffer{}, addressV4(10, 0, 0, 2, 1), 1}};
+    EXPECT_EQ(run(settings), 0);
+    EXPECT_EQ(log.str(),
+              "webfind: probe to 224.0.0.138:3576 via the system's default interface\n"
+              "webfind: 10.0.0.1:3576 3 bytes: rejected: too short\n"
+              "webfind: 10.0.0.1:3576 26 bytes: rejected: URL is not http or https\n"
+              "webfind: 10.0.0.1:3576 27 bytes: accepted\n"
+              "webfind: 10.0.0.1:4000 27 bytes: duplicate of an earlier answer\n"
+              "webfind: datagram discarded: empty or longer than 1500 bytes\n"
+              "webfind: probe to 224.0.0.138:3576 via the system's default interface\n"
+              "webfind: probe to 224.0.0.138:3576 via the system's default interface\n");
+}
+
+TEST_F(DiscoveryRun, VerboseSaysWhenNothingAnswered) {
+    RunSettings settings;
+    std::ostringstream log;
+    settings.log = &log;
+    settings.interfaces = {{"eth1", {10, 1, 0, 2}}};
+    EXPECT_EQ(run(settings), 0);
+    EXPECT_NE(log.str().find("webfind: no device answered (probed via eth1 (10.1.0.2))\n"), std::string::npos);
+}
+
+TEST_F(DiscoveryRun, UnsafeUrlsAreListedButNotOpened) {
+    fake.arrivals = {from(10, 0, 0, 1, answer("q", "http://a/\"onclick")), from(10, 0, 0, 2, answer("s", "http://a b/")),
+                     from(10, 0, 0, 3, answer("ok", "http://ok/\xc3\xa9"))};
+    EXPECT_EQ(run(), 0);
+    EXPECT_THAT(opened, ElementsAre("http://ok/\xc3\xa9"));
+    EXPECT_EQ(out.str(), "Name:q URL:http://a/\"onclick\nName:s URL:http://a b/\nName:ok URL:http://ok/\xc3\xa9\n");
+    EXPECT_NE(err.str().find("not opening the URL of 10.0.0.1"), std::string::npos);
+    EXPECT_NE(err.str().find("not opening the URL of 10.0.0.2"), std::string::npos);
+}
+
+TEST_F(DiscoveryRun, AtMost32UrlsAreOpened) {
+    for (int i = 1; i <= 40; ++i) fake.arrivals.push_back(from(10, 0, 1, static_cast<uint8_t>(i), answer("d", "http://d/")));
+    EXPECT_EQ(run(), 0);
+    EXPECT_EQ(opened.size(), MAX_OPENED_URLS);
+    const std::string listing = out.str();
+    EXPECT_EQ(std::count(listing.begin(), listing.end(), '\n'), 40);
+    EXPECT_EQ(err.str(), "webfind: 8 more URLs were not opened (at most 32 per run); --no-open or --json list them all\n");
+}
+
+TEST_F(DiscoveryRun, WithoutADesktopNothingIsOpenedAndThatIsSaidOnce) {
+    hasDesktop = false;
+    fake.arrivals = {from(10, 0, 0, 1, answer("a", "http://a/")), from(10, 0, 0, 2, answer("b", "http://b/"))};
+    EXPECT_EQ(run(), 0);
+    EXPECT_THAT(opened, IsEmpty());
+    EXPECT_EQ(out.str(), "Name:a URL:http://a/\nName:b URL:http://b/\n");
+    EXPECT_EQ(err.str(), "webfind: no graphical session; URLs are not opened\n");
+}
+
+TEST(SafeUrl, RejectsWhatAUrlNeverHoldsUnescaped) {
+    EXPECT_TRUE(safeToOpen("https://192.168.1.20:8443/a?b=c&d=%20#frag"));
+    EXPECT_TRUE(safeToOpen("http://x/\x80\xff"));
+    for (char bad : std::string("\"<>\\^`{|} \x7f\x01\t", 13))
+        EXPECT_FALSE(safeToOpen(std::string("http://x/") + bad)) << int(bad);
 }
 
 TEST(TerminalEscape, OnlyControlBytesAndDelete) {

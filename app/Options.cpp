@@ -1,0 +1,150 @@
+#include "Options.h"
+
+#include <getopt.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+const char* const HELP_TEXT = R"(Usage: webfind [OPTIONS]
+
+Finds the devices on the local network that announce a web interface and
+opens each one in the desktop's browser. It sends a discovery probe to the
+multicast group 224.0.0.138, UDP port 3576, three times 100 ms apart, collects
+answers until none has come for 200 ms (5 s at most), and prints one line per
+device in address order:
+
+  Name:<name> URL:<url>
+
+Bytes below 0x20 and 0x7F in a name or URL are shown as \xHH. At most 32 URLs
+are opened per run, and only URLs free of spaces, control characters and the
+characters " < > \ ^ ` { | }.
+
+Options:
+  -n, --no-open          list the devices, open nothing
+      --json             print the devices as one JSON array of objects
+                         {"address", "name", "url"} in address order ([] when
+                         none); opens nothing. Control characters are escaped
+                         as JSON requires; bytes that are not valid UTF-8 are
+                         replaced by U+FFFD.
+  -i, --interface IF     send the probes out of this IPv4 interface, given by
+                         name (eth0) or by one of its addresses; may be repeated
+  -a, --all-interfaces   send the probes out of every interface that is up,
+                         has an IPv4 address and can multicast (not loopback)
+  -w, --wait MS          quiet time that ends collecting, 1-5000 (default 200)
+  -v, --verbose          on standard error: the interfaces probed, each datagram
+                         received with its source and verdict, and a note when
+                         nothing answered
+  -h, --help             show this help and exit
+  -V, --version          show the version and exit
+
+Exit status: 0 when the run completed (also when no device answered),
+255 when a socket operation failed, 2 on a usage error, 3 when the system's
+socket layer could not be started.
+
+Running webfind sends a multicast probe to your local network.
+)";
+
+namespace {
+
+Options usageError(const std::string& problem) {
+    Options o;
+    o.action = Options::USAGE_ERROR;
+    o.problem = problem;
+    return o;
+}
+
+}  // namespace
+
+Options parseOptions(int argc, char** argv) {
+    enum { JSON = 256 };
+    static const option longOptions[] = {
+        {"no-open", no_argument, nullptr, 'n'},   {"json", no_argument, nullptr, JSON},
+        {"interface", required_argument, nullptr, 'i'}, {"all-interfaces", no_argument, nullptr, 'a'},
+        {"wait", required_argument, nullptr, 'w'}, {"verbose", no_argument, nullptr, 'v'},
+        {"help", no_argument, nullptr, 'h'},       {"version", no_argument, nullptr, 'V'},
+        {nullptr, 0, nullptr, 0}};
+    Options o;
+    opterr = 0;
+    optind = 0;  // a full reset of getopt's state, not just the index
+    int c;
+    // "+": stop at the first operand instead of reordering the arguments.
+    while ((c = getopt_long(argc, argv, "+:ni:aw:vhV", longOptions, nullptr)) != -1) {
+        switch (c) {
+        case 'n': o.open = false; break;
+        case JSON: o.json = true; o.open = false; break;
+        case 'i': o.interfaces.push_back(optarg); break;
+        case 'a': o.allInterfaces = true; break;
+        case 'w': {
+            char* end = nullptr;
+            errno = 0;
+            long ms = std::strtol(optarg, &end, 10);
+            if (errno || !*optarg || *end || ms < 1 || ms > 5000)
+                return usageError(std::string("--wait needs a number of milliseconds from 1 to 5000, not '") + optarg + "'");
+            o.waitMs = static_cast<uint32_t>(ms);
+            break;
+        }
+        case 'v': o.verbose = true; break;
+        case 'h': o.action = Options::HELP; return o;
+        case 'V': o.action = Options::VERSION; return o;
+        case ':': return usageError(std::string("option '") + argv[optind - 1] + "' needs a value");
+        default: {
+            std::string given = optopt && optopt < 256 ? std::string("-") + static_cast<char>(optopt) : argv[optind - 1];
+            return usageError("unknown option '" + given + "'");
+        }
+        }
+    }
+    if (optind < argc) return usageError(std::string("unexpected argument '") + argv[optind] + "'");
+    if (o.allInterfaces && !o.interfaces.empty())
+        return usageError("--all-interfaces and --interface cannot be combined");
+    return o;
+}
+
+namespace {
+
+std::string dotted(const uint8_t* a) {
+    char text[16];
+    std::snprintf(text, sizeof text, "%u.%u.%u.%u", a[0], a[1], a[2], a[3]);
+    return text;
+}
+
+void addOnce(std::vector<ProbeInterface>& chosen, const NetInterface& i) {
+    for (const ProbeInterface& c : chosen)
+        if (std::memcmp(c.address, i.address, 4) == 0) return;
+    ProbeInterface p;
+    p.name = i.name;
+    std::memcpy(p.address, i.address, 4);
+    chosen.push_back(p);
+}
+
+}  // namespace
+
+bool chooseInterfaces(const Options& options, const std::vector<NetInterface>& available,
+                      std::vector<ProbeInterface>& chosen, std::string& problem) {
+    chosen.clear();
+    if (options.allInterfaces) {
+        for (const NetInterface& i : available)
+            if (i.up && i.multicast && !i.loopback) addOnce(chosen, i);
+        if (chosen.empty()) {
+            problem = "no interface is up with an IPv4 address and multicast (loopback excluded)";
+            return false;
+        }
+        return true;
+    }
+    for (const std::string& wanted : options.interfaces) {
+        const NetInterface* match = nullptr;
+        for (const NetInterface& i : available)
+            if (dotted(i.address) == wanted) { match = &i; break; }
+        // By name: the interface's first IPv4 address stands for it.
+        if (!match)
+            for (const NetInterface& i : available)
+                if (i.name == wanted) { match = &i; break; }
+        if (!match) {
+            problem = "unknown interface '" + wanted + "' (no IPv4 interface has that name or address)";
+            return false;
+        }
+        addOnce(chosen, *match);
+    }
+    return true;
+}

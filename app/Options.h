@@ -1,0 +1,31 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "Interfaces.h"
+#include "Run.h"
+
+// What the command line asks for. With no arguments: the specified run.
+struct Options {
+    enum Action { RUN, HELP, VERSION, USAGE_ERROR };
+    Action action = RUN;
+    std::string problem;  // for USAGE_ERROR: one line naming it
+
+    bool open = true;
+    bool json = false;
+    bool verbose = false;
+    bool allInterfaces = false;
+    std::vector<std::string> interfaces;  // names or addresses, as given
+    uint32_t waitMs = QUIET_WAIT_US / 1000;
+};
+
+Options parseOptions(int argc, char** argv);
+
+// The interfaces to probe through; empty when the system should choose. On
+// an unknown interface, false with the problem.
+bool chooseInterfaces(const Options& options, const std::vector<NetInterface>& available,
+                      std::vector<ProbeInterface>& chosen, std::string& problem);
+
+extern const char* const HELP_TEXT;

@@ -1,0 +1,78 @@
+#include "Present.h"
+
+#include <cstring>
+
+#include <nlohmann/json.hpp>
+
+std::string escapeForTerminal(const std::string& text) {
+    static const char hex[] = "0123456789ABCDEF";
+    std::string safe;
+    safe.reserve(text.size());
+    for (unsigned char c : text) {
+        if (c < 0x20 || c == 0x7F) {
+            safe += "\\x";
+            safe += hex[c >> 4];
+            safe += hex[c & 0xF];
+        } else {
+            safe += static_cast<char>(c);
+        }
+    }
+    return safe;
+}
+
+bool safeToOpen(const std::string& url) {
+    for (unsigned char c : url) {
+        if (c < 0x21 || c == 0x7F) return false;
+        if (c < 0x80 && std::strchr("\"<>\\^`{|}", c)) return false;
+    }
+    return true;
+}
+
+std::string addressText(const BRIVO::IPAddress& address) {
+    const uint8_t* a = address.address + 12;
+    return std::to_string(a[0]) + "." + std::to_string(a[1]) + "." + std::to_string(a[2]) + "." +
+           std::to_string(a[3]);
+}
+
+void listDevices(const DeviceTable& devices, std::ostream& out, std::ostream& err, const Desktop* desktop) {
+    std::string why;
+    if (desktop && !devices.empty() && !desktop->available(why)) {
+        err << "webfind: " << why << "; URLs are not opened\n" << std::flush;
+        desktop = nullptr;
+    }
+    size_t opened = 0, notOpened = 0;
+    for (const auto& device : devices) {
+        const std::string& name = device.second.first;
+        const std::string& url = device.second.second;
+        if (desktop) {
+            if (!safeToOpen(url)) {
+                err << "webfind: not opening the URL of " << addressText(device.first)
+                    << ": it holds characters a URL never holds unescaped\n"
+                    << std::flush;
+            } else if (opened == MAX_OPENED_URLS) {
+                ++notOpened;
+            } else if (desktop->open(url, why)) {
+                ++opened;
+            } else {
+                // The device is listed whether or not the desktop took its URL.
+                err << "webfind: could not open " << escapeForTerminal(url) << ": " << why << '\n' << std::flush;
+            }
+        }
+        out << "Name:" << escapeForTerminal(name) << " URL:" << escapeForTerminal(url) << '\n' << std::flush;
+    }
+    if (notOpened)
+        err << "webfind: " << notOpened << " more URLs were not opened (at most " << MAX_OPENED_URLS
+            << " per run); --no-open or --json list them all\n"
+            << std::flush;
+}
+
+void printJson(const DeviceTable& devices, std::ostream& out) {
+    nlohmann::json list = nlohmann::json::array();
+    for (const auto& device : devices)
+        list.push_back({{"address", addressText(device.first)},
+                        {"name", device.second.first},
+                        {"url", device.second.second}});
+    // Names come from the network: invalid UTF-8 becomes U+FFFD instead of
+    // making the output unreadable; control characters are escaped.
+    out << list.dump(2, ' ', false, nlohmann::json::error_handler_t::replace) << '\n' << std::flush;
+}

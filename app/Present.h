@@ -1,0 +1,38 @@
+#pragma once
+
+#include <cstddef>
+#include <functional>
+#include <ostream>
+#include <string>
+
+#include "Run.h"
+
+// At most this many URLs are opened in one run: forged answers must not be
+// able to start thousands of browser windows. Every device is still listed.
+constexpr size_t MAX_OPENED_URLS = 32;
+
+// The desktop's URL opener, behind functions so tests can record it.
+struct Desktop {
+    // False, with the reason, when there is no desktop to hand URLs to.
+    std::function<bool(std::string& why)> available;
+    // False, with the reason, when the handler could not be started.
+    std::function<bool(const std::string& url, std::string& why)> open;
+};
+
+// Lists each device as "Name:<name> URL:<url>", in table order. With a
+// desktop, each URL that is safe to hand over is opened just before its line.
+// Notes for the user go to `err`.
+void listDevices(const DeviceTable& devices, std::ostream& out, std::ostream& err, const Desktop* desktop);
+
+// The devices as one JSON array of {"address", "name", "url"} objects.
+void printJson(const DeviceTable& devices, std::ostream& out);
+
+// Bytes below 0x20 and 0x7F become \xHH (upper-case hex); others are kept.
+std::string escapeForTerminal(const std::string& text);
+
+// True when the URL holds no byte that could be misread by an opener or a
+// browser's command line: none below 0x21, no 0x7F, none of "<>\^`{|}.
+bool safeToOpen(const std::string& url);
+
+// Dotted-quad text of an IPv4-mapped address.
+std::string addressText(const BRIVO::IPAddress& address);
