@@ -3,7 +3,9 @@
 BUILD_PACKAGES := cmake ninja-build g++ make nlohmann-json3-dev
 TEST_PACKAGES := $(BUILD_PACKAGES) libgtest-dev libgmock-dev iproute2 util-linux procps
 
-.PHONY: run test test-asan build deps-build deps-test clean
+WINDOWS_PACKAGES := $(TEST_PACKAGES) g++-mingw-w64-i686-posix googletest wine wine32
+
+.PHONY: run test test-asan test-windows build deps-build deps-test deps-windows clean
 
 run: deps-build
 	cmake --preset default
@@ -24,6 +26,18 @@ test-asan: deps-test
 	cmake --build --preset asan
 	ctest --preset asan
 
+# The Windows build (32-bit x86, MinGW-w64), its tests under Wine. The
+# end-to-end cases use the Linux build of the simulated device.
+test-windows: deps-windows
+	cmake --preset default
+	cmake --build --preset default --target webfind-responder
+	cmake --preset windows-i686
+	cmake --build --preset windows-i686
+	sh cmake/test-windows.sh
+
+deps-windows:
+	@sh cmake/ensure-packages.sh --i386 $(WINDOWS_PACKAGES)
+
 deps-build:
 	@sh cmake/ensure-packages.sh $(BUILD_PACKAGES)
 
@@ -31,4 +45,4 @@ deps-test:
 	@sh cmake/ensure-packages.sh $(TEST_PACKAGES)
 
 clean:
-	rm -rf build build-asan
+	rm -rf build build-asan build-windows

@@ -1,5 +1,6 @@
 #include <iostream>
 
+#include "Console.h"
 #include "Err.h"
 #include "Opener.h"
 #include "Options.h"
@@ -20,6 +21,7 @@ int usage(const std::string& problem) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    useExactOutputBytes();
     Options options = parseOptions(argc, argv);
     switch (options.action) {
     case Options::HELP: std::cout << HELP_TEXT; return 0;

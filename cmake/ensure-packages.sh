@@ -2,6 +2,17 @@
 # Installs the Debian packages named as arguments that are missing. As root it
 # installs them; otherwise it prints the exact command to run and fails.
 set -e
+# --i386: the packages need Debian's i386 architecture (wine32).
+if [ "$1" = "--i386" ]; then
+    shift
+    if ! dpkg --print-foreign-architectures | grep -qx i386; then
+        if [ "$(id -u)" -ne 0 ]; then
+            echo "Enable the i386 architecture first: sudo dpkg --add-architecture i386 && sudo apt-get update"
+            exit 1
+        fi
+        dpkg --add-architecture i386
+    fi
+fi
 missing=""
 for pkg in "$@"; do
     if ! dpkg-query -W -f='${Status}' "$pkg" 2>/dev/null | grep -q "install ok installed"; then

@@ -38,8 +38,9 @@ FakePlatform::Arrival from(uint8_t a, uint8_t b, uint8_t c, uint8_t d, const Buf
 class DiscoveryRun : public testing::Test {
 protected:
     DiscoveryRun() : use(fake.table()) { BRIVO::socketLayerStarted = true; }
-    ~DiscoveryRun() override { BRIVO::socketLayerStarted = true; }
+    ~DiscoveryRun() override { BRIVO::socketLayerStarted = realStarted; }
 
+    const bool realStarted = BRIVO::socketLayerStarted;
     int run(RunSettings settings = RunSettings()) {
         Desktop desktop{[this](std::string& why) {
                             why = "no graphical session";

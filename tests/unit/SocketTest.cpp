@@ -16,12 +16,14 @@ using testing::ElementsAre;
 using testing::IsEmpty;
 
 // Installs the fake with the socket layer already started, as it is after the
-// first socket of a process.
+// first socket of a process. The real flag is restored afterwards, so that
+// real sockets in later tests still start the real socket layer.
 class FakePlatformTest : public testing::Test {
 protected:
     FakePlatformTest() : use(fake.table()) { BRIVO::socketLayerStarted = true; }
-    ~FakePlatformTest() override { BRIVO::socketLayerStarted = true; }
+    ~FakePlatformTest() override { BRIVO::socketLayerStarted = realStarted; }
 
+    const bool realStarted = BRIVO::socketLayerStarted;
     FakePlatform fake;
     BRIVO::PlatformOverride use;
 };

@@ -1,0 +1,4 @@
+#include "Console.h"
+
+// POSIX streams never translate newlines.
+void useExactOutputBytes() {}

@@ -1,0 +1,145 @@
+// The Winsock 2 and IP Helper socket layer behind the Platform table.
+
+#include <winsock2.h>
+#include <ws2tcpip.h>
+#include <iphlpapi.h>
+#include <mstcpip.h>
+#include <windows.h>
+
+#include <climits>
+#include <cstddef>
+#include <cstdlib>
+#include <cstring>
+
+#include "Platform.h"
+
+// Older MinGW-w64 headers lack it; the value is Windows' own.
+#ifndef SIO_UDP_CONNRESET
+#define SIO_UDP_CONNRESET _WSAIOW(IOC_VENDOR, 12)
+#endif
+
+namespace BRIVO {
+
+static_assert(sizeof(InterfaceRow) == sizeof(MIB_IPADDRROW), "rows are laid out as MIB_IPADDRROW");
+static_assert(offsetof(InterfaceTable, rows) == offsetof(MIB_IPADDRTABLE, table), "table is laid out as MIB_IPADDRTABLE");
+static_assert(INVALID_HANDLE == static_cast<Handle>(INVALID_SOCKET), "same 'no socket' value");
+
+namespace {
+
+sockaddr_in toSockaddr(const AddressV4& a) {
+    sockaddr_in sa{};
+    sa.sin_family = AF_INET;
+    std::memcpy(&sa.sin_port, a.port, sizeof a.port);
+    std::memcpy(&sa.sin_addr, a.address, sizeof a.address);
+    return sa;
+}
+
+SOCKET s(Handle h) { return static_cast<SOCKET>(h); }
+
+// Version word 0x0002: major 2 in the low byte, minor 0: Winsock 2.0.
+int startup() {
+    WSADATA reply;
+    return WSAStartup(0x0002, &reply);
+}
+
+// atexit() wants a cdecl function taking nothing; WSACleanup is stdcall and
+// returns int, so it is called through this.
+void cleanup() { WSACleanup(); }
+
+int registerAtExit(void (*handler)()) { return std::atexit(handler); }
+
+Handle openSocket(SocketStyle style) {
+    SOCKET h = ::socket(AF_INET, style == SocketStyle::STREAM ? SOCK_STREAM : SOCK_DGRAM, 0);
+    if (h != INVALID_SOCKET && style == SocketStyle::DATAGRAM) {
+        // Otherwise an ICMP port-unreachable for any earlier send makes the
+        // next receive fail with WSAECONNRESET: a stray ICMP message from the
+        // network must not end the run.
+        BOOL report = FALSE;
+        DWORD returned = 0;
+        WSAIoctl(h, SIO_UDP_CONNRESET, &report, sizeof report, nullptr, 0, &returned, nullptr, nullptr);
+    }
+    return static_cast<Handle>(h);
+}
+
+int bindSocket(Handle h, const AddressV4& local) {
+    sockaddr_in sa = toSockaddr(local);
+    return ::bind(s(h), reinterpret_cast<const sockaddr*>(&sa), sizeof sa) == SOCKET_ERROR ? -1 : 0;
+}
+
+int setOption(Handle h, SocketOption option, const void* value, int length) {
+    const char* v = static_cast<const char*>(value);
+    switch (option) {
+    case SocketOption::BROADCAST: return ::setsockopt(s(h), SOL_SOCKET, SO_BROADCAST, v, length);
+    case SocketOption::ADD_MEMBERSHIP: return ::setsockopt(s(h), IPPROTO_IP, IP_ADD_MEMBERSHIP, v, length);
+    case SocketOption::MULTICAST_INTERFACE: return ::setsockopt(s(h), IPPROTO_IP, IP_MULTICAST_IF, v, length);
+    case SocketOption::RECEIVE_BUFFER: return ::setsockopt(s(h), SOL_SOCKET, SO_RCVBUF, v, length);
+    }
+    return -1;
+}
+
+int setNonBlocking(Handle h, uint32_t nonBlocking) {
+    u_long argument = nonBlocking;
+    return ioctlsocket(s(h), FIONBIO, &argument) == SOCKET_ERROR ? -1 : 0;
+}
+
+long sendTo(Handle h, const void* data, size_t length, const AddressV4& to) {
+    sockaddr_in sa = toSockaddr(to);
+    int n = ::sendto(s(h), static_cast<const char*>(data), static_cast<int>(length), 0,
+                     reinterpret_cast<const sockaddr*>(&sa), sizeof sa);
+    return n == SOCKET_ERROR ? -1 : n;
+}
+
+long receiveFrom(Handle h, void* data, size_t capacity, AddressV4& from) {
+    sockaddr_in sa{};
+    sa.sin_family = AF_INET;
+    int length = sizeof sa;
+    int n = ::recvfrom(s(h), static_cast<char*>(data), static_cast<int>(capacity), 0,
+                       reinterpret_cast<sockaddr*>(&sa), &length);
+    if (n == SOCKET_ERROR) {
+        // Winsock fails the call for a datagram that does not fit (and drops
+        // it); that is a datagram too long, not a broken socket.
+        if (WSAGetLastError() == WSAEMSGSIZE) return static_cast<long>(capacity) + 1;
+        return -1;
+    }
+    std::memcpy(from.port, &sa.sin_port, sizeof from.port);
+    std::memcpy(from.address, &sa.sin_addr, sizeof from.address);
+    return n;
+}
+
+int waitReadable(Handle h, WaitTime limit) {
+    fd_set readable;
+    FD_ZERO(&readable);
+    FD_SET(s(h), &readable);
+    timeval tv{static_cast<long>(limit.seconds), static_cast<long>(limit.microseconds)};
+    // The first argument is ignored by Winsock; kept as the BSD call has it.
+    int r = ::select(static_cast<int>(s(h) + 1), &readable, nullptr, nullptr, &tv);
+    if (r == SOCKET_ERROR) return -1;
+    return FD_ISSET(s(h), &readable) ? 1 : 0;
+}
+
+int shutdownSocket(Handle h) { return ::shutdown(s(h), SD_BOTH) == SOCKET_ERROR ? -1 : 0; }
+
+int closeSocket(Handle h) { return ::closesocket(s(h)) == SOCKET_ERROR ? -1 : 0; }
+
+int32_t interfaceTable(InterfaceTable* table, uint32_t* size) {
+    ULONG bytes = *size;
+    DWORD result = GetIpAddrTable(reinterpret_cast<PMIB_IPADDRTABLE>(table), &bytes, FALSE);
+    *size = bytes;
+    return static_cast<int32_t>(result);
+}
+
+void sleepMs(uint32_t milliseconds) { Sleep(milliseconds); }
+
+uint64_t monotonicMs() { return GetTickCount64(); }
+
+const Platform windows = {
+    startup,   cleanup,      registerAtExit, openSocket, bindSocket,     setOption,
+    setNonBlocking, sendTo,  receiveFrom,    waitReadable, shutdownSocket, closeSocket,
+    interfaceTable, sleepMs, monotonicMs,
+};
+
+}  // namespace
+
+const Platform& systemPlatform() { return windows; }
+
+}  // namespace BRIVO
