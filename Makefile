@@ -5,7 +5,7 @@ TEST_PACKAGES := $(BUILD_PACKAGES) libgtest-dev libgmock-dev iproute2 util-linux
 
 WINDOWS_PACKAGES := $(TEST_PACKAGES) g++-mingw-w64-i686-posix googletest wine wine32
 
-.PHONY: run test test-asan test-windows build deps-build deps-test deps-windows clean
+.PHONY: run test test-asan test-windows package demo build deps-build deps-test deps-windows clean
 
 run: deps-build
 	cmake --preset default
@@ -34,6 +34,22 @@ test-windows: deps-windows
 	cmake --preset windows-i686
 	cmake --build --preset windows-i686
 	sh cmake/test-windows.sh
+
+# build/webfind_<version>_amd64.deb and build-windows/webfind-<version>-windows-i686.zip
+package: deps-windows
+	sh cmake/ensure-packages.sh dpkg-dev
+	cmake --preset default
+	cmake --build --preset default
+	cd build && cpack
+	cmake --preset windows-i686
+	cmake --build --preset windows-i686
+	cd build-windows && cpack
+
+# Three simulated devices in a private network namespace, and webfind finding them.
+demo: deps-build
+	cmake --preset default
+	cmake --build --preset default --target webfind webfind-responder
+	sh tools/demo.sh
 
 deps-windows:
 	@sh cmake/ensure-packages.sh --i386 $(WINDOWS_PACKAGES)

@@ -13,11 +13,14 @@ set -u
 CASE=${1:?usage: run-case.sh CASE}
 
 if [ -z "${WEBFIND_E2E_IN_NAMESPACE:-}" ]; then
-    if ! unshare -n true 2>/dev/null; then
-        echo "SKIP: cannot create a private network namespace (unshare -n not permitted here; run as root)"
-        exit 77
+    # As root a plain network namespace; otherwise one inside a user namespace.
+    if unshare -n true 2>/dev/null; then
+        exec unshare -n env WEBFIND_E2E_IN_NAMESPACE=1 bash "$0" "$@"
+    elif unshare -rn true 2>/dev/null; then
+        exec unshare -rn env WEBFIND_E2E_IN_NAMESPACE=1 bash "$0" "$@"
     fi
-    exec unshare -n env WEBFIND_E2E_IN_NAMESPACE=1 bash "$0" "$@"
+    echo "SKIP: cannot create a private network namespace (unshare -n is not permitted here; run as root)"
+    exit 77
 fi
 
 : "${WEBFIND:?set WEBFIND to the webfind binary}"
