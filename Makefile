@@ -5,7 +5,7 @@ TEST_PACKAGES := $(BUILD_PACKAGES) libgtest-dev libgmock-dev iproute2 util-linux
 
 WINDOWS_PACKAGES := $(TEST_PACKAGES) g++-mingw-w64-i686-posix googletest wine wine32
 
-.PHONY: run test test-asan test-windows package demo build deps-build deps-test deps-windows clean
+.PHONY: run test test-asan test-windows package demo bench build deps-build deps-test deps-windows clean
 
 run: deps-build
 	cmake --preset default
@@ -44,6 +44,14 @@ package: deps-windows
 	cmake --preset windows-i686
 	cmake --build --preset windows-i686
 	cd build-windows && cpack
+
+# Scale benchmark in a private network namespace, then the micro-benchmarks.
+bench: deps-test
+	sh cmake/ensure-packages.sh libbenchmark-dev time util-linux
+	cmake --preset default
+	cmake --build --preset default
+	bash bench/scale.sh
+	./build/micro_bench
 
 # Three simulated devices in a private network namespace, and webfind finding them.
 demo: deps-build

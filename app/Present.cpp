@@ -35,6 +35,10 @@ std::string addressText(const BRIVO::IPAddress& address) {
 }
 
 void listDevices(const DeviceTable& devices, std::ostream& out, std::ostream& err, const Desktop* desktop) {
+    // When URLs are opened, each line is flushed right after its URL went to
+    // the desktop. A plain listing is written in one go: thousands of devices
+    // would otherwise cost a system call each.
+    const bool flushEachLine = desktop != nullptr;
     std::string why;
     if (desktop && !devices.empty() && !desktop->available(why)) {
         err << "webfind: " << why << "; URLs are not opened\n" << std::flush;
@@ -58,8 +62,10 @@ void listDevices(const DeviceTable& devices, std::ostream& out, std::ostream& er
                 err << "webfind: could not open " << escapeForTerminal(url) << ": " << why << '\n' << std::flush;
             }
         }
-        out << "Name:" << escapeForTerminal(name) << " URL:" << escapeForTerminal(url) << '\n' << std::flush;
+        out << "Name:" << escapeForTerminal(name) << " URL:" << escapeForTerminal(url) << '\n';
+        if (flushEachLine) out << std::flush;
     }
+    out << std::flush;
     if (notOpened)
         err << "webfind: " << notOpened << " more URLs were not opened (at most " << MAX_OPENED_URLS
             << " per run); --no-open or --json list them all\n"

@@ -83,34 +83,74 @@ private:
     // Receives and handles datagrams until `deadline`, or, when `quietEnds`,
     // until a full quiet wait passes with nothing. False when a receive failed.
     bool receiveUntil(uint64_t deadline, bool quietEnds) {
+        // What is left of the quiet wait that began with the last datagram.
+        uint32_t quietUs = settings.quietWaitUs;
         for (;;) {
             uint64_t now = os.nowMs();
             if (now >= deadline) return true;
             uint64_t leftUs = (deadline - now) * 1000u;
-            BRIVO::Clock wait(leftUs < settings.quietWaitUs ? static_cast<uint32_t>(leftUs) : settings.quietWaitUs);
+            BRIVO::Clock wait(leftUs < quietUs ? static_cast<uint32_t>(leftUs) : quietUs);
             switch (endpoint.receiveFrom(buffer, source, sourcePort, wait)) {
             case BRIVO::FAIL:
                 say(out, "Socket Receive Err");
                 return false;
             case BRIVO::TIMEOUT:
                 // A wait cut short by the deadline ends through the check above.
-                if (quietEnds && wait.microseconds == settings.quietWaitUs) return true;
+                if (quietEnds && wait.microseconds == quietUs) return true;
                 break;
             case BRIVO::DISCARDED:
                 // Any host can send one; it must not end the run.
                 if (settings.log) note("datagram discarded: empty or longer than 1500 bytes");
+                quietUs = settings.quietWaitUs;
                 break;
-            case BRIVO::RECEIVED:
+            case BRIVO::RECEIVED: {
                 handle();
+                // Many devices answer at once: take what is already waiting in
+                // batches before waiting again.
+                long taken = drainWaiting();
+                if (taken < 0) {
+                    say(out, "Socket Receive Err");
+                    return false;
+                }
+                quietUs = settings.quietWaitUs;
+                // In a crowd, waking for every few datagrams costs more than the
+                // datagrams; a short nap lets the queue fill for whole batches.
+                // It counts as part of the quiet wait, which still ends on time.
+                if (taken >= CROWD && quietUs > CROWD_NAP_MS * 1000u) {
+                    os.sleepMs(CROWD_NAP_MS);
+                    quietUs -= CROWD_NAP_MS * 1000u;
+                }
                 break;
             }
+            }
+        }
+    }
+
+    // The number of datagrams taken, or -1 when the receive failed.
+    long drainWaiting() {
+        long taken = 0;
+        for (;;) {
+            if (!endpoint.receiveWaiting(batch)) return -1;
+            taken += static_cast<long>(batch.count());
+            for (size_t i = 0; i < batch.count(); ++i) {
+                if (!batch.deliverable(i)) {
+                    if (settings.log) note("datagram discarded: empty or longer than 1500 bytes");
+                    continue;
+                }
+                batch.source(i, source);
+                sourcePort = batch.sourcePort(i);
+                buffer.assign(batch.data(i), batch.data(i) + batch.length(i));
+                handle();
+            }
+            if (batch.count() < BATCH_SIZE) return taken;
         }
     }
 
     void handle() {
         // A repeat from a known address costs one lookup: its content cannot
         // change the table (the first valid answer wins).
-        if (devices.count(source)) {
+        auto place = devices.lower_bound(source);
+        if (place != devices.end() && place->first == source) {
             if (settings.log) {
                 AnswerVerdict v = judgeAnswer(buffer, name, url);
                 logDatagram(v == AnswerVerdict::ACCEPTED ? "duplicate of an earlier answer"
@@ -130,7 +170,7 @@ private:
             tableFullNoted = true;
             return;
         }
-        devices.emplace(source, std::make_pair(name, url));
+        devices.emplace_hint(place, source, std::make_pair(name, url));
         if (settings.log) logDatagram("accepted");
     }
 
@@ -153,8 +193,12 @@ private:
     std::ostream& out;
     const BRIVO::Platform& os;
     // Constructed in the order the run needs them; destroyed in reverse.
+    static constexpr size_t BATCH_SIZE = 64;
+    static constexpr long CROWD = 8;
+    static constexpr uint32_t CROWD_NAP_MS = 1;
     UDPV4 endpoint;
     Buffer buffer;
+    BRIVO::DatagramBatch batch{BATCH_SIZE};
     DeviceTable devices;
     IPAddress source;
     uint16_t sourcePort = 0;

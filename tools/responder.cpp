@@ -17,6 +17,8 @@
 #include <cstring>
 #include <fstream>
 #include <iterator>
+#include <memory>
+#include <algorithm>
 #include <queue>
 #include <random>
 #include <string>
@@ -198,29 +200,70 @@ std::vector<uint8_t> answerFor(const Settings& s, uint32_t device) {
     return answer;
 }
 
-// One socket answers for every simulated device: the source address of each
-// datagram is chosen with IP_PKTINFO.
-bool sendFrom(int fd, const std::vector<uint8_t>& bytes, in_addr source, bool chooseSource, const sockaddr_in& to) {
-    iovec iov{const_cast<uint8_t*>(bytes.data()), bytes.size()};
-    msghdr msg{};
-    msg.msg_name = const_cast<sockaddr_in*>(&to);
-    msg.msg_namelen = sizeof to;
-    msg.msg_iov = &iov;
-    msg.msg_iovlen = 1;
-    alignas(cmsghdr) char control[CMSG_SPACE(sizeof(in_pktinfo))] = {};
-    if (chooseSource) {
-        msg.msg_control = control;
-        msg.msg_controllen = sizeof control;
+// Sends answers in batches (sendmmsg), so that thousands of simulated devices
+// answer about as fast as thousands of real ones. One socket answers for every
+// device: the source address of each datagram is chosen with IP_PKTINFO.
+class Sender {
+public:
+    Sender(int fd, const Settings& s, const std::vector<std::vector<uint8_t>>& answers)
+        : fd(fd), settings(s), answers(answers) {}
+
+    void send(const std::vector<Pending>& due) {
+        for (size_t start = 0; start < due.size(); start += BATCH) {
+            size_t n = std::min(BATCH, due.size() - start);
+            for (size_t i = 0; i < n; ++i) prepare(i, due[start + i]);
+            size_t sent = 0;
+            while (sent < n) {
+                int r = ::sendmmsg(fd, messages + sent, static_cast<unsigned>(n - sent), 0);
+                if (r < 0 && errno == EINTR) continue;
+                if (r < 0 && (errno == EAGAIN || errno == ENOBUFS)) {
+                    pollfd p{fd, POLLOUT, 0};
+                    ::poll(&p, 1, 10);
+                    continue;
+                }
+                if (r <= 0) {
+                    ++sent;  // skip the datagram that the system refused
+                    continue;
+                }
+                sent += static_cast<size_t>(r);
+            }
+        }
+    }
+
+private:
+    static constexpr size_t BATCH = 256;
+
+    void prepare(size_t i, const Pending& p) {
+        const std::vector<uint8_t>& bytes = answers[p.device];
+        destinations[i] = p.to;
+        parts[i] = iovec{const_cast<uint8_t*>(bytes.data()), bytes.size()};
+        messages[i] = mmsghdr{};
+        msghdr& msg = messages[i].msg_hdr;
+        msg.msg_name = &destinations[i];
+        msg.msg_namelen = sizeof destinations[i];
+        msg.msg_iov = &parts[i];
+        msg.msg_iovlen = 1;
+        if (!settings.fromGiven) return;
+        std::memset(controls[i], 0, sizeof controls[i]);
+        msg.msg_control = controls[i];
+        msg.msg_controllen = sizeof controls[i];
         cmsghdr* c = CMSG_FIRSTHDR(&msg);
         c->cmsg_level = IPPROTO_IP;
         c->cmsg_type = IP_PKTINFO;
         c->cmsg_len = CMSG_LEN(sizeof(in_pktinfo));
         in_pktinfo info{};
-        info.ipi_spec_dst = source;
+        info.ipi_spec_dst = deviceAddress(settings, p.device);
         std::memcpy(CMSG_DATA(c), &info, sizeof info);
     }
-    return ::sendmsg(fd, &msg, 0) >= 0;
-}
+
+    int fd;
+    const Settings& settings;
+    const std::vector<std::vector<uint8_t>>& answers;
+    mmsghdr messages[BATCH];
+    iovec parts[BATCH];
+    sockaddr_in destinations[BATCH];
+    alignas(cmsghdr) char controls[BATCH][CMSG_SPACE(sizeof(in_pktinfo))];
+};
 
 std::string hex(const uint8_t* data, size_t length) {
     static const char digits[] = "0123456789ABCDEF";
@@ -279,14 +322,18 @@ int main(int argc, char** argv) {
     const uint64_t end = nowMs() + s.lifetimeS * 1000ull;
     long answered = 0;
     std::vector<uint8_t> datagram(65536);
+    auto sender = std::make_unique<Sender>(fd, s, answers);
 
     for (;;) {
         uint64_t now = nowMs();
         if (now >= end) break;
+        std::vector<Pending> due;
         while (!pending.empty() && pending.top().dueMs <= now) {
-            Pending p = pending.top();
+            due.push_back(pending.top());
             pending.pop();
-            sendFrom(fd, answers[p.device], deviceAddress(s, p.device), s.fromGiven, p.to);
+        }
+        sender->send(due);
+        for (Pending& p : due) {
             if (--p.left > 0) {
                 p.dueMs = now + s.everyMs;
                 pending.push(p);

@@ -11,20 +11,32 @@ IPAddress::IPAddress(uint8_t a, uint8_t b, uint8_t c, uint8_t d, uint16_t portNu
       port{static_cast<uint8_t>(portNumber >> 8), static_cast<uint8_t>(portNumber & 0xFF)} {}
 
 namespace {
-COMP_CODE compareBytes(const uint8_t* mine, const uint8_t* theirs, size_t count) {
-    for (size_t i = 0; i < count; ++i) {
-        if (mine[i] != theirs[i]) return mine[i] > theirs[i] ? GREATER : LESS;
-    }
-    return EQUAL;
+// Eight bytes read as one big-endian number: comparing two of them orders the
+// bytes as unsigned values, left to right.
+uint64_t bigEndian64(const uint8_t* p) {
+    uint64_t value;
+    std::memcpy(&value, p, sizeof value);
+#if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
+    value = __builtin_bswap64(value);
+#endif
+    return value;
 }
 }  // namespace
 
 COMP_CODE IPAddress::comp(IPAddress other) const {
-    // Byte by byte in network order: dotted quads sort as read left to right,
-    // and equal addresses sort by port number.
-    COMP_CODE result = compareBytes(address, other.address, sizeof address);
-    if (result != EQUAL) return result;
-    return compareBytes(port, other.port, sizeof port);
+    // The 18 content bytes in order: dotted quads sort as read, and equal
+    // addresses sort by port number (held high byte first). Ordered maps call
+    // this many times per datagram, hence whole words rather than bytes.
+    uint64_t mine = bigEndian64(address), theirs = bigEndian64(other.address);
+    if (mine == theirs) {
+        mine = bigEndian64(address + 8);
+        theirs = bigEndian64(other.address + 8);
+    }
+    if (mine == theirs) {
+        mine = static_cast<uint64_t>(port[0]) << 8 | port[1];
+        theirs = static_cast<uint64_t>(other.port[0]) << 8 | other.port[1];
+    }
+    return mine < theirs ? LESS : (mine > theirs ? GREATER : EQUAL);
 }
 
 }  // namespace BRIVO

@@ -53,6 +53,14 @@ struct InterfaceTable {
 constexpr int32_t TABLE_NO_ERROR = 0;
 constexpr int32_t TABLE_INSUFFICIENT_BUFFER = 122;
 
+// One slot of a batch receive: the caller's storage, and what arrived in it.
+struct DatagramSlot {
+    uint8_t* data;
+    size_t capacity;
+    long length;  // as receiveFrom answers it (greater than capacity: too long)
+    AddressV4 from;
+};
+
 struct Platform {
     // Start the socket layer (Winsock 2.0); 0 on success, non-zero otherwise.
     int (*startup)();
@@ -90,6 +98,9 @@ struct Platform {
     void (*sleepMs)(uint32_t milliseconds);
     // A monotonic clock in milliseconds.
     uint64_t (*nowMs)();
+    // Takes up to `count` datagrams that are already waiting, without waiting:
+    // the number taken (0 when none was waiting), or -1 on failure.
+    long (*receiveWaiting)(Handle h, DatagramSlot* slots, size_t count);
 };
 
 // The table in force.

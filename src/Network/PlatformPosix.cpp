@@ -157,6 +157,47 @@ int32_t interfaceTable(InterfaceTable* table, uint32_t* size) {
     return TABLE_NO_ERROR;
 }
 
+// Linux takes a whole batch in one call; elsewhere one datagram per call.
+#if defined(__linux__)
+long receiveWaiting(Handle h, DatagramSlot* slots, size_t count) {
+    constexpr size_t MAX_BATCH = 64;
+    if (count > MAX_BATCH) count = MAX_BATCH;
+    mmsghdr messages[MAX_BATCH];
+    iovec parts[MAX_BATCH];
+    sockaddr_in sources[MAX_BATCH];
+    for (size_t i = 0; i < count; ++i) {
+        parts[i] = iovec{slots[i].data, slots[i].capacity};
+        sources[i] = sockaddr_in{};
+        messages[i] = mmsghdr{};
+        messages[i].msg_hdr.msg_name = &sources[i];
+        messages[i].msg_hdr.msg_namelen = sizeof sources[i];
+        messages[i].msg_hdr.msg_iov = &parts[i];
+        messages[i].msg_hdr.msg_iovlen = 1;
+    }
+    int n = ::recvmmsg(toFd(h), messages, static_cast<unsigned>(count), MSG_DONTWAIT, nullptr);
+    if (n < 0) return (errno == EAGAIN || errno == EWOULDBLOCK) ? 0 : -1;
+    for (int i = 0; i < n; ++i) {
+        std::memcpy(slots[i].from.port, &sources[i].sin_port, 2);
+        std::memcpy(slots[i].from.address, &sources[i].sin_addr, 4);
+        bool cut = (messages[i].msg_hdr.msg_flags & MSG_TRUNC) != 0;
+        slots[i].length = cut ? static_cast<long>(slots[i].capacity) + 1 : static_cast<long>(messages[i].msg_len);
+    }
+    return n;
+}
+#else
+long receiveWaiting(Handle h, DatagramSlot* slots, size_t count) {
+    size_t taken = 0;
+    for (; taken < count; ++taken) {
+        pollfd p{toFd(h), POLLIN, 0};
+        if (::poll(&p, 1, 0) <= 0) break;
+        long n = receiveFrom(h, slots[taken].data, slots[taken].capacity, slots[taken].from);
+        if (n < 0) return taken ? static_cast<long>(taken) : -1;
+        slots[taken].length = n;
+    }
+    return static_cast<long>(taken);
+}
+#endif
+
 void sleepMs(uint32_t milliseconds) {
     timespec left{static_cast<time_t>(milliseconds / 1000), static_cast<long>(milliseconds % 1000) * 1000000L};
     while (::nanosleep(&left, &left) != 0 && errno == EINTR) {
@@ -166,7 +207,7 @@ void sleepMs(uint32_t milliseconds) {
 const Platform posix = {
     startup,   cleanup,      registerAtExit, openSocket, bindSocket,     setOption,
     setNonBlocking, sendTo,  receiveFrom,    waitReadable, shutdownSocket, closeSocket,
-    interfaceTable, sleepMs, monotonicMs,
+    interfaceTable, sleepMs, monotonicMs, receiveWaiting,
 };
 
 }  // namespace

@@ -128,6 +128,18 @@ int32_t interfaceTable(InterfaceTable* table, uint32_t* size) {
     return static_cast<int32_t>(result);
 }
 
+// One datagram per call: a zero-time select, then recvfrom.
+long receiveWaiting(Handle h, DatagramSlot* slots, size_t count) {
+    size_t taken = 0;
+    for (; taken < count; ++taken) {
+        if (waitReadable(h, WaitTime{0, 0}) != 1) break;
+        long n = receiveFrom(h, slots[taken].data, slots[taken].capacity, slots[taken].from);
+        if (n < 0) return taken ? static_cast<long>(taken) : -1;
+        slots[taken].length = n;
+    }
+    return static_cast<long>(taken);
+}
+
 void sleepMs(uint32_t milliseconds) { Sleep(milliseconds); }
 
 uint64_t monotonicMs() { return GetTickCount64(); }
@@ -135,7 +147,7 @@ uint64_t monotonicMs() { return GetTickCount64(); }
 const Platform windows = {
     startup,   cleanup,      registerAtExit, openSocket, bindSocket,     setOption,
     setNonBlocking, sendTo,  receiveFrom,    waitReadable, shutdownSocket, closeSocket,
-    interfaceTable, sleepMs, monotonicMs,
+    interfaceTable, sleepMs, monotonicMs, receiveWaiting,
 };
 
 }  // namespace

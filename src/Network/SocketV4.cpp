@@ -114,6 +114,12 @@ WAIT_CODE SocketV4::receiveFrom(Buffer& payload, IPAddress& source, uint16_t& so
     return RECEIVED;
 }
 
+bool SocketV4::receiveWaiting(DatagramBatch& batch) {
+    long n = platform().receiveWaiting(socketHandle, batch.slots.data(), batch.slots.size());
+    batch.filled = n > 0 ? static_cast<size_t>(n) : 0;
+    return n >= 0;
+}
+
 bool SocketV4::setReceiveBuffer(int32_t bytes) {
     return platform().setOption(socketHandle, SocketOption::RECEIVE_BUFFER, &bytes, sizeof bytes) >= 0;
 }

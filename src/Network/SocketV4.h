@@ -4,6 +4,7 @@
 
 #include "Buffer.h"
 #include "Clock.h"
+#include "DatagramBatch.h"
 #include "IPAddress.h"
 #include "Socket.h"
 
@@ -39,6 +40,11 @@ public:
     // DISCARDED `payload` is 1500 bytes and the source is unchanged.
     WAIT_CODE receiveFrom(Buffer& payload, IPAddress& source, uint16_t& sourcePort,
                           Clock& waitTime);
+
+    // Takes the datagrams that are already waiting, up to the batch's size,
+    // without waiting; `batch.count()` tells how many. False when the receive
+    // failed (the batch then holds none).
+    bool receiveWaiting(DatagramBatch& batch);
 
     // Asks for a receive queue of `bytes`; the platform may grant less.
     // True when the request was accepted.

@@ -124,11 +124,29 @@ void sleepMs(uint32_t ms) {
     fake().now += ms;
 }
 uint64_t nowMs() { return fake().now; }
+// Arrivals due at once (afterMs 0) are the ones already waiting.
+long receiveWaiting(Handle handle, BRIVO::DatagramSlot* slots, size_t count) {
+    fake().calls.push_back("receiveWaiting " + h(handle) + " " + std::to_string(count));
+    size_t taken = 0;
+    while (taken < count && !fake().arrivals.empty() && fake().arrivals.front().afterMs == 0) {
+        FakePlatform::Arrival arrival = fake().arrivals.front();
+        // A failure is reported on its own call, after what came before it.
+        if (arrival.length < 0 && taken) break;
+        fake().arrivals.pop_front();
+        if (arrival.length < 0) return -1;
+        if (!arrival.bytes.empty())
+            std::memcpy(slots[taken].data, arrival.bytes.data(), std::min(slots[taken].capacity, arrival.bytes.size()));
+        slots[taken].from = arrival.from;
+        slots[taken].length = arrival.length;
+        ++taken;
+    }
+    return static_cast<long>(taken);
+}
 
 const BRIVO::Platform fakeTable = {
     startup,   cleanup,      registerAtExit, socket,       bind,     setOption,
     setNonBlocking, sendTo,  receiveFrom,    waitReadable, shutdown, close,
-    interfaceTable, sleepMs, nowMs,
+    interfaceTable, sleepMs, nowMs, receiveWaiting,
 };
 
 }  // namespace

@@ -136,6 +136,30 @@ TEST_F(DiscoveryRun, ListsInAddressOrderFirstValidAnswerWins) {
     EXPECT_THAT(opened, ElementsAre("http://10.0.0.9/", "https://192.168.1.20/", "http://192.168.1.100/"));
 }
 
+TEST_F(DiscoveryRun, WaitingAnswersAreDrainedInBatchesWithTheSameRules) {
+    fake.arrivals.push_back(from(10, 0, 0, 200, answer("first", "http://first/"), 1));
+    for (int i = 1; i <= 150; ++i) fake.arrivals.push_back(from(10, 0, 1, static_cast<uint8_t>(i), answer("d", "http://d/"), 0));
+    fake.arrivals.push_back({0, Buffer{}, addressV4(6, 6, 6, 6, 1), 0});
+    fake.arrivals.push_back(from(10, 0, 0, 200, answer("second", "http://second/"), 0));
+    fake.arrivals.push_back(from(10, 0, 0, 201, Buffer{1, 2}, 0));
+    EXPECT_EQ(run(), 0);
+    EXPECT_EQ(opened.size(), MAX_OPENED_URLS);
+    const std::string listing = out.str();
+    EXPECT_EQ(std::count(listing.begin(), listing.end(), '\n'), 151);
+    EXPECT_NE(listing.find("Name:first URL:http://first/\n"), std::string::npos);
+    EXPECT_EQ(listing.find("second"), std::string::npos);
+    // 154 waiting datagrams: three full batches of 64 would be 192.
+    EXPECT_EQ(callsStartingWith("receiveWaiting").size(), 3u);
+}
+
+TEST_F(DiscoveryRun, FailureWhileDrainingEndsTheRun) {
+    fake.arrivals = {from(10, 0, 0, 1, answer("a", "http://a/"), 1), from(10, 0, 0, 2, answer("b", "http://b/"), 0),
+                     {-1, Buffer{}, addressV4(0, 0, 0, 0, 0), 0}};
+    EXPECT_EQ(run(), -1);
+    EXPECT_EQ(out.str(), "Socket Receive Err\n");
+    EXPECT_THAT(opened, IsEmpty());
+}
+
 TEST_F(DiscoveryRun, EveryDatagramRestartsTheQuietWait) {
     fake.arrivals.push_back(from(10, 0, 0, 1, answer("d", "http://d/"), 250));  // after the probes
     for (int i = 1; i < 5; ++i) fake.arrivals.push_back(from(10, 0, 0, static_cast<uint8_t>(i + 1), answer("d", "http://d/"), 190));

@@ -357,3 +357,28 @@ TEST_F(SocketReceive, FailedReceiveOrWaitIsFail) {
     EXPECT_EQ(receive(200000), BRIVO::FAIL);
     EXPECT_THAT(fake.calls, ElementsAre("wait 7 0s 200000us"));  // never reaches a receive
 }
+
+TEST_F(SocketReceive, WaitingDatagramsAreTakenInOneBatchInArrivalOrder) {
+    fake.arrivals.push_back({5, Buffer(5, 0x61), addressV4(10, 0, 0, 2, 1000), 0});
+    fake.arrivals.push_back({0, Buffer{}, addressV4(10, 0, 0, 3, 1001), 0});
+    fake.arrivals.push_back({1501, Buffer(1500, 0), addressV4(10, 0, 0, 4, 1002), 0});
+    fake.arrivals.push_back({3, Buffer(3, 0x62), addressV4(10, 0, 0, 5, 1003), 7});  // not yet there
+    BRIVO::DatagramBatch batch(8);
+    ASSERT_TRUE(socket.receiveWaiting(batch));
+    ASSERT_EQ(batch.count(), 3u);
+    EXPECT_TRUE(batch.deliverable(0));
+    EXPECT_FALSE(batch.deliverable(1));
+    EXPECT_FALSE(batch.deliverable(2));
+    EXPECT_EQ(Buffer(batch.data(0), batch.data(0) + batch.length(0)), Buffer(5, 0x61));
+    IPAddress from(9, 9, 9, 9, 0x1234);
+    batch.source(0, from);
+    EXPECT_EQ(from.comp(IPAddress(10, 0, 0, 2, 0x1234)), BRIVO::EQUAL);
+    EXPECT_EQ(batch.sourcePort(0), 1000);
+    EXPECT_EQ(fake.calls.back(), "receiveWaiting 7 8");
+
+    ASSERT_TRUE(socket.receiveWaiting(batch));
+    EXPECT_EQ(batch.count(), 0u);
+    fake.arrivals = {{-1, Buffer{}, addressV4(0, 0, 0, 0, 0), 0}};
+    EXPECT_FALSE(socket.receiveWaiting(batch));
+    EXPECT_EQ(batch.count(), 0u);
+}

@@ -1,0 +1,80 @@
+// Micro-benchmarks of the per-datagram work: judging an answer (valid and the
+// commonest rejects) and inserting into the device table.
+
+#include <benchmark/benchmark.h>
+
+#include <string>
+
+#include "Buffer.h"
+#include "Discovery.h"
+#include "Run.h"
+
+namespace {
+
+BRIVO::Buffer answer(const std::string& name, const std::string& url) {
+    BRIVO::Buffer b{0x73, 0x46, 0x7A, 0x20, 3, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0};
+    b.insert(b.end(), name.begin(), name.end());
+    b.push_back(0);
+    b.insert(b.end(), url.begin(), url.end());
+    b.push_back(0);
+    return b;
+}
+
+void judge(benchmark::State& state, const BRIVO::Buffer& datagram) {
+    std::string name, url;
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(parseAnswer(datagram, name, url));
+        benchmark::ClobberMemory();
+    }
+}
+
+void ValidAnswer(benchmark::State& state) { judge(state, answer("Living room camera", "http://192.168.1.20:8080/")); }
+void OwnProbe(benchmark::State& state) {
+    BRIVO::Buffer probe;
+    buildProbe(probe);
+    judge(state, probe);
+}
+void WrongMagic(benchmark::State& state) {
+    BRIVO::Buffer b = answer("x", "http://x/");
+    b[0] = 0;
+    judge(state, b);
+}
+void TooShort(benchmark::State& state) { judge(state, BRIVO::Buffer{0x73, 0x46, 0x7A}); }
+void NotHttp(benchmark::State& state) { judge(state, answer("Printer", "ftp://192.168.1.30/")); }
+void LongestName(benchmark::State& state) { judge(state, answer(std::string(1476, 'N'), "http://")); }
+
+// Inserting N devices with distinct addresses, as a full round delivers them.
+void TableInsert(benchmark::State& state) {
+    const int n = static_cast<int>(state.range(0));
+    for (auto _ : state) {
+        DeviceTable table;
+        for (int i = 0; i < n; ++i) {
+            BRIVO::IPAddress key(10, static_cast<uint8_t>(i >> 16), static_cast<uint8_t>(i >> 8), static_cast<uint8_t>(i), 0);
+            if (table.count(key) == 0) table.emplace(key, std::make_pair(std::string("Simulated device"), std::string("http://10.0.0.1/")));
+        }
+        benchmark::DoNotOptimize(table.size());
+    }
+    state.SetItemsProcessed(state.iterations() * n);
+}
+
+// A repeat from a known address: one lookup in a full table.
+void TableDuplicateLookup(benchmark::State& state) {
+    DeviceTable table;
+    for (int i = 0; i < 10000; ++i)
+        table.emplace(BRIVO::IPAddress(10, 0, static_cast<uint8_t>(i >> 8), static_cast<uint8_t>(i), 0),
+                      std::make_pair(std::string("d"), std::string("http://d/")));
+    BRIVO::IPAddress key(10, 0, 20, 7, 0);
+    for (auto _ : state) benchmark::DoNotOptimize(table.count(key));
+}
+
+}  // namespace
+
+BENCHMARK(ValidAnswer);
+BENCHMARK(OwnProbe);
+BENCHMARK(WrongMagic);
+BENCHMARK(TooShort);
+BENCHMARK(NotHttp);
+BENCHMARK(LongestName);
+BENCHMARK(TableInsert)->Arg(1000)->Arg(10000);
+BENCHMARK(TableDuplicateLookup);
+BENCHMARK_MAIN();
