@@ -1,11 +1,11 @@
 # Thin wrapper: CMake builds, ctest tests. See README.md.
 
 BUILD_PACKAGES := cmake ninja-build g++ make nlohmann-json3-dev
-TEST_PACKAGES := $(BUILD_PACKAGES) libgtest-dev libgmock-dev iproute2 util-linux procps
+TEST_PACKAGES := $(BUILD_PACKAGES) libgtest-dev libgmock-dev iproute2 util-linux procps time valgrind
 
 WINDOWS_PACKAGES := $(TEST_PACKAGES) g++-mingw-w64-i686-posix googletest wine wine32
 
-.PHONY: run test test-asan test-windows package demo bench build deps-build deps-test deps-windows clean
+.PHONY: run test test-asan test-windows package demo bench fuzz build deps-build deps-test deps-windows clean
 
 run: deps-build
 	cmake --preset default
@@ -52,6 +52,14 @@ bench: deps-test
 	cmake --build --preset default
 	bash bench/scale.sh
 	./build/micro_bench
+
+# libFuzzer: every target for FUZZ_SECONDS each (CI runs a short round).
+FUZZ_SECONDS ?= 300
+fuzz:
+	sh cmake/ensure-packages.sh clang-14 libclang-rt-14-dev cmake ninja-build nlohmann-json3-dev
+	cmake --preset fuzz
+	cmake --build --preset fuzz
+	sh cmake/fuzz.sh $(FUZZ_SECONDS)
 
 # Three simulated devices in a private network namespace, and webfind finding them.
 demo: deps-build

@@ -1,5 +1,6 @@
 #include "Present.h"
 
+#include <cctype>
 #include <cstring>
 
 #include <nlohmann/json.hpp>
@@ -8,8 +9,13 @@ std::string escapeForTerminal(const std::string& text) {
     static const char hex[] = "0123456789ABCDEF";
     std::string safe;
     safe.reserve(text.size());
-    for (unsigned char c : text) {
-        if (c < 0x20 || c == 0x7F) {
+    for (size_t i = 0; i < text.size(); ++i) {
+        unsigned char c = static_cast<unsigned char>(text[i]);
+        // A backslash before an x is escaped too, so that every \x in the
+        // output is one of ours: a device cannot fake an escape, and the
+        // line can be read back to the exact bytes.
+        bool fakeEscape = c == '\\' && i + 1 < text.size() && text[i + 1] == 'x';
+        if (c < 0x20 || c == 0x7F || fakeEscape) {
             safe += "\\x";
             safe += hex[c >> 4];
             safe += hex[c & 0xF];
@@ -26,6 +32,21 @@ bool safeToOpen(const std::string& url) {
         if (c < 0x80 && std::strchr("\"<>\\^`{|}", c)) return false;
     }
     return true;
+}
+
+std::string unescapeFromTerminal(const std::string& line) {
+    std::string bytes;
+    bytes.reserve(line.size());
+    for (size_t i = 0; i < line.size(); ++i) {
+        if (line[i] == '\\' && i + 3 < line.size() && line[i + 1] == 'x' && std::isxdigit(static_cast<unsigned char>(line[i + 2])) &&
+            std::isxdigit(static_cast<unsigned char>(line[i + 3]))) {
+            bytes += static_cast<char>(std::stoi(line.substr(i + 2, 2), nullptr, 16));
+            i += 3;
+        } else {
+            bytes += line[i];
+        }
+    }
+    return bytes;
 }
 
 std::string addressText(const BRIVO::IPAddress& address) {

@@ -27,8 +27,12 @@ void listDevices(const DeviceTable& devices, std::ostream& out, std::ostream& er
 // The devices as one JSON array of {"address", "name", "url"} objects.
 void printJson(const DeviceTable& devices, std::ostream& out);
 
-// Bytes below 0x20 and 0x7F become \xHH (upper-case hex); others are kept.
+// Bytes below 0x20 and 0x7F, and a backslash followed by x, become \xHH
+// (upper-case hex); every other byte is kept.
 std::string escapeForTerminal(const std::string& text);
+
+// The inverse of escapeForTerminal.
+std::string unescapeFromTerminal(const std::string& line);
 
 // True when the URL holds no byte that could be misread by an opener or a
 // browser's command line: none below 0x21, no 0x7F, none of "<>\^`{|}.

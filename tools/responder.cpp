@@ -65,6 +65,11 @@ Options:
                       (for tests of what a hostile network can send)
   --repeat K          send each answer K times (default 1) ...
   --every MS          ... MS milliseconds apart (default 100)
+  --hostile N         with each answered probe, also send N hostile datagrams
+                      from forged addresses in 127.64.0.0/10: random bytes,
+                      truncated answers, empty and oversized (up to 65,507
+                      bytes) datagrams, answers with control bytes and unsafe
+                      URLs, duplicates, and maximum-length names
   --lifetime S        exit after S seconds (default 60)
   -h, --help          show this help
 
@@ -89,11 +94,13 @@ struct Settings {
     uint32_t repeat = 1;
     uint32_t everyMs = 100;
     uint32_t lifetimeS = 60;
+    uint32_t hostile = 0;
 };
 
 struct Pending {
     uint64_t dueMs;
-    uint32_t device;
+    const std::vector<uint8_t>* bytes;
+    in_addr source;  // INADDR_ANY: the system chooses
     sockaddr_in to;
     uint32_t left;  // sends still to make for this answer
     bool operator>(const Pending& other) const { return dueMs > other.dueMs; }
@@ -125,7 +132,7 @@ in_addr address(const char* text, const char* option) {
 }
 
 Settings parse(int argc, char** argv) {
-    enum { NAME = 256, URL, INTERFACE, FROM, COUNT, DELAY, AFTER, PROBES, ANY, RAW, REPEAT, EVERY, LIFETIME };
+    enum { NAME = 256, URL, INTERFACE, FROM, COUNT, DELAY, AFTER, PROBES, ANY, RAW, REPEAT, EVERY, LIFETIME, HOSTILE };
     static const option options[] = {
         {"name", required_argument, nullptr, NAME},     {"url", required_argument, nullptr, URL},
         {"interface", required_argument, nullptr, INTERFACE}, {"from", required_argument, nullptr, FROM},
@@ -133,7 +140,8 @@ Settings parse(int argc, char** argv) {
         {"after", required_argument, nullptr, AFTER},   {"probes", required_argument, nullptr, PROBES},
         {"any", no_argument, nullptr, ANY},             {"raw", required_argument, nullptr, RAW},
         {"repeat", required_argument, nullptr, REPEAT}, {"every", required_argument, nullptr, EVERY},
-        {"lifetime", required_argument, nullptr, LIFETIME}, {"help", no_argument, nullptr, 'h'},
+        {"lifetime", required_argument, nullptr, LIFETIME}, {"hostile", required_argument, nullptr, HOSTILE},
+        {"help", no_argument, nullptr, 'h'},
         {nullptr, 0, nullptr, 0}};
     Settings s;
     opterr = 0;
@@ -159,6 +167,7 @@ Settings parse(int argc, char** argv) {
         case REPEAT: s.repeat = number(optarg, "--repeat"); break;
         case EVERY: s.everyMs = number(optarg, "--every"); break;
         case LIFETIME: s.lifetimeS = number(optarg, "--lifetime"); break;
+        case HOSTILE: s.hostile = number(optarg, "--hostile"); break;
         case 'h': std::fputs(HELP, stdout); std::exit(0);
         case ':': usage(std::string("missing value for ") + argv[optind - 1]);
         default: usage(std::string("unknown option ") + argv[optind - 1]);
@@ -205,8 +214,7 @@ std::vector<uint8_t> answerFor(const Settings& s, uint32_t device) {
 // device: the source address of each datagram is chosen with IP_PKTINFO.
 class Sender {
 public:
-    Sender(int fd, const Settings& s, const std::vector<std::vector<uint8_t>>& answers)
-        : fd(fd), settings(s), answers(answers) {}
+    explicit Sender(int fd) : fd(fd) {}
 
     void send(const std::vector<Pending>& due) {
         for (size_t start = 0; start < due.size(); start += BATCH) {
@@ -234,7 +242,7 @@ private:
     static constexpr size_t BATCH = 256;
 
     void prepare(size_t i, const Pending& p) {
-        const std::vector<uint8_t>& bytes = answers[p.device];
+        const std::vector<uint8_t>& bytes = *p.bytes;
         destinations[i] = p.to;
         parts[i] = iovec{const_cast<uint8_t*>(bytes.data()), bytes.size()};
         messages[i] = mmsghdr{};
@@ -243,7 +251,7 @@ private:
         msg.msg_namelen = sizeof destinations[i];
         msg.msg_iov = &parts[i];
         msg.msg_iovlen = 1;
-        if (!settings.fromGiven) return;
+        if (p.source.s_addr == htonl(INADDR_ANY)) return;
         std::memset(controls[i], 0, sizeof controls[i]);
         msg.msg_control = controls[i];
         msg.msg_controllen = sizeof controls[i];
@@ -252,13 +260,11 @@ private:
         c->cmsg_type = IP_PKTINFO;
         c->cmsg_len = CMSG_LEN(sizeof(in_pktinfo));
         in_pktinfo info{};
-        info.ipi_spec_dst = deviceAddress(settings, p.device);
+        info.ipi_spec_dst = p.source;
         std::memcpy(CMSG_DATA(c), &info, sizeof info);
     }
 
     int fd;
-    const Settings& settings;
-    const std::vector<std::vector<uint8_t>>& answers;
     mmsghdr messages[BATCH];
     iovec parts[BATCH];
     sockaddr_in destinations[BATCH];
@@ -280,6 +286,69 @@ bool isProbe(const uint8_t* d, size_t n) {
     static const uint8_t probe[12] = {0x73, 0x46, 0x7A, 0x20, 2, 0, 0, 0, 1, 0, 0, 0};
     return n == sizeof probe && std::memcmp(d, probe, sizeof probe) == 0;
 }
+
+// What a hostile network sends: a mix of every malformed or abusive datagram
+// kind, from forged source addresses.
+class Hostile {
+public:
+    struct Datagram {
+        const std::vector<uint8_t>* bytes;
+        in_addr source;
+    };
+
+    Hostile(uint32_t count, std::mt19937& random) : random(random) {
+        if (count == 0) return;
+        for (int i = 0; i < 32; ++i) {
+            std::vector<uint8_t> noise(1 + random() % 1500);
+            for (auto& b : noise) b = static_cast<uint8_t>(random());
+            kinds[RANDOM].push_back(noise);
+        }
+        std::vector<uint8_t> valid = answer("Truncated", "http://truncated/");
+        for (size_t n = 8; n < 24; ++n) kinds[TRUNCATED].emplace_back(valid.begin(), valid.begin() + static_cast<long>(n));
+        kinds[EMPTY].emplace_back();
+        kinds[OVERSIZED].emplace_back(65507, 'A');
+        for (int i = 0; i < 15; ++i) kinds[OVERSIZED].emplace_back(1501 + random() % 2500, 'B');
+        for (const char* url : {"http://evil/\" onmouseover=x", "http://a b/", "http://x/\x1b[2J", "https://x/`id`",
+                                "http://x/{a|b}", "http://x/<script>", "http://x/\\share", "http://x/^"})
+            kinds[UNSAFE].push_back(answer("\x1b[2J\x1b]0;pwned\x07\nName:fake\r", url));
+        kinds[DUPLICATE].push_back(answer("Duplicate", "http://duplicate/"));
+        kinds[LONG_NAME].push_back(answer(std::string(1476, 'N'), "http://"));
+        std::vector<uint8_t> wrongMagic = answer("Wrong magic", "http://wrong/");
+        wrongMagic[0] ^= 0xFF;
+        kinds[WRONG].push_back(wrongMagic);
+        kinds[WRONG].push_back({0x73, 0x46, 0x7A, 0x20, 2, 0, 0, 0, 1, 0, 0, 0});
+    }
+
+    const Datagram& pick(uint32_t i) {
+        Kind kind = static_cast<Kind>(i % KINDS);
+        const auto& pool = kinds[kind];
+        // One in 50 oversized datagrams is the largest UDP allows.
+        size_t which = kind == OVERSIZED ? (i / KINDS % 50 == 0 ? 0 : 1 + random() % (pool.size() - 1))
+                                         : random() % pool.size();
+        in_addr source;
+        // Duplicates come again and again from a few addresses; the rest from
+        // anywhere in 127.64.0.0/10.
+        uint32_t host = kind == DUPLICATE ? (0x7F400001u + random() % 4) : (0x7F400000u | (random() & 0x003FFFFFu));
+        source.s_addr = htonl(host);
+        last = Datagram{&pool[which], source};
+        return last;
+    }
+
+private:
+    enum Kind { RANDOM, TRUNCATED, EMPTY, OVERSIZED, UNSAFE, DUPLICATE, LONG_NAME, WRONG, KINDS };
+
+    static std::vector<uint8_t> answer(const std::string& name, const std::string& url) {
+        std::vector<uint8_t> a = {0x73, 0x46, 0x7A, 0x20, 3, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0};
+        a.insert(a.end(), name.begin(), name.end());
+        a.push_back(0);
+        a.insert(a.end(), url.begin(), url.end());
+        return a;
+    }
+
+    std::mt19937& random;
+    std::vector<std::vector<uint8_t>> kinds[KINDS];
+    Datagram last{};
+};
 
 }  // namespace
 
@@ -309,6 +378,7 @@ int main(int argc, char** argv) {
         return 1;
     }
 
+    std::mt19937 random(static_cast<uint32_t>(nowMs() ^ static_cast<uint64_t>(getpid())));
     std::vector<std::vector<uint8_t>> answers;
     for (uint32_t d = 0; d < s.count; ++d) answers.push_back(answerFor(s, d));
     char fromText[INET_ADDRSTRLEN] = "system-chosen";
@@ -317,12 +387,12 @@ int main(int argc, char** argv) {
                 s.count == 1 ? "" : "s");
     std::fflush(stdout);
 
-    std::mt19937 random(static_cast<uint32_t>(nowMs() ^ static_cast<uint64_t>(getpid())));
     std::priority_queue<Pending, std::vector<Pending>, std::greater<Pending>> pending;
     const uint64_t end = nowMs() + s.lifetimeS * 1000ull;
     long answered = 0;
     std::vector<uint8_t> datagram(65536);
-    auto sender = std::make_unique<Sender>(fd, s, answers);
+    auto sender = std::make_unique<Sender>(fd);
+    Hostile hostile(s.hostile, random);
 
     for (;;) {
         uint64_t now = nowMs();
@@ -361,7 +431,13 @@ int main(int argc, char** argv) {
         uint64_t base = nowMs() + s.afterMs;
         for (uint32_t d = 0; d < s.count; ++d) {
             uint64_t jitter = s.delayMs ? random() % (s.delayMs + 1) : 0;
-            pending.push(Pending{base + jitter, d, peer, s.repeat});
+            in_addr source = s.fromGiven ? deviceAddress(s, d) : in_addr{htonl(INADDR_ANY)};
+            pending.push(Pending{base + jitter, &answers[d], source, peer, s.repeat});
+        }
+        for (uint32_t i = 0; i < s.hostile; ++i) {
+            const Hostile::Datagram& h = hostile.pick(i);
+            uint64_t jitter = s.delayMs ? random() % (s.delayMs + 1) : 0;
+            pending.push(Pending{base + jitter, h.bytes, h.source, peer, 1});
         }
     }
     return 0;

@@ -105,7 +105,7 @@ device() {
 run_webfind() {
     local start end
     start=$(date +%s%N)
-    env PATH="$WORK/bin:$PATH" DISPLAY=:0 $RUNNER "$WEBFIND" "$@" > "$WORK/out" 2> "$WORK/err"
+    env PATH="$WORK/bin:$PATH" DISPLAY=:0 ${WRAPPER:-} $RUNNER "$WEBFIND" "$@" > "$WORK/out" 2> "$WORK/err"
     STATUS=$?
     end=$(date +%s%N)
     ELAPSED_MS=$(( (end - start) / 1000000 ))
@@ -422,6 +422,54 @@ many_devices)
     [ "$(sort -u "$OUT" | wc -l)" -eq 3000 ] || fail "a device was listed twice"
     head -1 "$OUT" | grep -qx 'Name:Device 127.0.1.1 URL:http://127.0.1.1/' || fail "first line: $(head -1 "$OUT")"
     tail -1 "$OUT" | grep -qx 'Name:Device 127.0.12.184 URL:http://127.0.12.184/' || fail "last line: $(tail -1 "$OUT")"
+    ;;
+
+hostile_flood)
+    # Ten well-behaved devices answer while 100,000 hostile datagrams arrive
+    # from forged addresses. The run must end on time, list every good device,
+    # open only safe URLs and at most 32 of them, and stay small.
+    network_up
+    device good --from 127.0.0.10 --count 10 --name "Good {addr}"
+    device flood --from 127.0.0.250 --hostile 100000 --probes 1
+    start=$(date +%s%N)
+    env PATH="$WORK/bin:$PATH" DISPLAY=:0 /usr/bin/time -f '%M' -o "$WORK/peak" $RUNNER "$WEBFIND" > "$WORK/out" 2> "$WORK/err"
+    STATUS=$?
+    ELAPSED_MS=$(( ($(date +%s%N) - start) / 1000000 ))
+    OUT="$WORK/out"; ERR="$WORK/err"
+    expect_status 0
+    for n in $(seq 10 19); do
+        grep -qx "Name:Good 127.0.0.$n URL:http://127.0.0.$n/" "$OUT" || fail "good device 127.0.0.$n missing ($(wc -l < "$OUT") lines)"
+    done
+    sleep 0.5
+    opened=$(wc -l < "$WORK/opened")
+    [ "$opened" -le 32 ] || fail "opened $opened URLs"
+    if LC_ALL=C grep -q '[[:cntrl:] "<>\\^`{|}]' "$WORK/opened"; then fail "opened an unsafe URL: $(LC_ALL=C grep '[[:cntrl:] "<>\\^`{|}]' "$WORK/opened" | head -1)"; fi
+    peak=$(tail -1 "$WORK/peak")
+    # A sanitizer build carries its own shadow memory, and under Wine the
+    # figure is Wine's; the bound is for the native tool.
+    [ -n "${WEBFIND_SANITIZED:-}$RUNNER" ] || [ "$peak" -lt 65536 ] || fail "peak memory ${peak} KiB"
+    # The collecting limit is 5 s after the probes; the rest is a loose margin.
+    [ "$ELAPSED_MS" -lt 9000 ] || fail "took ${ELAPSED_MS} ms"
+    if LC_ALL=C grep -q $'\x1b' "$OUT"; then fail "an escape byte reached the terminal"; fi
+    echo "listed $(wc -l < "$OUT") devices, opened $opened URLs, peak ${peak} KiB, ${ELAPSED_MS} ms"
+    ;;
+
+under_valgrind)
+    # One whole run under memcheck: no invalid access, no leak, on hostile input.
+    [ -n "$RUNNER" ] && skip "not for the Windows build"
+    [ -n "${WEBFIND_SANITIZED:-}" ] && skip "a sanitizer build does not run under valgrind"
+    command -v valgrind > /dev/null || skip "valgrind is not installed"
+    network_up
+    : > "$WORK/empty.bin"
+    printf 'sFz \003\000\000\000' > "$WORK/short.bin"
+    device empty --from 127.0.0.9 --raw "$WORK/empty.bin" --probes 1
+    device short --from 127.0.0.8 --raw "$WORK/short.bin"
+    device evil --from 127.0.0.6 --name $'\e[2Jevil' --url 'http://127.0.0.6/"x'
+    device good --from 127.0.0.5 --name "Good"
+    WRAPPER="valgrind -q --error-exitcode=99 --leak-check=full --errors-for-leak-kinds=definite,indirect"
+    run_webfind -v
+    expect_status 0
+    expect_out 'Name:Good URL:http://127.0.0.5/\nName:\\x1B[2Jevil URL:http://127.0.0.6/"x\n'
     ;;
 
 *)

@@ -325,6 +325,14 @@ TEST(SafeUrl, RejectsWhatAUrlNeverHoldsUnescaped) {
         EXPECT_FALSE(safeToOpen(std::string("http://x/") + bad)) << int(bad);
 }
 
-TEST(TerminalEscape, OnlyControlBytesAndDelete) {
+TEST(TerminalEscape, OnlyControlBytesDeleteAndFakeEscapes) {
     EXPECT_EQ(escapeForTerminal(std::string("a\0b\x1f \x7f~\x80\xff", 9)), "a\\x00b\\x1F \\x7F~\x80\xff");
+    EXPECT_EQ(escapeForTerminal("DOMAIN\\host \\\\"), "DOMAIN\\host \\\\");
+    EXPECT_EQ(escapeForTerminal("fake \\x1B[2J"), "fake \\x5Cx1B[2J");
+}
+
+TEST(TerminalEscape, ReadsBackToTheExactBytes) {
+    for (const std::string& text : {std::string("plain"), std::string("\\x41\\\\x\\"), std::string("\x1b[31m\n\\x", 9),
+                                    std::string("\0\x7f\xc3\xa9\\", 5)})
+        EXPECT_EQ(unescapeFromTerminal(escapeForTerminal(text)), text);
 }
