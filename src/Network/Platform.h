@@ -103,6 +103,12 @@ struct Platform {
     long (*receiveWaiting)(Handle h, DatagramSlot* slots, size_t count);
 };
 
+// For socket layers without a batch receive: a zero-time wait and one receive
+// per datagram, made of the given table entries.
+long receiveWaitingOneByOne(int (*waitReadable)(Handle, WaitTime),
+                            long (*receiveFrom)(Handle, void*, size_t, AddressV4&), Handle h,
+                            DatagramSlot* slots, size_t count);
+
 // The table in force.
 const Platform& platform();
 // The operating system's own table.

@@ -186,15 +186,7 @@ long receiveWaiting(Handle h, DatagramSlot* slots, size_t count) {
 }
 #else
 long receiveWaiting(Handle h, DatagramSlot* slots, size_t count) {
-    size_t taken = 0;
-    for (; taken < count; ++taken) {
-        pollfd p{toFd(h), POLLIN, 0};
-        if (::poll(&p, 1, 0) <= 0) break;
-        long n = receiveFrom(h, slots[taken].data, slots[taken].capacity, slots[taken].from);
-        if (n < 0) return taken ? static_cast<long>(taken) : -1;
-        slots[taken].length = n;
-    }
-    return static_cast<long>(taken);
+    return receiveWaitingOneByOne(waitReadable, receiveFrom, h, slots, count);
 }
 #endif
 

@@ -130,14 +130,7 @@ int32_t interfaceTable(InterfaceTable* table, uint32_t* size) {
 
 // One datagram per call: a zero-time select, then recvfrom.
 long receiveWaiting(Handle h, DatagramSlot* slots, size_t count) {
-    size_t taken = 0;
-    for (; taken < count; ++taken) {
-        if (waitReadable(h, WaitTime{0, 0}) != 1) break;
-        long n = receiveFrom(h, slots[taken].data, slots[taken].capacity, slots[taken].from);
-        if (n < 0) return taken ? static_cast<long>(taken) : -1;
-        slots[taken].length = n;
-    }
-    return static_cast<long>(taken);
+    return receiveWaitingOneByOne(waitReadable, receiveFrom, h, slots, count);
 }
 
 void sleepMs(uint32_t milliseconds) { Sleep(milliseconds); }
