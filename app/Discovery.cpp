@@ -15,6 +15,10 @@ bool startsWith(const std::string& s, const char* prefix) { return s.compare(0, 
 
 }  // namespace
 
+std::string dottedQuad(const uint8_t* a) {
+    return std::to_string(a[0]) + "." + std::to_string(a[1]) + "." + std::to_string(a[2]) + "." + std::to_string(a[3]);
+}
+
 const char* verdictText(AnswerVerdict verdict) {
     switch (verdict) {
     case AnswerVerdict::ACCEPTED: return "accepted";

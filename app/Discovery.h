@@ -39,5 +39,8 @@ void buildProbe(BRIVO::Buffer& probe);
 // unspecified.
 AnswerVerdict judgeAnswer(const BRIVO::Buffer& datagram, std::string& name, std::string& url);
 
+// Dotted-quad text of four IPv4 address bytes in network order.
+std::string dottedQuad(const uint8_t* address);
+
 // True when the datagram is a valid answer; `name` and `url` then hold its strings.
 bool parseAnswer(const BRIVO::Buffer& datagram, std::string& name, std::string& url);

@@ -7,6 +7,8 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "Discovery.h"
+
 const char* const HELP_TEXT = R"(Usage: webfind [OPTIONS]
 
 Finds the devices on the local network that announce a web interface and
@@ -103,12 +105,6 @@ Options parseOptions(int argc, char** argv) {
 
 namespace {
 
-std::string dotted(const uint8_t* a) {
-    char text[16];
-    std::snprintf(text, sizeof text, "%u.%u.%u.%u", a[0], a[1], a[2], a[3]);
-    return text;
-}
-
 void addOnce(std::vector<ProbeInterface>& chosen, const NetInterface& i) {
     for (const ProbeInterface& c : chosen)
         if (std::memcmp(c.address, i.address, 4) == 0) return;
@@ -135,7 +131,7 @@ bool chooseInterfaces(const Options& options, const std::vector<NetInterface>& a
     for (const std::string& wanted : options.interfaces) {
         const NetInterface* match = nullptr;
         for (const NetInterface& i : available)
-            if (dotted(i.address) == wanted) { match = &i; break; }
+            if (dottedQuad(i.address) == wanted) { match = &i; break; }
         // By name: the interface's first IPv4 address stands for it.
         if (!match)
             for (const NetInterface& i : available)

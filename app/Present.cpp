@@ -5,6 +5,8 @@
 
 #include <nlohmann/json.hpp>
 
+#include "Discovery.h"
+
 std::string escapeForTerminal(const std::string& text) {
     static const char hex[] = "0123456789ABCDEF";
     std::string safe;
@@ -49,11 +51,7 @@ std::string unescapeFromTerminal(const std::string& line) {
     return bytes;
 }
 
-std::string addressText(const BRIVO::IPAddress& address) {
-    const uint8_t* a = address.address + 12;
-    return std::to_string(a[0]) + "." + std::to_string(a[1]) + "." + std::to_string(a[2]) + "." +
-           std::to_string(a[3]);
-}
+std::string addressText(const BRIVO::IPAddress& address) { return dottedQuad(address.address + 12); }
 
 void listDevices(const DeviceTable& devices, std::ostream& out, std::ostream& err, const Desktop* desktop) {
     // When URLs are opened, each line is flushed right after its URL went to

@@ -16,11 +16,6 @@ using BRIVO::UDPV4;
 
 void say(std::ostream& out, const char* message) { out << message << '\n' << std::flush; }
 
-std::string dotted(const uint8_t* a) {
-    return std::to_string(a[0]) + "." + std::to_string(a[1]) + "." + std::to_string(a[2]) + "." +
-           std::to_string(a[3]);
-}
-
 class Run {
 public:
     Run(const RunSettings& settings, std::ostream& out) : settings(settings), out(out), os(BRIVO::platform()) {}
@@ -71,7 +66,7 @@ private:
             return endpoint.sendTo(probeBytes, DISCOVERY_GROUP, DISCOVERY_PORT);
         }
         for (const ProbeInterface& via : settings.interfaces) {
-            logProbe(via.name + " (" + dotted(via.address) + ")");
+            logProbe(via.name + " (" + dottedQuad(via.address) + ")");
             if (!endpoint.setMulticastInterface(via.address)) return false;
             if (!endpoint.sendTo(probeBytes, DISCOVERY_GROUP, DISCOVERY_PORT)) return false;
         }
@@ -177,7 +172,7 @@ private:
     std::string probedVia() const {
         if (settings.interfaces.empty()) return "via the system's default interface";
         std::string via = "via";
-        for (const ProbeInterface& i : settings.interfaces) via += " " + i.name + " (" + dotted(i.address) + ")";
+        for (const ProbeInterface& i : settings.interfaces) via += " " + i.name + " (" + dottedQuad(i.address) + ")";
         return via;
     }
     void note(const std::string& text) { *settings.log << "webfind: " << text << '\n' << std::flush; }
@@ -185,7 +180,7 @@ private:
         if (settings.log) note("probe to 224.0.0.138:3576 via " + via);
     }
     void logDatagram(const std::string& verdict) {
-        note(dotted(source.address + 12) + ":" + std::to_string(sourcePort) + " " + std::to_string(buffer.size()) +
+        note(dottedQuad(source.address + 12) + ":" + std::to_string(sourcePort) + " " + std::to_string(buffer.size()) +
              " bytes: " + verdict);
     }
 

@@ -386,9 +386,14 @@ interfaces)
             ip link set vb$n up
             ip link set vb$n multicast on
             exec '$RESPONDER' --lifetime 30 --interface 10.$n.0.2 --name Device$n" > "$WORK/dev$n.log" 2>&1 &
-        PIDS+=($!)
-        sleep 0.1
-        ip link set "vb$n" netns "$!"
+        pid=$!
+        PIDS+=($pid)
+        # Move the link only once the device has its own namespace.
+        for _ in $(seq 100); do
+            [ "$(readlink "/proc/$pid/ns/net")" != "$(readlink /proc/self/ns/net)" ] && break
+            sleep 0.02
+        done
+        ip link set "vb$n" netns "$pid" || fail "cannot move vb$n into the device namespace"
     done
     ip route add 224.0.0.0/4 dev va1
     for n in 1 2; do
