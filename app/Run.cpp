@@ -1,7 +1,5 @@
 #include "Run.h"
 
-#include <cstdio>
-
 #include "Buffer.h"
 #include "Clock.h"
 #include "Discovery.h"
@@ -95,7 +93,7 @@ private:
                 break;
             case BRIVO::DISCARDED:
                 // Any host can send one; it must not end the run.
-                if (settings.log) note("datagram discarded: empty or longer than 1500 bytes");
+                noteDiscarded();
                 quietUs = settings.quietWaitUs;
                 break;
             case BRIVO::RECEIVED: {
@@ -129,7 +127,7 @@ private:
             taken += static_cast<long>(batch.count());
             for (size_t i = 0; i < batch.count(); ++i) {
                 if (!batch.deliverable(i)) {
-                    if (settings.log) note("datagram discarded: empty or longer than 1500 bytes");
+                    noteDiscarded();
                     continue;
                 }
                 batch.source(i, source);
@@ -169,6 +167,10 @@ private:
         if (settings.log) logDatagram("accepted");
     }
 
+    void noteDiscarded() {
+        if (settings.log) note("datagram discarded: empty or longer than 1500 bytes");
+    }
+
     std::string probedVia() const {
         if (settings.interfaces.empty()) return "via the system's default interface";
         std::string via = "via";
@@ -184,13 +186,14 @@ private:
              " bytes: " + verdict);
     }
 
+    static constexpr size_t BATCH_SIZE = 64;
+    static constexpr long CROWD = 8;
+    static constexpr uint32_t CROWD_NAP_MS = 1;
+
     const RunSettings& settings;
     std::ostream& out;
     const BRIVO::Platform& os;
     // Constructed in the order the run needs them; destroyed in reverse.
-    static constexpr size_t BATCH_SIZE = 64;
-    static constexpr long CROWD = 8;
-    static constexpr uint32_t CROWD_NAP_MS = 1;
     UDPV4 endpoint;
     Buffer buffer;
     BRIVO::DatagramBatch batch{BATCH_SIZE};

@@ -1,7 +1,5 @@
 #include "DatagramBatch.h"
 
-#include <cstring>
-
 namespace BRIVO {
 
 namespace {
@@ -16,14 +14,8 @@ bool DatagramBatch::deliverable(size_t i) const {
     return slots[i].length > 0 && static_cast<size_t>(slots[i].length) <= SLOT_BYTES;
 }
 
-void DatagramBatch::source(size_t i, IPAddress& source) const {
-    static const uint8_t mappedPrefix[12] = {0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0xFF, 0xFF};
-    std::memcpy(source.address, mappedPrefix, sizeof mappedPrefix);
-    std::memcpy(source.address + 12, slots[i].from.address, 4);
-}
+void DatagramBatch::source(size_t i, IPAddress& source) const { source.setMappedV4(slots[i].from.address); }
 
-uint16_t DatagramBatch::sourcePort(size_t i) const {
-    return static_cast<uint16_t>((slots[i].from.port[0] << 8) | slots[i].from.port[1]);
-}
+uint16_t DatagramBatch::sourcePort(size_t i) const { return hostPort(slots[i].from); }
 
 }  // namespace BRIVO

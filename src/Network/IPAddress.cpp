@@ -10,6 +10,12 @@ IPAddress::IPAddress(uint8_t a, uint8_t b, uint8_t c, uint8_t d, uint16_t portNu
     : address{0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0xFF, 0xFF, a, b, c, d},
       port{static_cast<uint8_t>(portNumber >> 8), static_cast<uint8_t>(portNumber & 0xFF)} {}
 
+void IPAddress::setMappedV4(const uint8_t* fourBytes) {
+    static const uint8_t mappedPrefix[12] = {0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0xFF, 0xFF};
+    std::memcpy(address, mappedPrefix, sizeof mappedPrefix);
+    std::memcpy(address + 12, fourBytes, 4);
+}
+
 namespace {
 // Eight bytes read as one big-endian number: comparing two of them orders the
 // bytes as unsigned values, left to right.

@@ -15,6 +15,10 @@ public:
     // The IPv4-mapped address ::ffff:a.b.c.d with the given port.
     IPAddress(uint8_t a, uint8_t b, uint8_t c, uint8_t d, uint16_t port);
 
+    // Sets bytes 0-15 to ::ffff:a.b.c.d from four bytes in network order; the
+    // port field is left as it is.
+    void setMappedV4(const uint8_t* fourBytes);
+
     // Three-way comparison of the 18 content bytes taken as unsigned values.
     COMP_CODE comp(IPAddress other) const;
     bool operator<(const IPAddress& other) const { return comp(other) == LESS; }

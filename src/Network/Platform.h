@@ -20,6 +20,9 @@ struct AddressV4 {
     uint8_t address[4];
 };
 
+// The port of an address in host order.
+inline uint16_t hostPort(const AddressV4& a) { return static_cast<uint16_t>(a.port[0] << 8 | a.port[1]); }
+
 enum class SocketStyle { STREAM, DATAGRAM };
 
 // Options the library sets. The platform maps each to its own level and name:

@@ -106,10 +106,8 @@ WAIT_CODE SocketV4::receiveFrom(Buffer& payload, IPAddress& source, uint16_t& so
     // reported apart from a broken socket so the caller can ignore it.
     if (n == 0 || static_cast<size_t>(n) > RECEIVE_LIMIT) return DISCARDED;
 
-    static const uint8_t mappedPrefix[12] = {0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0xFF, 0xFF};
-    std::memcpy(source.address, mappedPrefix, sizeof mappedPrefix);
-    std::memcpy(source.address + 12, from.address, sizeof from.address);
-    sourcePort = static_cast<uint16_t>((from.port[0] << 8) | from.port[1]);
+    source.setMappedV4(from.address);
+    sourcePort = hostPort(from);
     payload.resize(static_cast<size_t>(n));
     return RECEIVED;
 }
