@@ -102,10 +102,13 @@ device() {
 }
 
 # run_webfind: runs the tool; sets STATUS, OUT (file), ERR (file), ELAPSED_MS.
+# RUN_ENV is its environment (the fake opener first on PATH, a display);
+# WRAPPER, if set, goes in front of the command (valgrind, time).
+RUN_ENV=(PATH="$WORK/bin:$PATH" DISPLAY=:0)
 run_webfind() {
     local start end
     start=$(date +%s%N)
-    env PATH="$WORK/bin:$PATH" DISPLAY=:0 ${WRAPPER:-} $RUNNER "$WEBFIND" "$@" > "$WORK/out" 2> "$WORK/err"
+    env "${RUN_ENV[@]}" ${WRAPPER:-} $RUNNER "$WEBFIND" "$@" > "$WORK/out" 2> "$WORK/err"
     STATUS=$?
     end=$(date +%s%N)
     ELAPSED_MS=$(( (end - start) / 1000000 ))
@@ -280,9 +283,8 @@ opener_missing)
     network_up
     device d --from 127.0.0.4 --name "Printer"
     mkdir -p "$WORK/nothing"
-    env PATH="$WORK/nothing" DISPLAY=:0 $RUNNER "$WEBFIND" > "$WORK/out" 2> "$WORK/err"
-    STATUS=$?
-    OUT="$WORK/out"; ERR="$WORK/err"
+    RUN_ENV=(PATH="$WORK/nothing" DISPLAY=:0)
+    run_webfind
     expect_status 0
     expect_out 'Name:Printer URL:http://127.0.0.4/\n'
     grep -q 'could not open http://127.0.0.4/' "$ERR" || fail "no note on stderr: $(cat "$ERR")"
@@ -293,9 +295,8 @@ no_display)
     [ -n "$RUNNER" ] && skip "Windows has no DISPLAY; the desktop is always there"
     network_up
     device d --from 127.0.0.4 --name "Printer"
-    env -u DISPLAY -u WAYLAND_DISPLAY PATH="$WORK/bin:$PATH" $RUNNER "$WEBFIND" > "$WORK/out" 2> "$WORK/err"
-    STATUS=$?
-    OUT="$WORK/out"; ERR="$WORK/err"
+    RUN_ENV=(-u DISPLAY -u WAYLAND_DISPLAY PATH="$WORK/bin:$PATH")
+    run_webfind
     expect_status 0
     expect_out 'Name:Printer URL:http://127.0.0.4/\n'
     sleep 0.3
@@ -436,11 +437,8 @@ hostile_flood)
     network_up
     device good --from 127.0.0.10 --count 10 --name "Good {addr}"
     device flood --from 127.0.0.250 --hostile 100000 --probes 1
-    start=$(date +%s%N)
-    env PATH="$WORK/bin:$PATH" DISPLAY=:0 /usr/bin/time -f '%M' -o "$WORK/peak" $RUNNER "$WEBFIND" > "$WORK/out" 2> "$WORK/err"
-    STATUS=$?
-    ELAPSED_MS=$(( ($(date +%s%N) - start) / 1000000 ))
-    OUT="$WORK/out"; ERR="$WORK/err"
+    WRAPPER="/usr/bin/time -f %M -o $WORK/peak"
+    run_webfind
     expect_status 0
     for n in $(seq 10 19); do
         grep -qx "Name:Good 127.0.0.$n URL:http://127.0.0.$n/" "$OUT" || fail "good device 127.0.0.$n missing ($(wc -l < "$OUT") lines)"
