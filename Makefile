@@ -3,9 +3,12 @@
 BUILD_PACKAGES := cmake ninja-build g++ make nlohmann-json3-dev
 TEST_PACKAGES := $(BUILD_PACKAGES) libgtest-dev libgmock-dev iproute2 util-linux procps time valgrind
 
-WINDOWS_PACKAGES := $(TEST_PACKAGES) g++-mingw-w64-i686-posix googletest wine wine32
+# Both Windows cross compilers, and 64-bit Wine, which runs on every x86-64
+# kernel; 32-bit Wine is added by the tests only where the kernel runs it.
+WINDOWS_BUILD_PACKAGES := cmake ninja-build nlohmann-json3-dev g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix binutils-mingw-w64 file
+WINDOWS_PACKAGES := $(TEST_PACKAGES) $(WINDOWS_BUILD_PACKAGES) googletest binutils wine64
 
-.PHONY: run test test-asan test-windows package demo bench fuzz build deps-build deps-test deps-windows clean
+.PHONY: run test test-asan test-windows windows-builds package demo bench fuzz build deps-build deps-test deps-windows deps-package clean
 
 run: deps-build
 	cmake --preset default
@@ -26,28 +29,31 @@ test-asan: deps-test
 	cmake --build --preset asan
 	ctest --preset asan
 
-# The Windows build (32-bit x86, MinGW-w64), its tests under Wine. The
-# end-to-end cases use the Linux build of the simulated device.
-test-windows: deps-windows
+# Both Windows builds (MinGW-w64: 32-bit x86, the original target, and
+# x86-64), their tests under Wine. The end-to-end cases use the Linux build of
+# the simulated device.
+test-windows: deps-windows windows-builds
 	cmake --preset default
 	cmake --build --preset default --target webfind-responder
+	sh scripts/test-windows.sh
+
+windows-builds:
 	cmake --preset windows-i686
 	cmake --build --preset windows-i686
-	sh cmake/test-windows.sh
+	cmake --preset windows-x86_64
+	cmake --build --preset windows-x86_64
 
-# build/webfind_<version>_amd64.deb and build-windows/webfind-<version>-windows-i686.zip
-package: deps-windows
-	sh cmake/ensure-packages.sh dpkg-dev
+# build/webfind_<version>_amd64.deb and build/webfind-<version>-windows.zip
+# (32-bit/webfind.exe and 64-bit/webfind.exe)
+package: deps-package windows-builds
 	cmake --preset default
 	cmake --build --preset default
 	cd build && cpack
-	cmake --preset windows-i686
-	cmake --build --preset windows-i686
-	cd build-windows && cpack
+	cmake -DSOURCE_DIR=$(CURDIR) -P cmake/WindowsZip.cmake
 
 # Scale benchmark in a private network namespace, then the micro-benchmarks.
 bench: deps-test
-	sh cmake/ensure-packages.sh libbenchmark-dev time util-linux
+	sh scripts/ensure-packages.sh libbenchmark-dev time util-linux
 	cmake --preset default
 	cmake --build --preset default
 	bash bench/scale.sh
@@ -56,7 +62,7 @@ bench: deps-test
 # libFuzzer: every target for FUZZ_SECONDS each (CI runs a short round).
 FUZZ_SECONDS ?= 300
 fuzz:
-	sh cmake/ensure-packages.sh clang-14 libclang-rt-14-dev cmake ninja-build nlohmann-json3-dev
+	sh scripts/ensure-packages.sh clang-14 libclang-rt-14-dev cmake ninja-build nlohmann-json3-dev
 	cmake --preset fuzz
 	cmake --build --preset fuzz
 	sh cmake/fuzz.sh $(FUZZ_SECONDS)
@@ -68,13 +74,16 @@ demo: deps-build
 	sh tools/demo.sh
 
 deps-windows:
-	@sh cmake/ensure-packages.sh --i386 $(WINDOWS_PACKAGES)
+	@sh scripts/ensure-packages.sh $(WINDOWS_PACKAGES)
+
+deps-package:
+	@sh scripts/ensure-packages.sh $(BUILD_PACKAGES) $(WINDOWS_BUILD_PACKAGES) dpkg-dev
 
 deps-build:
-	@sh cmake/ensure-packages.sh $(BUILD_PACKAGES)
+	@sh scripts/ensure-packages.sh $(BUILD_PACKAGES)
 
 deps-test:
-	@sh cmake/ensure-packages.sh $(TEST_PACKAGES)
+	@sh scripts/ensure-packages.sh $(TEST_PACKAGES)
 
 clean:
-	rm -rf build build-asan build-windows
+	rm -rf build build-asan build-fuzz build-windows-i686 build-windows-x86_64

@@ -1,4 +1,4 @@
 #include "Console.h"
 
-// POSIX streams never translate newlines.
-void useExactOutputBytes() {}
+// POSIX streams never translate newlines, and terminals take the bytes.
+void prepareStandardStreams() {}

@@ -1,12 +1,46 @@
 #include <fcntl.h>
 #include <io.h>
+#include <windows.h>
 
 #include <cstdio>
+#include <iostream>
+#include <string>
 
 #include "Console.h"
+#include "LineBuffer.h"
 
-// Text mode would turn each "\n" into "\r\n".
-void useExactOutputBytes() {
+namespace {
+
+bool writeLine(HANDLE console, const std::string& line) {
+    ConsoleLine converted = forConsole(line);
+    DWORD written = 0;
+    if (!converted.asText)
+        return WriteFile(console, line.data(), static_cast<DWORD>(line.size()), &written, nullptr) &&
+               written == line.size();
+    std::wstring text(converted.text.begin(), converted.text.end());
+    return WriteConsoleW(console, text.data(), static_cast<DWORD>(text.size()), &written, nullptr) &&
+           written == text.size();
+}
+
+// Only a real console: a file or a pipe gets exactly the bytes Linux writes.
+// SetConsoleOutputCP is not used: it would change the console for every
+// process sharing it.
+void attachConsole(std::ostream& stream, DWORD which) {
+    HANDLE console = GetStdHandle(which);
+    DWORD mode = 0;
+    if (console == INVALID_HANDLE_VALUE || console == nullptr || !GetConsoleMode(console, &mode)) return;
+    // Lives as long as the process, since the standard streams do.
+    auto* lines = new LineBuffer([console](const std::string& line) { return writeLine(console, line); });
+    stream.flush();
+    stream.rdbuf(lines);
+}
+
+}  // namespace
+
+void prepareStandardStreams() {
+    // Text mode would turn each "\n" into "\r\n".
     _setmode(_fileno(stdout), _O_BINARY);
     _setmode(_fileno(stderr), _O_BINARY);
+    attachConsole(std::cout, STD_OUTPUT_HANDLE);
+    attachConsole(std::cerr, STD_ERROR_HANDLE);
 }

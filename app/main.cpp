@@ -21,7 +21,7 @@ int usage(const std::string& problem) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    useExactOutputBytes();
+    prepareStandardStreams();
     Options options = parseOptions(argc, argv);
     switch (options.action) {
     case Options::HELP: std::cout << HELP_TEXT; return 0;

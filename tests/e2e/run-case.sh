@@ -25,14 +25,12 @@ fi
 
 : "${WEBFIND:?set WEBFIND to the webfind binary}"
 : "${RESPONDER:?set RESPONDER to the webfind-responder binary}"
-# Lets the Windows build reuse these cases (WEBFIND_RUNNER=wine).
-RUNNER=${WEBFIND_RUNNER:-}
-
 WORK=$(mktemp -d)
 PIDS=()
+RUNNER=
 cleanup() {
     for p in "${PIDS[@]}"; do kill "$p" 2>/dev/null; done
-    [ -n "$RUNNER" ] && wineserver -k 2>/dev/null
+    [ -n "$RUNNER" ] && "$WINESERVER" -k 2>/dev/null
     wait 2>/dev/null
     rm -rf "$WORK"
 }
@@ -48,29 +46,14 @@ skip() {
     exit 77
 }
 
-# Wine creates every socket inside the wineserver process, not in the program:
-# the server must live in this namespace, or the probes would leave through
-# the host's real network. Stop any server of this prefix, start our own here,
-# and check that it is ours before anything runs.
-start_wineserver() {
-    : "${WEBFIND_WINE_PREFIX:?set WEBFIND_WINE_PREFIX to the Wine prefix for these tests}"
-    export WINEPREFIX="$WEBFIND_WINE_PREFIX" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
-    RUNNER=$(command -v "$RUNNER") || fail "wine not found"
-    wineserver -k 2>/dev/null
-    wineserver -w 2>/dev/null
-    wineserver -p 60 || fail "cannot start wineserver"
-    local mine ours="" pid
-    mine=$(readlink /proc/self/ns/net)
-    for _ in $(seq 50); do
-        for pid in $(pgrep -x 'wineserver|wineserver32|wineserver64'); do
-            [ "$(readlink "/proc/$pid/ns/net" 2>/dev/null)" = "$mine" ] && ours=$pid
-        done
-        [ -n "$ours" ] && break
-        sleep 0.1
-    done
-    [ -n "$ours" ] || fail "no wineserver inside this namespace; refusing to run"
-}
-[ -n "$RUNNER" ] && start_wineserver
+# The Windows build reuses these cases under the Wine of its word size, with
+# a wineserver of this namespace's own (Wine creates every socket there).
+if [ -n "${WEBFIND_WINDOWS_ARCH:-}" ]; then
+    . "$(dirname "$0")/../../scripts/lib/wine.sh"
+    wine_for "$WEBFIND_WINDOWS_ARCH" "${WEBFIND_WINE_PREFIX:?set WEBFIND_WINE_PREFIX to the Wine prefix for these tests}" || fail "no Wine for $WEBFIND_WINDOWS_ARCH"
+    wineserver_here || fail "no wineserver inside this namespace; refusing to run"
+    RUNNER=$WINELOADER
+fi
 
 network_up() {
     ip link set lo up
@@ -266,14 +249,22 @@ high_bytes_unchanged)
     run_webfind
     expect_status 0
     expect_out 'Name:Caf\303\251 \377 URL:http://127.0.0.6/\303\251\n'
-    if [ -n "$RUNNER" ]; then
-        # Windows reads the URL's bytes as text in the system's narrow code
-        # page (1252 here), so the two bytes of the UTF-8 e-acute arrive as
-        # two characters.
-        expect_opened $'http://127.0.0.6/\xc3\x83\xc2\xa9'
-    else
-        expect_opened $'http://127.0.0.6/\xc3\xa9'
-    fi
+    # Under Wine too: UTF-8 is read as UTF-8 on its way to the shell.
+    expect_opened $'http://127.0.0.6/\xc3\xa9'
+    ;;
+
+console_text)
+    # On a terminal (a Windows console, under Wine) a UTF-8 name reads as
+    # itself whatever the console's code page; bytes that are not UTF-8 are
+    # left to the code page. Wine draws the console with escape sequences
+    # and CR LF, so only the names are compared.
+    command -v script > /dev/null || skip "script(1) is not installed"
+    network_up
+    device cafe --from 127.0.0.6 --name $'Caf\xc3\xa9 \xe2\x82\xac'
+    device latin --from 127.0.0.7 --name $'Latin \xe9'
+    LANG=C.UTF-8 script -qec "$RUNNER $WEBFIND -n" /dev/null > "$WORK/terminal" 2>&1 || fail "run on a terminal failed: $(cat "$WORK/terminal")"
+    grep -q $'Name:Caf\xc3\xa9 \xe2\x82\xac URL:http://127.0.0.6/' "$WORK/terminal" || fail "UTF-8 name garbled: $(od -c "$WORK/terminal" | head)"
+    [ -n "$RUNNER" ] || grep -q $'Name:Latin \xe9 URL:' "$WORK/terminal" || fail "bytes changed on a terminal"
     ;;
 
 opener_missing)
@@ -388,7 +379,7 @@ interfaces)
             ip link set vb$n multicast on
             exec '$RESPONDER' --lifetime 30 --interface 10.$n.0.2 --name Device$n" > "$WORK/dev$n.log" 2>&1 &
         pid=$!
-        PIDS+=($pid)
+        PIDS+=("$pid")
         # Move the link only once the device has its own namespace.
         for _ in $(seq 100); do
             [ "$(readlink "/proc/$pid/ns/net")" != "$(readlink /proc/self/ns/net)" ] && break

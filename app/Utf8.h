@@ -1,0 +1,13 @@
+#pragma once
+
+#include <string>
+
+// Names and URLs arrive as bytes. Where a platform wants text (a Windows
+// console, the Windows shell), bytes that are UTF-8 are converted as UTF-8.
+
+// True when `bytes` is well-formed UTF-8: shortest forms only, no surrogate
+// code points, nothing above U+10FFFF.
+bool validUtf8(const std::string& bytes);
+
+// The UTF-16 code units of `bytes`, which must be well-formed UTF-8.
+std::u16string utf16FromUtf8(const std::string& bytes);

@@ -1,0 +1,32 @@
+# shellcheck shell=sh
+# Sourced by every script that runs something able to send packets: webfind,
+# the simulated device, Wine, a browser. They run only inside a private
+# network namespace made here, never on the host's own network.
+
+# reenter_in_private_netns MARKER COMMAND...: when the variable MARKER is set,
+# we are inside already: returns 0 and the caller goes on. Otherwise runs
+# COMMAND with MARKER=1 in a new private network namespace (as root a plain
+# one, else one inside a user namespace) and exits with its status; returns 1
+# when no namespace can be made, so the caller can skip or refuse.
+reenter_in_private_netns() {
+    _marker=$1
+    shift
+    eval "_inside=\${$_marker:-}"
+    [ -n "$_inside" ] && return 0
+    if unshare -n true 2>/dev/null; then
+        exec unshare -n env "$_marker=1" "$@"
+    elif unshare -rn true 2>/dev/null; then
+        exec unshare -rn env "$_marker=1" "$@"
+    fi
+    return 1
+}
+
+# loopback_multicast [no-route]: brings loopback up with multicast on and,
+# unless told otherwise, routes the multicast range through it, so that the
+# probes reach simulated devices on 127.x.y.z and nothing else.
+loopback_multicast() {
+    ip link set lo up || return 1
+    ip link set lo multicast on || return 1
+    [ "${1:-}" = no-route ] && return 0
+    ip route add 224.0.0.0/4 dev lo
+}

@@ -1,0 +1,27 @@
+#!/bin/sh
+# Runs one Windows build's tests, unit and end-to-end, under the Wine of its
+# word size, inside a private network namespace made here. Stops its
+# wineserver on every path and ends with ctest's status.
+#   scripts/windows-tests.sh i686|x86_64
+set -u
+cd "$(dirname "$0")/.." || exit 1
+. scripts/lib/netns.sh
+. scripts/lib/wine.sh
+arch=${1:?usage: windows-tests.sh i686|x86_64}
+build=$PWD/build-windows-$arch
+
+if ! reenter_in_private_netns WEBFIND_WINE_NETNS sh "$0" "$@"; then
+    echo "note: the $arch Windows tests were not run: no private network namespace can be made here (unshare -n), and Wine runs only inside one"
+    exit 0
+fi
+
+loopback_multicast no-route || exit 1
+# The end-to-end cases each start a server of their own for this prefix, in
+# a namespace of their own; the unit tests use the other one.
+wine_for "$arch" "$build/wine-e2e" && wine_prefix_ready || { echo "cannot create $WINEPREFIX"; exit 1; }
+wine_for "$arch" "$build/wine" && wine_prefix_ready || { echo "cannot create $WINEPREFIX"; exit 1; }
+trap '"$WINESERVER" -k 2>/dev/null' EXIT
+trap 'exit 130' INT TERM
+
+ctest --preset "windows-$arch"
+exit $?
