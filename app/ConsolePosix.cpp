@@ -1,4 +1,8 @@
-#include "Console.h"
+#include "app/Console.h"
+
+namespace webfind {
 
 // POSIX streams never translate newlines, and terminals take the bytes.
 void prepareStandardStreams() {}
+
+}  // namespace webfind

@@ -6,8 +6,10 @@
 #include <iostream>
 #include <string>
 
-#include "Console.h"
-#include "LineBuffer.h"
+#include "app/Console.h"
+#include "app/LineBuffer.h"
+
+namespace webfind {
 
 namespace {
 
@@ -44,3 +46,5 @@ void prepareStandardStreams() {
     attachConsole(std::cout, STD_OUTPUT_HANDLE);
     attachConsole(std::cerr, STD_ERROR_HANDLE);
 }
+
+}  // namespace webfind

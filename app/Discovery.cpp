@@ -1,4 +1,6 @@
-#include "Discovery.h"
+#include "app/Discovery.h"
+
+namespace webfind {
 
 namespace {
 
@@ -58,3 +60,5 @@ AnswerVerdict judgeAnswer(const BRIVO::Buffer& datagram, std::string& name, std:
 bool parseAnswer(const BRIVO::Buffer& datagram, std::string& name, std::string& url) {
     return judgeAnswer(datagram, name, url) == AnswerVerdict::ACCEPTED;
 }
+
+}  // namespace webfind

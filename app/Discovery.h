@@ -3,8 +3,10 @@
 #include <cstdint>
 #include <string>
 
-#include "Buffer.h"
-#include "IPAddress.h"
+#include "Network/Buffer.h"
+#include "Network/IPAddress.h"
+
+namespace webfind {
 
 // The discovery datagram formats: a 12-byte probe from the tool, and an answer
 // from a device carrying its name and the URL of its web interface. Integer
@@ -44,3 +46,5 @@ std::string dottedQuad(const uint8_t* address);
 
 // True when the datagram is a valid answer; `name` and `url` then hold its strings.
 bool parseAnswer(const BRIVO::Buffer& datagram, std::string& name, std::string& url);
+
+}  // namespace webfind

@@ -1,6 +1,8 @@
-#include "LineBuffer.h"
+#include "app/LineBuffer.h"
 
-#include "Utf8.h"
+#include "app/Utf8.h"
+
+namespace webfind {
 
 LineBuffer::int_type LineBuffer::overflow(int_type c) {
     if (traits_type::eq_int_type(c, traits_type::eof())) return traits_type::not_eof(c);
@@ -35,3 +37,5 @@ ConsoleLine forConsole(const std::string& line) {
     if (!validUtf8(line)) return {false, {}};
     return {true, utf16FromUtf8(line)};
 }
+
+}  // namespace webfind

@@ -4,6 +4,8 @@
 #include <streambuf>
 #include <string>
 
+namespace webfind {
+
 // A stream buffer that hands what is written to `sink` one whole line at a
 // time (with its newline); a flush hands over an unfinished line too. The
 // sink answers false when it could not write, and the stream then fails.
@@ -31,3 +33,5 @@ struct ConsoleLine {
     std::u16string text;  // when asText
 };
 ConsoleLine forConsole(const std::string& line);
+
+}  // namespace webfind

@@ -6,16 +6,39 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "Opener.h"
+#include "app/Opener.h"
 
 extern char** environ;
+
+namespace webfind {
 
 namespace {
 
 #if defined(__APPLE__)
 const char* const OPENER = "open";
+
+// A Mac always has its desktop.
+bool graphicalSession(std::string&) { return true; }
 #else
 const char* const OPENER = "xdg-open";
+
+// Without a graphical session xdg-open falls back to a text-mode browser,
+// which has no place in a tool that may run over SSH or from a script.
+bool graphicalSession(std::string& why) {
+    const char* x11 = std::getenv("DISPLAY");
+    const char* wayland = std::getenv("WAYLAND_DISPLAY");
+    if ((x11 && *x11) || (wayland && *wayland)) return true;
+    why = "no graphical session (neither DISPLAY nor WAYLAND_DISPLAY is set)";
+    return false;
+}
+#endif
+
+// Its own session: a text-mode browser that the opener may fall back to can
+// never take over the user's terminal.
+#ifdef POSIX_SPAWN_SETSID
+constexpr short NEW_SESSION = POSIX_SPAWN_SETSID;
+#else
+constexpr short NEW_SESSION = 0;
 #endif
 
 // Children we never wait for are reaped by the kernel instead of lingering as
@@ -32,20 +55,7 @@ void reapChildrenAutomatically() {
 
 }  // namespace
 
-bool desktopAvailable(std::string& why) {
-#if defined(__APPLE__)
-    (void)why;
-    return true;
-#else
-    // Without a graphical session xdg-open falls back to a text-mode browser,
-    // which has no place in a tool that may run over SSH or from a script.
-    const char* x11 = std::getenv("DISPLAY");
-    const char* wayland = std::getenv("WAYLAND_DISPLAY");
-    if ((x11 && *x11) || (wayland && *wayland)) return true;
-    why = "no graphical session (neither DISPLAY nor WAYLAND_DISPLAY is set)";
-    return false;
-#endif
-}
+bool desktopAvailable(std::string& why) { return graphicalSession(why); }
 
 bool openUrl(const std::string& url, std::string& why) {
     reapChildrenAutomatically();
@@ -56,13 +66,7 @@ bool openUrl(const std::string& url, std::string& why) {
     sigemptyset(&defaults);
     sigaddset(&defaults, SIGCHLD);
     posix_spawnattr_setsigdefault(&attributes, &defaults);
-    short flags = POSIX_SPAWN_SETSIGDEF;
-#ifdef POSIX_SPAWN_SETSID
-    // Its own session: a text-mode browser that xdg-open may fall back to can
-    // never take over the user's terminal.
-    flags |= POSIX_SPAWN_SETSID;
-#endif
-    posix_spawnattr_setflags(&attributes, flags);
+    posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGDEF | NEW_SESSION);
 
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
@@ -85,3 +89,5 @@ bool openUrl(const std::string& url, std::string& why) {
     }
     return true;
 }
+
+}  // namespace webfind

@@ -3,8 +3,10 @@
 
 #include <string>
 
-#include "Opener.h"
-#include "Utf8.h"
+#include "app/Opener.h"
+#include "app/Utf8.h"
+
+namespace webfind {
 
 namespace {
 
@@ -34,3 +36,5 @@ bool openUrl(const std::string& url, std::string& why) {
     why = "the shell could not open it (error " + std::to_string(static_cast<long long>(code)) + ")";
     return false;
 }
+
+}  // namespace webfind

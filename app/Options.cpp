@@ -1,4 +1,4 @@
-#include "Options.h"
+#include "app/Options.h"
 
 #include <getopt.h>
 
@@ -7,7 +7,9 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "Discovery.h"
+#include "app/Discovery.h"
+
+namespace webfind {
 
 const char* const HELP_TEXT = R"(Usage: webfind [OPTIONS]
 
@@ -105,7 +107,7 @@ Options parseOptions(int argc, char** argv) {
 
 namespace {
 
-void addOnce(std::vector<ProbeInterface>& chosen, const NetInterface& i) {
+void addOnce(std::vector<ProbeInterface>& chosen, const BRIVO::LocalInterface& i) {
     for (const ProbeInterface& c : chosen)
         if (std::memcmp(c.address, i.address, 4) == 0) return;
     ProbeInterface p;
@@ -116,11 +118,11 @@ void addOnce(std::vector<ProbeInterface>& chosen, const NetInterface& i) {
 
 }  // namespace
 
-bool chooseInterfaces(const Options& options, const std::vector<NetInterface>& available,
+bool chooseInterfaces(const Options& options, const std::vector<BRIVO::LocalInterface>& available,
                       std::vector<ProbeInterface>& chosen, std::string& problem) {
     chosen.clear();
     if (options.allInterfaces) {
-        for (const NetInterface& i : available)
+        for (const BRIVO::LocalInterface& i : available)
             if (i.up && i.multicast && !i.loopback) addOnce(chosen, i);
         if (chosen.empty()) {
             problem = "no interface is up with an IPv4 address and multicast (loopback excluded)";
@@ -129,12 +131,12 @@ bool chooseInterfaces(const Options& options, const std::vector<NetInterface>& a
         return true;
     }
     for (const std::string& wanted : options.interfaces) {
-        const NetInterface* match = nullptr;
-        for (const NetInterface& i : available)
+        const BRIVO::LocalInterface* match = nullptr;
+        for (const BRIVO::LocalInterface& i : available)
             if (dottedQuad(i.address) == wanted) { match = &i; break; }
         // By name: the interface's first IPv4 address stands for it.
         if (!match)
-            for (const NetInterface& i : available)
+            for (const BRIVO::LocalInterface& i : available)
                 if (i.name == wanted) { match = &i; break; }
         if (!match) {
             problem = "unknown interface '" + wanted + "' (no IPv4 interface has that name or address)";
@@ -144,3 +146,5 @@ bool chooseInterfaces(const Options& options, const std::vector<NetInterface>& a
     }
     return true;
 }
+
+}  // namespace webfind

@@ -4,8 +4,10 @@
 #include <string>
 #include <vector>
 
-#include "Interfaces.h"
-#include "Run.h"
+#include "Network/Platform.h"
+#include "app/Run.h"
+
+namespace webfind {
 
 // What the command line asks for. With no arguments: the specified run.
 struct Options {
@@ -25,7 +27,9 @@ Options parseOptions(int argc, char** argv);
 
 // The interfaces to probe through; empty when the system should choose. On
 // an unknown interface, false with the problem.
-bool chooseInterfaces(const Options& options, const std::vector<NetInterface>& available,
+bool chooseInterfaces(const Options& options, const std::vector<BRIVO::LocalInterface>& available,
                       std::vector<ProbeInterface>& chosen, std::string& problem);
 
 extern const char* const HELP_TEXT;
+
+}  // namespace webfind

@@ -1,11 +1,13 @@
-#include "Present.h"
+#include "app/Present.h"
 
 #include <cctype>
 #include <cstring>
 
 #include <nlohmann/json.hpp>
 
-#include "Discovery.h"
+#include "app/Discovery.h"
+
+namespace webfind {
 
 std::string escapeForTerminal(const std::string& text) {
     static const char hex[] = "0123456789ABCDEF";
@@ -101,3 +103,5 @@ void printJson(const DeviceTable& devices, std::ostream& out) {
     // making the output unreadable; control characters are escaped.
     out << list.dump(2, ' ', false, nlohmann::json::error_handler_t::replace) << '\n' << std::flush;
 }
+
+}  // namespace webfind

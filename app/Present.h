@@ -5,7 +5,9 @@
 #include <ostream>
 #include <string>
 
-#include "Run.h"
+#include "app/Run.h"
+
+namespace webfind {
 
 // At most this many URLs are opened in one run: forged answers must not be
 // able to start thousands of browser windows. Every device is still listed.
@@ -40,3 +42,5 @@ bool safeToOpen(const std::string& url);
 
 // Dotted-quad text of an IPv4-mapped address.
 std::string addressText(const BRIVO::IPAddress& address);
+
+}  // namespace webfind

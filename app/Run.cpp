@@ -1,10 +1,12 @@
-#include "Run.h"
+#include "app/Run.h"
 
-#include "Buffer.h"
-#include "Clock.h"
-#include "Discovery.h"
-#include "Platform.h"
-#include "UDPV4.h"
+#include "Network/Buffer.h"
+#include "Network/Clock.h"
+#include "app/Discovery.h"
+#include "Network/Platform.h"
+#include "Network/UDPV4.h"
+
+namespace webfind {
 
 namespace {
 
@@ -210,3 +212,5 @@ int runDiscovery(const RunSettings& settings, std::ostream& out, const Presenter
     Run run(settings, out);
     return run.go(present);
 }
+
+}  // namespace webfind

@@ -9,7 +9,9 @@
 #include <utility>
 #include <vector>
 
-#include "IPAddress.h"
+#include "Network/IPAddress.h"
+
+namespace webfind {
 
 // The devices found, keyed by source address (port field 0), in address order.
 using DeviceTable = std::map<BRIVO::IPAddress, std::pair<std::string, std::string>>;
@@ -58,3 +60,5 @@ using Presenter = std::function<void(const DeviceTable&)>;
 // Returns the exit status. Throws BRIVO::Err when the socket layer cannot be
 // started.
 int runDiscovery(const RunSettings& settings, std::ostream& out, const Presenter& present);
+
+}  // namespace webfind

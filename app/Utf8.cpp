@@ -1,4 +1,6 @@
-#include "Utf8.h"
+#include "app/Utf8.h"
+
+namespace webfind {
 
 namespace {
 
@@ -57,3 +59,5 @@ std::u16string utf16FromUtf8(const std::string& bytes) {
     }
     return text;
 }
+
+}  // namespace webfind

@@ -2,6 +2,8 @@
 
 #include <string>
 
+namespace webfind {
+
 // Names and URLs arrive as bytes. Where a platform wants text (a Windows
 // console, the Windows shell), bytes that are UTF-8 are converted as UTF-8.
 
@@ -11,3 +13,5 @@ bool validUtf8(const std::string& bytes);
 
 // The UTF-16 code units of `bytes`, which must be well-formed UTF-8.
 std::u16string utf16FromUtf8(const std::string& bytes);
+
+}  // namespace webfind

@@ -1,12 +1,13 @@
 #include <iostream>
 
-#include "Console.h"
-#include "Err.h"
-#include "Opener.h"
-#include "Options.h"
-#include "Present.h"
-#include "Run.h"
+#include "app/Console.h"
+#include "Network/Err.h"
+#include "app/Opener.h"
+#include "app/Options.h"
+#include "app/Present.h"
+#include "app/Run.h"
 
+namespace webfind {
 namespace {
 
 // Status when the socket layer cannot be started: an Err left the run.
@@ -20,7 +21,7 @@ int usage(const std::string& problem) {
 
 }  // namespace
 
-int main(int argc, char** argv) {
+int runTool(int argc, char** argv) {
     prepareStandardStreams();
     Options options = parseOptions(argc, argv);
     switch (options.action) {
@@ -34,7 +35,7 @@ int main(int argc, char** argv) {
     settings.quietWaitUs = options.waitMs * 1000;
     if (options.verbose) settings.log = &std::cerr;
     std::string problem;
-    if (!chooseInterfaces(options, listInterfaces(), settings.interfaces, problem)) return usage(problem);
+    if (!chooseInterfaces(options, BRIVO::platform().localInterfaces(), settings.interfaces, problem)) return usage(problem);
     if (options.verbose && options.allInterfaces) {
         std::cerr << "webfind: probing through";
         for (const ProbeInterface& i : settings.interfaces) std::cerr << ' ' << i.name;
@@ -56,3 +57,7 @@ int main(int argc, char** argv) {
         return EXIT_ENVIRONMENT;
     }
 }
+
+}  // namespace webfind
+
+int main(int argc, char** argv) { return webfind::runTool(argc, argv); }

@@ -5,9 +5,11 @@
 
 #include <string>
 
-#include "Buffer.h"
-#include "Discovery.h"
-#include "Run.h"
+#include "Network/Buffer.h"
+#include "app/Discovery.h"
+#include "app/Run.h"
+
+using namespace webfind;
 
 namespace {
 

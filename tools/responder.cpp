@@ -24,9 +24,11 @@
 #include <string>
 #include <vector>
 
-#include "Discovery.h"
+#include "app/Discovery.h"
 
 namespace {
+
+using webfind::DISCOVERY_PORT;
 
 const char* const HELP = R"(Usage: webfind-responder [OPTIONS]
 

@@ -1,4 +1,4 @@
-#include "Buffer.h"
+#include "Network/Buffer.h"
 
 #include <algorithm>
 

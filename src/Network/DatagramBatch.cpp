@@ -1,4 +1,4 @@
-#include "DatagramBatch.h"
+#include "Network/DatagramBatch.h"
 
 namespace BRIVO {
 

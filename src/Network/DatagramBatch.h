@@ -4,8 +4,8 @@
 #include <cstdint>
 #include <vector>
 
-#include "IPAddress.h"
-#include "Platform.h"
+#include "Network/IPAddress.h"
+#include "Network/Platform.h"
 
 namespace BRIVO {
 

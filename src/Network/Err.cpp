@@ -1,4 +1,4 @@
-#include "Err.h"
+#include "Network/Err.h"
 
 #include <iostream>
 

@@ -1,4 +1,4 @@
-#include "IPAddress.h"
+#include "Network/IPAddress.h"
 
 #include <cstring>
 
@@ -18,13 +18,11 @@ void IPAddress::setMappedV4(const uint8_t* fourBytes) {
 
 namespace {
 // Eight bytes read as one big-endian number: comparing two of them orders the
-// bytes as unsigned values, left to right.
+// bytes as unsigned values, left to right. Compilers make this one load and
+// one byte swap.
 uint64_t bigEndian64(const uint8_t* p) {
-    uint64_t value;
-    std::memcpy(&value, p, sizeof value);
-#if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
-    value = __builtin_bswap64(value);
-#endif
+    uint64_t value = 0;
+    for (int i = 0; i < 8; ++i) value = value << 8 | p[i];
     return value;
 }
 }  // namespace

@@ -1,4 +1,4 @@
-#include "Platform.h"
+#include "Network/Platform.h"
 
 namespace BRIVO {
 
@@ -7,6 +7,12 @@ const Platform* current = nullptr;
 }
 
 const Platform& platform() { return current ? *current : systemPlatform(); }
+
+bool complete(const Platform& t) {
+    return t.startup && t.cleanup && t.registerAtExit && t.socket && t.bind && t.setOption && t.setNonBlocking &&
+           t.sendTo && t.receiveFrom && t.waitReadable && t.shutdown && t.close && t.interfaceTable && t.sleepMs &&
+           t.nowMs && t.receiveWaiting && t.localInterfaces;
+}
 
 long receiveWaitingOneByOne(int (*waitReadable)(Handle, WaitTime),
                             long (*receiveFrom)(Handle, void*, size_t, AddressV4&), Handle h,

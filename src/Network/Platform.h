@@ -2,12 +2,15 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
+#include <vector>
 
 namespace BRIVO {
 
 // The one place that knows which operating system we are on. The socket classes
-// call only through the table returned by platform(); the default table is the
-// real OS (PlatformPosix.cpp or PlatformWindows.cpp, chosen by CMake), and tests
+// (and the tool, for the interface list and the clock) call only through the
+// table returned by platform(); the default table is the real OS
+// (PlatformPosix.cpp or PlatformWindows.cpp, chosen by CMake), and tests
 // install a recording fake with PlatformOverride.
 
 // A socket handle: SOCKET on Windows (pointer-wide), a descriptor on POSIX.
@@ -55,6 +58,18 @@ struct InterfaceTable {
 };
 constexpr int32_t TABLE_NO_ERROR = 0;
 constexpr int32_t TABLE_INSUFFICIENT_BUFFER = 122;
+
+// A local interface with an IPv4 address, as the system lists it (one entry
+// per address).
+struct LocalInterface {
+    std::string name;  // UTF-8 (on Windows the adapter's friendly name)
+    uint8_t address[4];  // network order
+    uint8_t mask[4];     // network order
+    bool up;
+    bool multicast;
+    bool loopback;
+    bool pointToPoint;
+};
 
 // One slot of a batch receive: the caller's storage, and what arrived in it.
 struct DatagramSlot {
@@ -104,7 +119,14 @@ struct Platform {
     // Takes up to `count` datagrams that are already waiting, without waiting:
     // the number taken (0 when none was waiting), or -1 on failure.
     long (*receiveWaiting)(Handle h, DatagramSlot* slots, size_t count);
+    // Every IPv4 address of every interface, in the system's order; empty
+    // when the list cannot be read.
+    std::vector<LocalInterface> (*localInterfaces)();
 };
+
+// True when every entry of the table is filled in; tables are filled by
+// name, and this catches one forgotten.
+bool complete(const Platform& table);
 
 // For socket layers without a batch receive: a zero-time wait and one receive
 // per datagram, made of the given table entries.

@@ -3,6 +3,7 @@
 #include <arpa/inet.h>
 #include <errno.h>
 #include <ifaddrs.h>
+#include <net/if.h>
 #include <netinet/in.h>
 #include <poll.h>
 #include <sys/ioctl.h>
@@ -14,7 +15,8 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "Platform.h"
+#include "Network/Platform.h"
+#include "Network/PosixSystem.h"
 
 namespace BRIVO {
 
@@ -54,20 +56,12 @@ int bindSocket(Handle h, const AddressV4& local) {
 
 int setOption(Handle h, SocketOption option, const void* value, int length) {
     int fd = toFd(h);
+    socklen_t size = static_cast<socklen_t>(length);
     switch (option) {
-    case SocketOption::BROADCAST:
-        return ::setsockopt(fd, SOL_SOCKET, SO_BROADCAST, value, static_cast<socklen_t>(length));
-    case SocketOption::ADD_MEMBERSHIP:
-        return ::setsockopt(fd, IPPROTO_IP, IP_ADD_MEMBERSHIP, value, static_cast<socklen_t>(length));
-    case SocketOption::MULTICAST_INTERFACE:
-        return ::setsockopt(fd, IPPROTO_IP, IP_MULTICAST_IF, value, static_cast<socklen_t>(length));
-    case SocketOption::RECEIVE_BUFFER:
-#ifdef SO_RCVBUFFORCE
-        // Privileged callers may go past the system's cap (net.core.rmem_max).
-        if (::setsockopt(fd, SOL_SOCKET, SO_RCVBUFFORCE, value, static_cast<socklen_t>(length)) == 0)
-            return 0;
-#endif
-        return ::setsockopt(fd, SOL_SOCKET, SO_RCVBUF, value, static_cast<socklen_t>(length));
+    case SocketOption::BROADCAST: return ::setsockopt(fd, SOL_SOCKET, SO_BROADCAST, value, size);
+    case SocketOption::ADD_MEMBERSHIP: return ::setsockopt(fd, IPPROTO_IP, IP_ADD_MEMBERSHIP, value, size);
+    case SocketOption::MULTICAST_INTERFACE: return ::setsockopt(fd, IPPROTO_IP, IP_MULTICAST_IF, value, size);
+    case SocketOption::RECEIVE_BUFFER: return posix::setReceiveBufferSize(fd, value, size);
     }
     return -1;
 }
@@ -97,7 +91,7 @@ long receiveFrom(Handle h, void* data, size_t capacity, AddressV4& from) {
     if (n < 0) return (errno == EAGAIN || errno == EWOULDBLOCK) ? 0 : -1;
     std::memcpy(from.port, &sa.sin_port, sizeof from.port);
     std::memcpy(from.address, &sa.sin_addr, sizeof from.address);
-    // Linux cuts an oversized datagram to the buffer instead of failing the
+    // POSIX cuts an oversized datagram to the buffer instead of failing the
     // call as Winsock does; MSG_TRUNC tells, and we report it as too long.
     if (msg.msg_flags & MSG_TRUNC) return static_cast<long>(capacity) + 1;
     return static_cast<long>(n);
@@ -127,68 +121,56 @@ int shutdownSocket(Handle h) { return ::shutdown(toFd(h), SHUT_RDWR) == 0 ? 0 : 
 
 int closeSocket(Handle h) { return ::close(toFd(h)) == 0 ? 0 : -1; }
 
-// getifaddrs() stands in for GetIpAddrTable: IPv4 addresses in the system's
-// own order, in the same two-step size-then-table shape.
-int32_t interfaceTable(InterfaceTable* table, uint32_t* size) {
+void copyAddress(uint8_t (&to)[4], const sockaddr* from) {
+    if (from && from->sa_family == AF_INET)
+        std::memcpy(to, &reinterpret_cast<const sockaddr_in*>(from)->sin_addr, 4);
+}
+
+std::vector<LocalInterface> localInterfaces() {
+    std::vector<LocalInterface> found;
     ifaddrs* list = nullptr;
-    if (::getifaddrs(&list) != 0) return 1;
-    uint32_t count = 0;
-    for (ifaddrs* i = list; i; i = i->ifa_next)
-        if (i->ifa_addr && i->ifa_addr->sa_family == AF_INET) ++count;
+    if (::getifaddrs(&list) != 0) return found;
+    for (ifaddrs* i = list; i; i = i->ifa_next) {
+        if (!i->ifa_addr || i->ifa_addr->sa_family != AF_INET) continue;
+        LocalInterface entry{};
+        entry.name = i->ifa_name;
+        copyAddress(entry.address, i->ifa_addr);
+        copyAddress(entry.mask, i->ifa_netmask);
+        entry.up = (i->ifa_flags & IFF_UP) != 0;
+        entry.multicast = (i->ifa_flags & IFF_MULTICAST) != 0;
+        entry.loopback = (i->ifa_flags & IFF_LOOPBACK) != 0;
+        entry.pointToPoint = (i->ifa_flags & IFF_POINTOPOINT) != 0;
+        found.push_back(entry);
+    }
+    ::freeifaddrs(list);
+    return found;
+}
+
+// The interface list stands in for GetIpAddrTable: IPv4 addresses in the
+// system's own order, in the same two-step size-then-table shape.
+int32_t interfaceTable(InterfaceTable* table, uint32_t* size) {
+    std::vector<LocalInterface> list = localInterfaces();
+    uint32_t count = static_cast<uint32_t>(list.size());
     uint32_t needed = static_cast<uint32_t>(offsetof(InterfaceTable, rows) + count * sizeof(InterfaceRow));
     if (needed < sizeof(InterfaceTable)) needed = sizeof(InterfaceTable);
     if (!table || *size < needed) {
-        ::freeifaddrs(list);
         *size = needed;
         return TABLE_INSUFFICIENT_BUFFER;
     }
     std::memset(table, 0, needed);
     table->count = count;
-    uint32_t row = 0;
-    for (ifaddrs* i = list; i; i = i->ifa_next) {
-        if (!i->ifa_addr || i->ifa_addr->sa_family != AF_INET) continue;
-        const auto* sa = reinterpret_cast<const sockaddr_in*>(i->ifa_addr);
-        table->rows[row].address = sa->sin_addr.s_addr;
-        if (i->ifa_netmask)
-            table->rows[row].mask = reinterpret_cast<const sockaddr_in*>(i->ifa_netmask)->sin_addr.s_addr;
-        ++row;
+    for (uint32_t row = 0; row < count; ++row) {
+        std::memcpy(&table->rows[row].address, list[row].address, 4);
+        std::memcpy(&table->rows[row].mask, list[row].mask, 4);
     }
-    ::freeifaddrs(list);
     return TABLE_NO_ERROR;
 }
 
-// Linux takes a whole batch in one call; elsewhere one datagram per call.
-#if defined(__linux__)
 long receiveWaiting(Handle h, DatagramSlot* slots, size_t count) {
-    constexpr size_t MAX_BATCH = 64;
-    if (count > MAX_BATCH) count = MAX_BATCH;
-    mmsghdr messages[MAX_BATCH];
-    iovec parts[MAX_BATCH];
-    sockaddr_in sources[MAX_BATCH];
-    for (size_t i = 0; i < count; ++i) {
-        parts[i] = iovec{slots[i].data, slots[i].capacity};
-        sources[i] = sockaddr_in{};
-        messages[i] = mmsghdr{};
-        messages[i].msg_hdr.msg_name = &sources[i];
-        messages[i].msg_hdr.msg_namelen = sizeof sources[i];
-        messages[i].msg_hdr.msg_iov = &parts[i];
-        messages[i].msg_hdr.msg_iovlen = 1;
-    }
-    int n = ::recvmmsg(toFd(h), messages, static_cast<unsigned>(count), MSG_DONTWAIT, nullptr);
-    if (n < 0) return (errno == EAGAIN || errno == EWOULDBLOCK) ? 0 : -1;
-    for (int i = 0; i < n; ++i) {
-        std::memcpy(slots[i].from.port, &sources[i].sin_port, 2);
-        std::memcpy(slots[i].from.address, &sources[i].sin_addr, 4);
-        bool cut = (messages[i].msg_hdr.msg_flags & MSG_TRUNC) != 0;
-        slots[i].length = cut ? static_cast<long>(slots[i].capacity) + 1 : static_cast<long>(messages[i].msg_len);
-    }
-    return n;
+    return posix::receiveBatch(h, slots, count, [](Handle handle, DatagramSlot* s, size_t n) {
+        return receiveWaitingOneByOne(waitReadable, receiveFrom, handle, s, n);
+    });
 }
-#else
-long receiveWaiting(Handle h, DatagramSlot* slots, size_t count) {
-    return receiveWaitingOneByOne(waitReadable, receiveFrom, h, slots, count);
-}
-#endif
 
 void sleepMs(uint32_t milliseconds) {
     timespec left{static_cast<time_t>(milliseconds / 1000), static_cast<long>(milliseconds % 1000) * 1000000L};
@@ -196,14 +178,33 @@ void sleepMs(uint32_t milliseconds) {
     }
 }
 
-const Platform posix = {
-    startup,   cleanup,      registerAtExit, openSocket, bindSocket,     setOption,
-    setNonBlocking, sendTo,  receiveFrom,    waitReadable, shutdownSocket, closeSocket,
-    interfaceTable, sleepMs, monotonicMs, receiveWaiting,
-};
+Platform posixTable() {
+    Platform t{};
+    t.startup = startup;
+    t.cleanup = cleanup;
+    t.registerAtExit = registerAtExit;
+    t.socket = openSocket;
+    t.bind = bindSocket;
+    t.setOption = setOption;
+    t.setNonBlocking = setNonBlocking;
+    t.sendTo = sendTo;
+    t.receiveFrom = receiveFrom;
+    t.waitReadable = waitReadable;
+    t.shutdown = shutdownSocket;
+    t.close = closeSocket;
+    t.interfaceTable = interfaceTable;
+    t.sleepMs = sleepMs;
+    t.nowMs = monotonicMs;
+    t.receiveWaiting = receiveWaiting;
+    t.localInterfaces = localInterfaces;
+    return t;
+}
 
 }  // namespace
 
-const Platform& systemPlatform() { return posix; }
+const Platform& systemPlatform() {
+    static const Platform table = posixTable();
+    return table;
+}
 
 }  // namespace BRIVO

@@ -11,7 +11,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "Platform.h"
+#include "Network/Platform.h"
 
 // Older MinGW-w64 headers lack it; the value is Windows' own.
 #ifndef SIO_UDP_CONNRESET
@@ -137,14 +137,72 @@ void sleepMs(uint32_t milliseconds) { Sleep(milliseconds); }
 
 uint64_t monotonicMs() { return GetTickCount64(); }
 
-const Platform windows = {
-    startup,   cleanup,      registerAtExit, openSocket, bindSocket,     setOption,
-    setNonBlocking, sendTo,  receiveFrom,    waitReadable, shutdownSocket, closeSocket,
-    interfaceTable, sleepMs, monotonicMs, receiveWaiting,
-};
+std::string utf8(const wchar_t* text) {
+    int length = WideCharToMultiByte(CP_UTF8, 0, text, -1, nullptr, 0, nullptr, nullptr);
+    if (length <= 1) return std::string();
+    std::string out(static_cast<size_t>(length - 1), '\0');
+    WideCharToMultiByte(CP_UTF8, 0, text, -1, &out[0], length, nullptr, nullptr);
+    return out;
+}
+
+// GetAdaptersAddresses, not GetIpAddrTable: it has the names and the kinds.
+std::vector<LocalInterface> localInterfaces() {
+    std::vector<LocalInterface> found;
+    ULONG size = 16384;
+    std::vector<unsigned char> block;
+    ULONG result = ERROR_BUFFER_OVERFLOW;
+    for (int attempt = 0; attempt < 3 && result == ERROR_BUFFER_OVERFLOW; ++attempt) {
+        block.resize(size);
+        result = GetAdaptersAddresses(AF_INET, GAA_FLAG_SKIP_ANYCAST | GAA_FLAG_SKIP_DNS_SERVER, nullptr,
+                                      reinterpret_cast<PIP_ADAPTER_ADDRESSES>(block.data()), &size);
+    }
+    if (result != NO_ERROR) return found;
+    for (auto* a = reinterpret_cast<PIP_ADAPTER_ADDRESSES>(block.data()); a; a = a->Next) {
+        for (auto* u = a->FirstUnicastAddress; u; u = u->Next) {
+            if (!u->Address.lpSockaddr || u->Address.lpSockaddr->sa_family != AF_INET) continue;
+            LocalInterface entry{};
+            entry.name = utf8(a->FriendlyName);
+            std::memcpy(entry.address, &reinterpret_cast<const sockaddr_in*>(u->Address.lpSockaddr)->sin_addr, 4);
+            ULONG mask = 0;
+            ConvertLengthToIpv4Mask(u->OnLinkPrefixLength, &mask);
+            std::memcpy(entry.mask, &mask, 4);
+            entry.up = a->OperStatus == IfOperStatusUp;
+            entry.multicast = (a->Flags & IP_ADAPTER_NO_MULTICAST) == 0;
+            entry.loopback = a->IfType == IF_TYPE_SOFTWARE_LOOPBACK;
+            entry.pointToPoint = a->IfType == IF_TYPE_PPP || a->IfType == IF_TYPE_TUNNEL;
+            found.push_back(entry);
+        }
+    }
+    return found;
+}
+
+Platform windowsTable() {
+    Platform t{};
+    t.startup = startup;
+    t.cleanup = cleanup;
+    t.registerAtExit = registerAtExit;
+    t.socket = openSocket;
+    t.bind = bindSocket;
+    t.setOption = setOption;
+    t.setNonBlocking = setNonBlocking;
+    t.sendTo = sendTo;
+    t.receiveFrom = receiveFrom;
+    t.waitReadable = waitReadable;
+    t.shutdown = shutdownSocket;
+    t.close = closeSocket;
+    t.interfaceTable = interfaceTable;
+    t.sleepMs = sleepMs;
+    t.nowMs = monotonicMs;
+    t.receiveWaiting = receiveWaiting;
+    t.localInterfaces = localInterfaces;
+    return t;
+}
 
 }  // namespace
 
-const Platform& systemPlatform() { return windows; }
+const Platform& systemPlatform() {
+    static const Platform table = windowsTable();
+    return table;
+}
 
 }  // namespace BRIVO

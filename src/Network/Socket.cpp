@@ -1,8 +1,8 @@
-#include "Socket.h"
+#include "Network/Socket.h"
 
 #include <cstring>
 
-#include "Err.h"
+#include "Network/Err.h"
 
 namespace BRIVO {
 

@@ -2,8 +2,8 @@
 
 #include <cstdint>
 
-#include "IPAddress.h"
-#include "Platform.h"
+#include "Network/IPAddress.h"
+#include "Network/Platform.h"
 
 namespace BRIVO {
 

@@ -1,10 +1,10 @@
-#include "SocketV4.h"
+#include "Network/SocketV4.h"
 
 #include <cstring>
 #include <memory>
 #include <new>
 
-#include "Err.h"
+#include "Network/Err.h"
 
 namespace BRIVO {
 

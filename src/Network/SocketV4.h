@@ -2,11 +2,11 @@
 
 #include <cstdint>
 
-#include "Buffer.h"
-#include "Clock.h"
-#include "DatagramBatch.h"
-#include "IPAddress.h"
-#include "Socket.h"
+#include "Network/Buffer.h"
+#include "Network/Clock.h"
+#include "Network/DatagramBatch.h"
+#include "Network/IPAddress.h"
+#include "Network/Socket.h"
 
 namespace BRIVO {
 

@@ -1,4 +1,4 @@
-#include "UDPV4.h"
+#include "Network/UDPV4.h"
 
 namespace BRIVO {
 

@@ -2,8 +2,8 @@
 
 #include <cstdint>
 
-#include "IPAddress.h"
-#include "SocketV4.h"
+#include "Network/IPAddress.h"
+#include "Network/SocketV4.h"
 
 namespace BRIVO {
 

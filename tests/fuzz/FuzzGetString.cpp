@@ -6,7 +6,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "Buffer.h"
+#include "Network/Buffer.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (size < 2) return 0;

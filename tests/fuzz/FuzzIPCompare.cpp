@@ -6,7 +6,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "IPAddress.h"
+#include "Network/IPAddress.h"
 
 namespace {
 BRIVO::IPAddress fromBytes(const uint8_t* p) {

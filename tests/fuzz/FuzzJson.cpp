@@ -8,7 +8,9 @@
 
 #include <nlohmann/json.hpp>
 
-#include "Present.h"
+#include "app/Present.h"
+
+using namespace webfind;
 
 namespace {
 // Well-formed UTF-8 as RFC 3629 defines it: no overlong forms, no surrogates,

@@ -6,7 +6,9 @@
 #include <cstdlib>
 #include <string>
 
-#include "Discovery.h"
+#include "app/Discovery.h"
+
+using namespace webfind;
 
 namespace {
 void check(bool condition) {

@@ -5,7 +5,9 @@
 #include <cstdlib>
 #include <string>
 
-#include "Present.h"
+#include "app/Present.h"
+
+using namespace webfind;
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     std::string text(reinterpret_cast<const char*>(data), size);

@@ -143,18 +143,42 @@ long receiveWaiting(Handle handle, BRIVO::DatagramSlot* slots, size_t count) {
     return static_cast<long>(taken);
 }
 
-const BRIVO::Platform fakeTable = {
-    startup,   cleanup,      registerAtExit, socket,       bind,     setOption,
-    setNonBlocking, sendTo,  receiveFrom,    waitReadable, shutdown, close,
-    interfaceTable, sleepMs, nowMs, receiveWaiting,
-};
+std::vector<BRIVO::LocalInterface> localInterfaces() {
+    fake().calls.push_back("localInterfaces");
+    return fake().interfaces;
+}
+
+BRIVO::Platform fakeTable() {
+    BRIVO::Platform t{};
+    t.startup = startup;
+    t.cleanup = cleanup;
+    t.registerAtExit = registerAtExit;
+    t.socket = socket;
+    t.bind = bind;
+    t.setOption = setOption;
+    t.setNonBlocking = setNonBlocking;
+    t.sendTo = sendTo;
+    t.receiveFrom = receiveFrom;
+    t.waitReadable = waitReadable;
+    t.shutdown = shutdown;
+    t.close = close;
+    t.interfaceTable = interfaceTable;
+    t.sleepMs = sleepMs;
+    t.nowMs = nowMs;
+    t.receiveWaiting = receiveWaiting;
+    t.localInterfaces = localInterfaces;
+    return t;
+}
 
 }  // namespace
 
 FakePlatform::FakePlatform() { active = this; }
 FakePlatform::~FakePlatform() { active = nullptr; }
 
-const BRIVO::Platform& FakePlatform::table() const { return fakeTable; }
+const BRIVO::Platform& FakePlatform::table() const {
+    static const BRIVO::Platform table = fakeTable();
+    return table;
+}
 
 AddressV4 addressV4(uint8_t a, uint8_t b, uint8_t c, uint8_t d, uint16_t port) {
     return AddressV4{{static_cast<uint8_t>(port >> 8), static_cast<uint8_t>(port & 0xFF)}, {a, b, c, d}};

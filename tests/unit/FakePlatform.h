@@ -5,8 +5,8 @@
 #include <string>
 #include <vector>
 
-#include "Buffer.h"
-#include "Platform.h"
+#include "Network/Buffer.h"
+#include "Network/Platform.h"
 
 // A recording stand-in for the operating system. Every call is logged as one
 // readable line; results are scripted through the public fields. Time is
@@ -45,6 +45,7 @@ public:
     int32_t tableSizeResult = BRIVO::TABLE_INSUFFICIENT_BUFFER;
     int32_t tableResult = BRIVO::TABLE_NO_ERROR;
     std::vector<uint32_t> tableAddresses;
+    std::vector<BRIVO::LocalInterface> interfaces;
 
     uint64_t now = 1000;
 

@@ -11,7 +11,9 @@
 #include <sstream>
 #include <string>
 
-#include "Discovery.h"
+#include "app/Discovery.h"
+
+using namespace webfind;
 
 namespace fs = std::filesystem;
 

@@ -3,8 +3,8 @@
 
 #include <gtest/gtest.h>
 
-#include "Platform.h"
-#include "UDPV4.h"
+#include "Network/Platform.h"
+#include "Network/UDPV4.h"
 
 using BRIVO::Buffer;
 using BRIVO::IPAddress;

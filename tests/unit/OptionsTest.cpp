@@ -7,8 +7,10 @@
 
 #include <nlohmann/json.hpp>
 
-#include "Options.h"
-#include "Present.h"
+#include "app/Options.h"
+#include "app/Present.h"
+
+using namespace webfind;
 
 using testing::ElementsAre;
 using testing::HasSubstr;
@@ -24,9 +26,9 @@ Options parse(const std::vector<std::string>& args) {
     return parseOptions(static_cast<int>(storage.size()), argv.data());
 }
 
-NetInterface iface(const char* name, uint8_t a, uint8_t b, uint8_t c, uint8_t d, bool up = true,
-                   bool multicast = true, bool loopback = false) {
-    return NetInterface{name, {a, b, c, d}, up, multicast, loopback};
+BRIVO::LocalInterface iface(const char* name, uint8_t a, uint8_t b, uint8_t c, uint8_t d, bool up = true,
+                            bool multicast = true, bool loopback = false) {
+    return BRIVO::LocalInterface{name, {a, b, c, d}, {255, 255, 255, 0}, up, multicast, loopback, false};
 }
 
 }  // namespace
@@ -74,7 +76,7 @@ TEST(OptionParsing, UsageErrorsNameTheProblem) {
 }
 
 TEST(InterfaceChoice, ByNameByAddressAndAll) {
-    std::vector<NetInterface> here{iface("lo", 127, 0, 0, 1, true, false, true), iface("eth0", 192, 168, 1, 5),
+    std::vector<BRIVO::LocalInterface> here{iface("lo", 127, 0, 0, 1, true, false, true), iface("eth0", 192, 168, 1, 5),
                                    iface("eth0", 192, 168, 2, 5), iface("wlan0", 10, 0, 0, 7),
                                    iface("down0", 10, 9, 9, 9, false), iface("tun0", 10, 8, 0, 1, true, false)};
     std::vector<ProbeInterface> chosen;

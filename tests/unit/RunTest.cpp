@@ -7,12 +7,14 @@
 #include <algorithm>
 #include <sstream>
 
-#include "Discovery.h"
-#include "Err.h"
+#include "app/Discovery.h"
+#include "Network/Err.h"
 #include "FakePlatform.h"
-#include "Present.h"
-#include "Run.h"
-#include "Socket.h"
+#include "app/Present.h"
+#include "app/Run.h"
+#include "Network/Socket.h"
+
+using namespace webfind;
 
 using BRIVO::Buffer;
 using testing::ElementsAre;

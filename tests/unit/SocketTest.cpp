@@ -3,11 +3,11 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include "Err.h"
+#include "Network/Err.h"
 #include "FakePlatform.h"
-#include "Socket.h"
-#include "SocketV4.h"
-#include "UDPV4.h"
+#include "Network/Socket.h"
+#include "Network/SocketV4.h"
+#include "Network/UDPV4.h"
 
 using BRIVO::Buffer;
 using BRIVO::IPAddress;

@@ -8,8 +8,10 @@
 #include <string>
 #include <vector>
 
-#include "LineBuffer.h"
-#include "Utf8.h"
+#include "app/LineBuffer.h"
+#include "app/Utf8.h"
+
+using namespace webfind;
 
 using testing::ElementsAre;
 

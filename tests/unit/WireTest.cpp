@@ -5,11 +5,13 @@
 #include <map>
 #include <string>
 
-#include "Buffer.h"
-#include "Clock.h"
-#include "Discovery.h"
-#include "Err.h"
-#include "IPAddress.h"
+#include "Network/Buffer.h"
+#include "Network/Clock.h"
+#include "app/Discovery.h"
+#include "Network/Err.h"
+#include "Network/IPAddress.h"
+
+using namespace webfind;
 
 using BRIVO::Buffer;
 using BRIVO::IPAddress;

@@ -1,0 +1,21 @@
+#pragma once
+
+#include <sys/socket.h>
+
+#include "Network/Platform.h"
+
+// What differs between POSIX systems, behind one interface: CMake builds
+// PosixSystemLinux.cpp on Linux and PosixSystemOther.cpp elsewhere.
+namespace BRIVO::posix {
+
+// Sets the receive queue size; a privileged caller on Linux may go past the
+// system's cap (net.core.rmem_max). 0 on success, -1 on failure.
+int setReceiveBufferSize(int fd, const void* value, socklen_t length);
+
+// Takes up to `count` waiting datagrams without waiting: in one system call
+// where there is one (recvmmsg), else through `oneByOne`. As
+// Platform::receiveWaiting answers.
+long receiveBatch(Handle h, DatagramSlot* slots, size_t count,
+                  long (*oneByOne)(Handle h, DatagramSlot* slots, size_t count));
+
+}  // namespace BRIVO::posix

@@ -1,0 +1,16 @@
+#include <sys/socket.h>
+
+#include "Network/PosixSystem.h"
+
+namespace BRIVO::posix {
+
+int setReceiveBufferSize(int fd, const void* value, socklen_t length) {
+    return ::setsockopt(fd, SOL_SOCKET, SO_RCVBUF, value, length) == 0 ? 0 : -1;
+}
+
+// No recvmmsg: one receive per datagram.
+long receiveBatch(Handle h, DatagramSlot* slots, size_t count, long (*oneByOne)(Handle, DatagramSlot*, size_t)) {
+    return oneByOne(h, slots, count);
+}
+
+}  // namespace BRIVO::posix
