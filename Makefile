@@ -65,7 +65,7 @@ fuzz:
 	sh scripts/ensure-packages.sh clang-14 libclang-rt-14-dev cmake ninja-build nlohmann-json3-dev
 	cmake --preset fuzz
 	cmake --build --preset fuzz
-	sh cmake/fuzz.sh $(FUZZ_SECONDS)
+	sh scripts/fuzz.sh $(FUZZ_SECONDS)
 
 # Three simulated devices in a private network namespace, and webfind finding them.
 demo: deps-build

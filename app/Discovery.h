@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 
@@ -8,15 +9,22 @@
 
 namespace webfind {
 
-// The discovery datagram formats: a 12-byte probe from the tool, and an answer
-// from a device carrying its name and the URL of its web interface. Integer
-// fields are little-endian 32-bit words.
+// The discovery datagram formats, the one place that knows them: a 12-byte
+// probe from the tool, and an answer from a device carrying its name and the
+// URL of its web interface. Integer fields are little-endian 32-bit words.
 
 constexpr uint32_t DISCOVERY_MAGIC = 0x207A4673;
 constexpr uint32_t DISCOVERY_PROBE = 2;
 constexpr uint32_t DISCOVERY_ANSWER = 3;
+// Probes go to this group and port; devices listen there.
 const BRIVO::IPAddress DISCOVERY_GROUP(224, 0, 0, 138, 0);
 constexpr uint16_t DISCOVERY_PORT = 3576;
+
+// The bytes of one received datagram, wherever they are held.
+struct DatagramBytes {
+    const uint8_t* data;
+    size_t size;
+};
 
 // The acceptance rules in the order they are tested; the first that fails
 // decides the verdict.
@@ -36,15 +44,22 @@ const char* verdictText(AnswerVerdict verdict);
 // Replaces the buffer's content by the 12-byte probe.
 void buildProbe(BRIVO::Buffer& probe);
 
-// Judges one received datagram (the buffer's size is the datagram's length).
-// On ACCEPTED, `name` and `url` hold the device's strings; otherwise they are
-// unspecified.
-AnswerVerdict judgeAnswer(const BRIVO::Buffer& datagram, std::string& name, std::string& url);
+// Replaces the buffer's content by an answer carrying `name` and `url`: the
+// header, 8 zero bytes, the name and its 0 byte, then the URL running to the
+// end of the datagram (a terminator after it is allowed but not needed).
+void buildAnswer(BRIVO::Buffer& answer, const std::string& name, const std::string& url);
 
-// Dotted-quad text of four IPv4 address bytes in network order.
-std::string dottedQuad(const uint8_t* address);
+// Judges one received datagram. On ACCEPTED, `name` and `url` hold the
+// device's strings; otherwise they are unspecified.
+AnswerVerdict judgeAnswer(DatagramBytes datagram, std::string& name, std::string& url);
 
-// True when the datagram is a valid answer; `name` and `url` then hold its strings.
+// True when the datagram (the buffer's size is its length) is a valid answer;
+// `name` and `url` then hold its strings. Part of the tool's interface: the
+// run itself uses judgeAnswer, which also says why a datagram was rejected.
 bool parseAnswer(const BRIVO::Buffer& datagram, std::string& name, std::string& url);
+
+// Dotted-quad text of four IPv4 address bytes in network order (for an
+// IPAddress, its bytes 12-15).
+std::string dottedQuad(const uint8_t* address);
 
 }  // namespace webfind

@@ -86,7 +86,7 @@ Options parseOptions(int argc, char** argv) {
             long ms = std::strtol(optarg, &end, 10);
             if (errno || !*optarg || *end || ms < 1 || ms > 5000)
                 return usageError(std::string("--wait needs a number of milliseconds from 1 to 5000, not '") + optarg + "'");
-            o.waitMs = static_cast<uint32_t>(ms);
+            o.quietWait = Milliseconds(ms);
             break;
         }
         case 'v': o.verbose = true; break;

@@ -9,7 +9,7 @@
 
 namespace webfind {
 
-// What the command line asks for. With no arguments: the specified run.
+// What the command line asks for. With no arguments: the default run.
 struct Options {
     enum Action { RUN, HELP, VERSION, USAGE_ERROR };
     Action action = RUN;
@@ -20,7 +20,7 @@ struct Options {
     bool verbose = false;
     bool allInterfaces = false;
     std::vector<std::string> interfaces;  // names or addresses, as given
-    uint32_t waitMs = QUIET_WAIT_US / 1000;
+    Milliseconds quietWait = QUIET_WAIT;
 };
 
 Options parseOptions(int argc, char** argv);

@@ -1,6 +1,5 @@
 #include "app/Present.h"
 
-#include <cctype>
 #include <cstring>
 
 #include <nlohmann/json.hpp>
@@ -38,23 +37,6 @@ bool safeToOpen(const std::string& url) {
     return true;
 }
 
-std::string unescapeFromTerminal(const std::string& line) {
-    std::string bytes;
-    bytes.reserve(line.size());
-    for (size_t i = 0; i < line.size(); ++i) {
-        if (line[i] == '\\' && i + 3 < line.size() && line[i + 1] == 'x' && std::isxdigit(static_cast<unsigned char>(line[i + 2])) &&
-            std::isxdigit(static_cast<unsigned char>(line[i + 3]))) {
-            bytes += static_cast<char>(std::stoi(line.substr(i + 2, 2), nullptr, 16));
-            i += 3;
-        } else {
-            bytes += line[i];
-        }
-    }
-    return bytes;
-}
-
-std::string addressText(const BRIVO::IPAddress& address) { return dottedQuad(address.address + 12); }
-
 void listDevices(const DeviceTable& devices, std::ostream& out, std::ostream& err, const Desktop* desktop) {
     // When URLs are opened, each line is flushed right after its URL went to
     // the desktop. A plain listing is written in one go: thousands of devices
@@ -71,7 +53,7 @@ void listDevices(const DeviceTable& devices, std::ostream& out, std::ostream& er
         const std::string& url = device.second.second;
         if (desktop) {
             if (!safeToOpen(url)) {
-                err << "webfind: not opening the URL of " << addressText(device.first)
+                err << "webfind: not opening the URL of " << dottedQuad(device.first.address + 12)
                     << ": it holds characters a URL never holds unescaped\n"
                     << std::flush;
             } else if (opened == MAX_OPENED_URLS) {
@@ -96,7 +78,7 @@ void listDevices(const DeviceTable& devices, std::ostream& out, std::ostream& er
 void printJson(const DeviceTable& devices, std::ostream& out) {
     nlohmann::json list = nlohmann::json::array();
     for (const auto& device : devices)
-        list.push_back({{"address", addressText(device.first)},
+        list.push_back({{"address", dottedQuad(device.first.address + 12)},
                         {"name", device.second.first},
                         {"url", device.second.second}});
     // Names come from the network: invalid UTF-8 becomes U+FFFD instead of

@@ -30,17 +30,12 @@ void listDevices(const DeviceTable& devices, std::ostream& out, std::ostream& er
 void printJson(const DeviceTable& devices, std::ostream& out);
 
 // Bytes below 0x20 and 0x7F, and a backslash followed by x, become \xHH
-// (upper-case hex); every other byte is kept.
+// (upper-case hex); every other byte is kept. So every \x in the result is
+// an escape, and the line reads back to the exact bytes.
 std::string escapeForTerminal(const std::string& text);
-
-// The inverse of escapeForTerminal.
-std::string unescapeFromTerminal(const std::string& line);
 
 // True when the URL holds no byte that could be misread by an opener or a
 // browser's command line: none below 0x21, no 0x7F, none of "<>\^`{|}.
 bool safeToOpen(const std::string& url);
-
-// Dotted-quad text of an IPv4-mapped address.
-std::string addressText(const BRIVO::IPAddress& address);
 
 }  // namespace webfind

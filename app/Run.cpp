@@ -1,10 +1,12 @@
 #include "app/Run.h"
 
+#include <algorithm>
+
 #include "Network/Buffer.h"
 #include "Network/Clock.h"
-#include "app/Discovery.h"
 #include "Network/Platform.h"
 #include "Network/UDPV4.h"
+#include "app/Discovery.h"
 
 namespace webfind {
 
@@ -12,9 +14,27 @@ namespace {
 
 using BRIVO::Buffer;
 using BRIVO::IPAddress;
-using BRIVO::UDPV4;
+
+// One datagram as the run handles it, wherever its bytes are held.
+struct Datagram {
+    DatagramBytes bytes;
+    IPAddress source;  // IPv4-mapped, port field 0
+    uint16_t sourcePort;
+};
+
+// What one receive brought.
+enum class Received {
+    NOTHING,  // the wait passed
+    SOME,     // one or a few datagrams, each handled
+    CROWD,    // many at once: worth a nap before the next wait
+    FAILED,   // the socket failed; the message is printed
+};
 
 void say(std::ostream& out, const char* message) { out << message << '\n' << std::flush; }
+
+BRIVO::Clock clockOf(Milliseconds wait) {
+    return BRIVO::Clock(static_cast<uint32_t>(std::chrono::microseconds(wait).count()));
+}
 
 class Run {
 public:
@@ -23,7 +43,7 @@ public:
     int go(const Presenter& present) {
         if (!setUp()) return EXIT_SOCKET_FAILURE;
         if (!probe()) return EXIT_SOCKET_FAILURE;
-        if (!collect()) return EXIT_SOCKET_FAILURE;
+        if (!collectUntilQuiet()) return EXIT_SOCKET_FAILURE;
         if (settings.log && devices.empty()) note("no device answered (probed " + probedVia() + ")");
         present(devices);
         return EXIT_DONE;
@@ -45,17 +65,18 @@ private:
         return true;
     }
 
+    // Three probes, with answers taken during the pauses between them
+    // instead of piling up in the receive queue, where a full queue would
+    // drop them. No pause follows the last probe.
     bool probe() {
-        buildProbe(buffer);
-        Buffer probeBytes = buffer;  // the buffer also receives during the pauses
+        Buffer probeBytes;
+        buildProbe(probeBytes);
         for (uint32_t round = 0; round < PROBE_COUNT; ++round) {
             if (!sendRound(probeBytes)) {
                 say(out, "Socket Send Err");
                 return false;
             }
-            // Answers are read during the pauses instead of piling up in the
-            // receive queue, where a full queue would drop them.
-            if (round + 1 < PROBE_COUNT && !receiveUntil(os.nowMs() + PROBE_PAUSE_MS, false)) return false;
+            if (round + 1 < PROBE_COUNT && !listenUntil(now() + PROBE_PAUSE)) return false;
         }
         return true;
     }
@@ -73,56 +94,83 @@ private:
         return true;
     }
 
-    bool collect() { return receiveUntil(os.nowMs() + settings.collectLimitMs, true); }
-
-    // Receives and handles datagrams until `deadline`, or, when `quietEnds`,
-    // until a full quiet wait passes with nothing. False when a receive failed.
-    bool receiveUntil(uint64_t deadline, bool quietEnds) {
-        // What is left of the quiet wait that began with the last datagram.
-        uint32_t quietUs = settings.quietWaitUs;
-        for (;;) {
-            uint64_t now = os.nowMs();
-            if (now >= deadline) return true;
-            uint64_t leftUs = (deadline - now) * 1000u;
-            BRIVO::Clock wait(leftUs < quietUs ? static_cast<uint32_t>(leftUs) : quietUs);
-            switch (endpoint.receiveFrom(buffer, source, sourcePort, wait)) {
-            case BRIVO::FAIL:
-                say(out, "Socket Receive Err");
-                return false;
-            case BRIVO::TIMEOUT:
-                // A wait cut short by the deadline ends through the check above.
-                if (quietEnds && wait.microseconds == quietUs) return true;
-                break;
-            case BRIVO::DISCARDED:
-                // Any host can send one; it must not end the run.
-                noteDiscarded();
-                quietUs = settings.quietWaitUs;
-                break;
-            case BRIVO::RECEIVED: {
-                handle();
-                // Many devices answer at once: take what is already waiting in
-                // batches before waiting again.
-                long taken = drainWaiting();
-                if (taken < 0) {
-                    say(out, "Socket Receive Err");
-                    return false;
-                }
-                quietUs = settings.quietWaitUs;
-                // In a crowd, waking for every few datagrams costs more than the
-                // datagrams; a short nap lets the queue fill for whole batches.
-                // It counts as part of the quiet wait, which still ends on time.
-                if (taken >= CROWD && quietUs > CROWD_NAP_MS * 1000u) {
-                    os.sleepMs(CROWD_NAP_MS);
-                    quietUs -= CROWD_NAP_MS * 1000u;
-                }
-                break;
-            }
+    // Takes datagrams as they come until `deadline`. False when the socket
+    // failed.
+    bool listenUntil(Milliseconds deadline) {
+        for (Milliseconds left; (left = deadline - now()) > Milliseconds::zero();) {
+            switch (receive(left)) {
+            case Received::FAILED: return false;
+            case Received::CROWD: napInCrowd(left); break;
+            case Received::NOTHING:
+            case Received::SOME: break;
             }
         }
+        return true;
+    }
+
+    // Takes datagrams until a whole quiet wait passes with none, or until the
+    // collecting limit. False when the socket failed.
+    bool collectUntilQuiet() {
+        const Milliseconds deadline = now() + settings.collectLimit;
+        // What is left of the quiet wait that began with the last datagram.
+        Milliseconds quiet = settings.quietWait;
+        for (Milliseconds left; (left = deadline - now()) > Milliseconds::zero();) {
+            const Milliseconds wait = std::min(left, quiet);
+            switch (receive(wait)) {
+            case Received::FAILED: return false;
+            case Received::NOTHING:
+                // A wait cut short by the limit ends through the loop's test.
+                if (wait == quiet) return true;
+                break;
+            case Received::SOME: quiet = settings.quietWait; break;
+            case Received::CROWD:
+                // The nap counts as part of the quiet wait, which still ends on time.
+                quiet = settings.quietWait - napInCrowd(settings.quietWait);
+                break;
+            }
+        }
+        return true;
+    }
+
+    // Waits at most `wait` for a datagram; handles it and every datagram
+    // already waiting behind it.
+    Received receive(Milliseconds wait) {
+        BRIVO::Clock limit = clockOf(wait);
+        IPAddress source;
+        uint16_t sourcePort = 0;
+        switch (endpoint.receiveFrom(buffer, source, sourcePort, limit)) {
+        case BRIVO::FAIL:
+            say(out, "Socket Receive Err");
+            return Received::FAILED;
+        case BRIVO::TIMEOUT: return Received::NOTHING;
+        case BRIVO::DISCARDED:
+            // Any host can send one; it must not end the run.
+            noteDiscarded();
+            return Received::SOME;
+        case BRIVO::RECEIVED: break;
+        }
+        handle(Datagram{{buffer.data(), buffer.size()}, source, sourcePort});
+        // Many devices answer at once: take what is already waiting in
+        // batches before waiting again.
+        long taken = takeWaiting();
+        if (taken < 0) {
+            say(out, "Socket Receive Err");
+            return Received::FAILED;
+        }
+        return taken >= CROWD ? Received::CROWD : Received::SOME;
+    }
+
+    // In a crowd, waking for every few datagrams costs more than the
+    // datagrams; a short nap lets the queue fill for whole batches. Naps only
+    // when `left` has room for it; returns how long it slept.
+    Milliseconds napInCrowd(Milliseconds left) {
+        if (left <= CROWD_NAP) return Milliseconds::zero();
+        os.sleepMs(static_cast<uint32_t>(CROWD_NAP.count()));
+        return CROWD_NAP;
     }
 
     // The number of datagrams taken, or -1 when the receive failed.
-    long drainWaiting() {
+    long takeWaiting() {
         long taken = 0;
         for (;;) {
             if (!endpoint.receiveWaiting(batch)) return -1;
@@ -132,30 +180,29 @@ private:
                     noteDiscarded();
                     continue;
                 }
+                IPAddress source;
                 batch.source(i, source);
-                sourcePort = batch.sourcePort(i);
-                buffer.assign(batch.data(i), batch.data(i) + batch.length(i));
-                handle();
+                handle(Datagram{{batch.data(i), batch.length(i)}, source, batch.sourcePort(i)});
             }
             if (batch.count() < BATCH_SIZE) return taken;
         }
     }
 
-    void handle() {
+    void handle(const Datagram& datagram) {
         // A repeat from a known address costs one lookup: its content cannot
         // change the table (the first valid answer wins).
-        auto place = devices.lower_bound(source);
-        if (place != devices.end() && place->first == source) {
+        auto place = devices.lower_bound(datagram.source);
+        if (place != devices.end() && place->first == datagram.source) {
             if (settings.log) {
-                AnswerVerdict v = judgeAnswer(buffer, name, url);
-                logDatagram(v == AnswerVerdict::ACCEPTED ? "duplicate of an earlier answer"
-                                                         : std::string("rejected: ") + verdictText(v));
+                AnswerVerdict v = judgeAnswer(datagram.bytes, name, url);
+                logDatagram(datagram, v == AnswerVerdict::ACCEPTED ? "duplicate of an earlier answer"
+                                                                   : std::string("rejected: ") + verdictText(v));
             }
             return;
         }
-        AnswerVerdict verdict = judgeAnswer(buffer, name, url);
+        AnswerVerdict verdict = judgeAnswer(datagram.bytes, name, url);
         if (verdict != AnswerVerdict::ACCEPTED) {
-            if (settings.log) logDatagram(std::string("rejected: ") + verdictText(verdict));
+            if (settings.log) logDatagram(datagram, std::string("rejected: ") + verdictText(verdict));
             return;
         }
         if (devices.size() >= settings.maxDevices) {
@@ -165,14 +212,16 @@ private:
             tableFullNoted = true;
             return;
         }
-        devices.emplace_hint(place, source, std::make_pair(name, url));
-        if (settings.log) logDatagram("accepted");
+        devices.emplace_hint(place, datagram.source, std::make_pair(name, url));
+        if (settings.log) logDatagram(datagram, "accepted");
     }
+
+    Milliseconds now() const { return Milliseconds(os.nowMs()); }
 
     void noteDiscarded() {
-        if (settings.log) note("datagram discarded: empty or longer than 1500 bytes");
+        if (settings.log)
+            note("datagram discarded: empty or longer than " + std::to_string(BRIVO::MAX_DATAGRAM_SIZE) + " bytes");
     }
-
     std::string probedVia() const {
         if (settings.interfaces.empty()) return "via the system's default interface";
         std::string via = "via";
@@ -181,28 +230,28 @@ private:
     }
     void note(const std::string& text) { *settings.log << "webfind: " << text << '\n' << std::flush; }
     void logProbe(const std::string& via) {
-        if (settings.log) note("probe to 224.0.0.138:3576 via " + via);
+        if (settings.log)
+            note("probe to " + dottedQuad(DISCOVERY_GROUP.address + 12) + ":" + std::to_string(DISCOVERY_PORT) +
+                 " via " + via);
     }
-    void logDatagram(const std::string& verdict) {
-        note(dottedQuad(source.address + 12) + ":" + std::to_string(sourcePort) + " " + std::to_string(buffer.size()) +
-             " bytes: " + verdict);
+    void logDatagram(const Datagram& d, const std::string& verdict) {
+        note(dottedQuad(d.source.address + 12) + ":" + std::to_string(d.sourcePort) + " " +
+             std::to_string(d.bytes.size) + " bytes: " + verdict);
     }
 
     static constexpr size_t BATCH_SIZE = 64;
     static constexpr long CROWD = 8;
-    static constexpr uint32_t CROWD_NAP_MS = 1;
+    static constexpr Milliseconds CROWD_NAP{1};
 
     const RunSettings& settings;
     std::ostream& out;
     const BRIVO::Platform& os;
     // Constructed in the order the run needs them; destroyed in reverse.
-    UDPV4 endpoint;
-    Buffer buffer;
+    BRIVO::UDPV4 endpoint;
+    Buffer buffer;  // each datagram that receiveFrom delivers
     BRIVO::DatagramBatch batch{BATCH_SIZE};
     DeviceTable devices;
-    IPAddress source;
-    uint16_t sourcePort = 0;
-    std::string name, url;
+    std::string name, url;  // scratch for judging, reused to spare allocations
     bool tableFullNoted = false;
 };
 

@@ -1,9 +1,11 @@
 #pragma once
 
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <map>
+#include <memory>
 #include <ostream>
 #include <string>
 #include <utility>
@@ -13,16 +15,20 @@
 
 namespace webfind {
 
-// The devices found, keyed by source address (port field 0), in address order.
+using Milliseconds = std::chrono::milliseconds;
+
+// The devices found, keyed by source address (port field 0), in address
+// order; each holds the name and the URL of its first valid answer.
 using DeviceTable = std::map<BRIVO::IPAddress, std::pair<std::string, std::string>>;
 
 constexpr uint32_t PROBE_COUNT = 3;
-constexpr uint32_t PROBE_PAUSE_MS = 100;
-constexpr uint32_t QUIET_WAIT_US = 200000;
+constexpr Milliseconds PROBE_PAUSE{100};
+// Collecting ends when this long passes without a datagram.
+constexpr Milliseconds QUIET_WAIT{200};
 
 // Collecting stops this long after it began even if datagrams keep coming, so
 // a host that never falls quiet cannot keep the tool running.
-constexpr uint32_t COLLECT_LIMIT_MS = 5000;
+constexpr Milliseconds COLLECT_LIMIT{5000};
 
 // Forged source addresses must not be able to exhaust memory: answers from
 // further new addresses are ignored once this many devices are known.
@@ -43,8 +49,8 @@ struct ProbeInterface {
 };
 
 struct RunSettings {
-    uint32_t quietWaitUs = QUIET_WAIT_US;
-    uint32_t collectLimitMs = COLLECT_LIMIT_MS;
+    Milliseconds quietWait = QUIET_WAIT;
+    Milliseconds collectLimit = COLLECT_LIMIT;
     size_t maxDevices = MAX_DEVICES;
     // Empty: the probes leave where the system's routing sends them.
     std::vector<ProbeInterface> interfaces;

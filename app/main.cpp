@@ -32,7 +32,7 @@ int runTool(int argc, char** argv) {
     }
 
     RunSettings settings;
-    settings.quietWaitUs = options.waitMs * 1000;
+    settings.quietWait = options.quietWait;
     if (options.verbose) settings.log = &std::cerr;
     std::string problem;
     if (!chooseInterfaces(options, BRIVO::platform().localInterfaces(), settings.interfaces, problem)) return usage(problem);

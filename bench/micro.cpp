@@ -14,11 +14,8 @@ using namespace webfind;
 namespace {
 
 BRIVO::Buffer answer(const std::string& name, const std::string& url) {
-    BRIVO::Buffer b{0x73, 0x46, 0x7A, 0x20, 3, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0};
-    b.insert(b.end(), name.begin(), name.end());
-    b.push_back(0);
-    b.insert(b.end(), url.begin(), url.end());
-    b.push_back(0);
+    BRIVO::Buffer b;
+    buildAnswer(b, name, url);
     return b;
 }
 
@@ -41,7 +38,11 @@ void WrongMagic(benchmark::State& state) {
     b[0] = 0;
     judge(state, b);
 }
-void TooShort(benchmark::State& state) { judge(state, BRIVO::Buffer{0x73, 0x46, 0x7A}); }
+void TooShort(benchmark::State& state) {
+    BRIVO::Buffer b = answer("x", "http://x/");
+    b.resize(3);
+    judge(state, b);
+}
 void NotHttp(benchmark::State& state) { judge(state, answer("Printer", "ftp://192.168.1.30/")); }
 void LongestName(benchmark::State& state) { judge(state, answer(std::string(1476, 'N'), "http://")); }
 

@@ -24,11 +24,30 @@
 #include <string>
 #include <vector>
 
+#include "Network/Socket.h"
 #include "app/Discovery.h"
 
 namespace {
 
+using webfind::DISCOVERY_GROUP;
 using webfind::DISCOVERY_PORT;
+
+// A well-formed answer, as the discovery formats build it.
+std::vector<uint8_t> answer(const std::string& name, const std::string& url) {
+    BRIVO::Buffer bytes;
+    webfind::buildAnswer(bytes, name, url);
+    return std::vector<uint8_t>(bytes.begin(), bytes.end());
+}
+
+std::vector<uint8_t> probe() {
+    BRIVO::Buffer bytes;
+    webfind::buildProbe(bytes);
+    return std::vector<uint8_t>(bytes.begin(), bytes.end());
+}
+
+std::string groupText() {
+    return webfind::dottedQuad(DISCOVERY_GROUP.address + 12) + ":" + std::to_string(DISCOVERY_PORT);
+}
 
 const char* const HELP = R"(Usage: webfind-responder [OPTIONS]
 
@@ -201,14 +220,7 @@ std::vector<uint8_t> answerFor(const Settings& s, uint32_t device) {
     char text[INET_ADDRSTRLEN] = "0.0.0.0";
     in_addr a = deviceAddress(s, device);
     inet_ntop(AF_INET, &a, text, sizeof text);
-    std::string name = replaceAll(s.name, "{addr}", text);
-    std::string url = replaceAll(s.url, "{addr}", text);
-    std::vector<uint8_t> answer = {0x73, 0x46, 0x7A, 0x20, 3, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0};
-    answer.insert(answer.end(), name.begin(), name.end());
-    answer.push_back(0);
-    answer.insert(answer.end(), url.begin(), url.end());
-    answer.push_back(0);
-    return answer;
+    return answer(replaceAll(s.name, "{addr}", text), replaceAll(s.url, "{addr}", text));
 }
 
 // Sends answers in batches (sendmmsg), so that thousands of simulated devices
@@ -285,8 +297,8 @@ std::string hex(const uint8_t* data, size_t length) {
 }
 
 bool isProbe(const uint8_t* d, size_t n) {
-    static const uint8_t probe[12] = {0x73, 0x46, 0x7A, 0x20, 2, 0, 0, 0, 1, 0, 0, 0};
-    return n == sizeof probe && std::memcmp(d, probe, sizeof probe) == 0;
+    static const std::vector<uint8_t> expected = probe();
+    return n == expected.size() && std::memcmp(d, expected.data(), n) == 0;
 }
 
 // What a hostile network sends: a mix of every malformed or abusive datagram
@@ -301,7 +313,7 @@ public:
     Hostile(uint32_t count, std::mt19937& random) : random(random) {
         if (count == 0) return;
         for (int i = 0; i < 32; ++i) {
-            std::vector<uint8_t> noise(1 + random() % 1500);
+            std::vector<uint8_t> noise(1 + random() % BRIVO::MAX_DATAGRAM_SIZE);
             for (auto& b : noise) b = static_cast<uint8_t>(random());
             kinds[RANDOM].push_back(noise);
         }
@@ -309,7 +321,7 @@ public:
         for (size_t n = 8; n < 24; ++n) kinds[TRUNCATED].emplace_back(valid.begin(), valid.begin() + static_cast<long>(n));
         kinds[EMPTY].emplace_back();
         kinds[OVERSIZED].emplace_back(65507, 'A');
-        for (int i = 0; i < 15; ++i) kinds[OVERSIZED].emplace_back(1501 + random() % 2500, 'B');
+        for (int i = 0; i < 15; ++i) kinds[OVERSIZED].emplace_back(BRIVO::MAX_DATAGRAM_SIZE + 1 + random() % 2500, 'B');
         for (const char* url : {"http://evil/\" onmouseover=x", "http://a b/", "http://x/\x1b[2J", "https://x/`id`",
                                 "http://x/{a|b}", "http://x/<script>", "http://x/\\share", "http://x/^"})
             kinds[UNSAFE].push_back(answer("\x1b[2J\x1b]0;pwned\x07\nName:fake\r", url));
@@ -318,7 +330,7 @@ public:
         std::vector<uint8_t> wrongMagic = answer("Wrong magic", "http://wrong/");
         wrongMagic[0] ^= 0xFF;
         kinds[WRONG].push_back(wrongMagic);
-        kinds[WRONG].push_back({0x73, 0x46, 0x7A, 0x20, 2, 0, 0, 0, 1, 0, 0, 0});
+        kinds[WRONG].push_back(probe());
     }
 
     const Datagram& pick(uint32_t i) {
@@ -338,14 +350,6 @@ public:
 
 private:
     enum Kind { RANDOM, TRUNCATED, EMPTY, OVERSIZED, UNSAFE, DUPLICATE, LONG_NAME, WRONG, KINDS };
-
-    static std::vector<uint8_t> answer(const std::string& name, const std::string& url) {
-        std::vector<uint8_t> a = {0x73, 0x46, 0x7A, 0x20, 3, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0};
-        a.insert(a.end(), name.begin(), name.end());
-        a.push_back(0);
-        a.insert(a.end(), url.begin(), url.end());
-        return a;
-    }
 
     std::mt19937& random;
     std::vector<std::vector<uint8_t>> kinds[KINDS];
@@ -369,14 +373,14 @@ int main(int argc, char** argv) {
     local.sin_port = htons(DISCOVERY_PORT);
     local.sin_addr.s_addr = htonl(INADDR_ANY);
     if (::bind(fd, reinterpret_cast<sockaddr*>(&local), sizeof local) != 0) {
-        std::perror("webfind-responder: bind port 3576");
+        std::perror(("webfind-responder: bind port " + std::to_string(DISCOVERY_PORT)).c_str());
         return 1;
     }
     ip_mreq join{};
-    inet_pton(AF_INET, "224.0.0.138", &join.imr_multiaddr);
+    std::memcpy(&join.imr_multiaddr, DISCOVERY_GROUP.address + 12, 4);
     join.imr_interface = s.interface;
     if (setsockopt(fd, IPPROTO_IP, IP_ADD_MEMBERSHIP, &join, sizeof join) != 0) {
-        std::perror("webfind-responder: join 224.0.0.138");
+        std::perror(("webfind-responder: join " + groupText()).c_str());
         return 1;
     }
 
@@ -385,7 +389,7 @@ int main(int argc, char** argv) {
     for (uint32_t d = 0; d < s.count; ++d) answers.push_back(answerFor(s, d));
     char fromText[INET_ADDRSTRLEN] = "system-chosen";
     if (s.fromGiven) inet_ntop(AF_INET, &s.from, fromText, sizeof fromText);
-    std::printf("listening on 224.0.0.138:%u as %s (%u device%s)\n", DISCOVERY_PORT, fromText, s.count,
+    std::printf("listening on %s as %s (%u device%s)\n", groupText().c_str(), fromText, s.count,
                 s.count == 1 ? "" : "s");
     std::fflush(stdout);
 

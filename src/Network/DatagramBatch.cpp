@@ -1,9 +1,11 @@
 #include "Network/DatagramBatch.h"
 
+#include "Network/Socket.h"
+
 namespace BRIVO {
 
 namespace {
-constexpr size_t SLOT_BYTES = 1500;
+constexpr size_t SLOT_BYTES = MAX_DATAGRAM_SIZE;
 }
 
 DatagramBatch::DatagramBatch(size_t count) : storage(count * SLOT_BYTES), slots(count) {

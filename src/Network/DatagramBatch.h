@@ -9,7 +9,7 @@
 
 namespace BRIVO {
 
-// Room for several datagrams of up to 1500 bytes each, filled by one
+// Room for several datagrams of up to MAX_DATAGRAM_SIZE bytes each, filled by one
 // SocketV4::receiveWaiting call. The storage is allocated once.
 class DatagramBatch {
 public:
@@ -17,7 +17,7 @@ public:
 
     // How many datagrams the last receive delivered.
     size_t count() const { return filled; }
-    // False for an empty datagram or one longer than 1500 bytes.
+    // False for an empty datagram or one longer than MAX_DATAGRAM_SIZE.
     bool deliverable(size_t i) const;
     const uint8_t* data(size_t i) const { return slots[i].data; }
     size_t length(size_t i) const { return static_cast<size_t>(slots[i].length); }

@@ -7,6 +7,22 @@
 
 namespace BRIVO {
 
+// The largest datagram, in bytes, that a receive delivers; longer ones are
+// reported as not deliverable. Answers from devices fit in it.
+constexpr int32_t MAX_DATAGRAM_SIZE = 1500;
+
+// Socket kinds as `socketType` records them. open() (SocketV4) creates the
+// first three; bindV4 also takes 4 as a broadcast socket and 5 as a multicast
+// one. Those two are part of the library's interface (a class built on
+// Socket may record them) although no operation here stores them.
+enum SocketKind : int32_t {
+    KIND_TCP = 0,
+    KIND_UDP_BROADCAST = 1,
+    KIND_UDP_MULTICAST = 2,
+    KIND_BROADCAST_TOO = 4,
+    KIND_MULTICAST_TOO = 5,
+};
+
 // True once the socket layer has been started in this process; never cleared.
 // Tests reset it to start from a fresh process's state.
 extern bool socketLayerStarted;
@@ -35,7 +51,9 @@ public:
 
 protected:
     Handle socketHandle;
-    int32_t socketType;  // set by SocketV4::open; unset until then
+    int32_t socketType;  // a SocketKind, set by SocketV4::open; -1 until then
+    // MAX_DATAGRAM_SIZE, set by the constructor. Part of the library's
+    // interface; the receive itself works with the constant.
     int32_t maxDatagramSize;
 };
 

@@ -9,8 +9,17 @@
 namespace BRIVO {
 
 namespace {
-constexpr size_t RECEIVE_LIMIT = 1500;
+
+constexpr size_t RECEIVE_LIMIT = MAX_DATAGRAM_SIZE;
 const uint8_t LOOPBACK[4] = {127, 0, 0, 1};
+
+// The assertion line of a failed interface-table query. File, line and code
+// are fixed values that users and scripts recognise from the original
+// library, not positions in this file: keep them as they are.
+const char* const ERR_FILE = "src\\Network\\SocketV4";
+constexpr int32_t ERR_LINE_INTERFACE_TABLE = 171;
+constexpr int32_t ERR_CODE_INTERFACE_TABLE = 6;
+
 }  // namespace
 
 uint32_t SocketV4::chooseInterfaceAddress() {
@@ -21,7 +30,7 @@ uint32_t SocketV4::chooseInterfaceAddress() {
 
     uint32_t size = 0;
     if (os.interfaceTable(nullptr, &size) != TABLE_INSUFFICIENT_BUFFER)
-        throw Err("src\\Network\\SocketV4", 171, 6);
+        throw Err(ERR_FILE, ERR_LINE_INTERFACE_TABLE, ERR_CODE_INTERFACE_TABLE);
 
     // Words, not bytes, so that the rows are aligned for their 32-bit fields.
     std::unique_ptr<uint32_t[]> block(new (std::nothrow) uint32_t[(size + 3) / 4 + 1]);

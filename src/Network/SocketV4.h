@@ -14,13 +14,15 @@ enum WAIT_CODE : int32_t {
     FAIL = 0,       // the wait or the receive itself failed
     TIMEOUT = 1,    // nothing became readable within the wait
     RECEIVED = 2,   // one datagram delivered with its source
-    DISCARDED = 3,  // one datagram consumed but not deliverable: empty or over 1500 bytes
+    DISCARDED = 3,  // one datagram consumed but not deliverable: empty or over MAX_DATAGRAM_SIZE
 };
 
-// An IPv4 socket of one of three kinds.
+// An IPv4 socket of one of three kinds. TCP and UDP_MULTICAST (with the
+// interface choice and the platform's interface table behind it) are part of
+// the library's interface; the tool itself opens UDP_BROADCAST only.
 class SocketV4 : public Socket {
 public:
-    enum Type : int32_t { TCP = 0, UDP_BROADCAST = 1, UDP_MULTICAST = 2 };
+    enum Type : int32_t { TCP = KIND_TCP, UDP_BROADCAST = KIND_UDP_BROADCAST, UDP_MULTICAST = KIND_UDP_MULTICAST };
 
     // Replaces any handle held by a new socket of the requested kind with that
     // kind's options. False when it cannot be created or configured (the object
@@ -37,7 +39,7 @@ public:
     // RECEIVED, `payload` holds exactly its bytes, bytes 0-15 of `source` its
     // IPv4-mapped source address (the port field untouched) and `sourcePort`
     // its source port in host order. On TIMEOUT nothing changes; on FAIL and
-    // DISCARDED `payload` is 1500 bytes and the source is unchanged.
+    // DISCARDED `payload` is MAX_DATAGRAM_SIZE bytes and the source is unchanged.
     WAIT_CODE receiveFrom(Buffer& payload, IPAddress& source, uint16_t& sourcePort,
                           Clock& waitTime);
 
@@ -55,6 +57,7 @@ public:
     bool setMulticastInterface(const uint8_t (&address)[4]);
 
 private:
+    // The first local IPv4 address in the system's order, or 127.0.0.1.
     static uint32_t chooseInterfaceAddress();
 };
 

@@ -7,8 +7,9 @@
 
 namespace BRIVO {
 
-// A datagram endpoint. The two fields are zero after construction and are read
-// by no operation.
+// A datagram endpoint. The two fields are part of the library's interface:
+// zero after construction, and read by no operation (sendTo and receiveFrom
+// take their addresses as arguments).
 class UDPV4 : public SocketV4 {
 public:
     // Throws Err when the socket layer cannot be started.

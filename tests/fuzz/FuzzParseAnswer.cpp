@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <string>
 
+#include "Network/Socket.h"
 #include "app/Discovery.h"
 
 using namespace webfind;
@@ -18,12 +19,12 @@ bool startsWith(const std::string& s, const char* prefix) { return s.rfind(prefi
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    if (size > 1500) return 0;  // the receive limit: nothing longer reaches the parser
+    if (size > static_cast<size_t>(BRIVO::MAX_DATAGRAM_SIZE)) return 0;  // the receive limit: nothing longer reaches the parser
     BRIVO::Buffer datagram(data, data + size);
     std::string name, url;
     const bool accepted = parseAnswer(datagram, name, url);
     std::string name2, url2;
-    check(accepted == (judgeAnswer(datagram, name2, url2) == AnswerVerdict::ACCEPTED));
+    check(accepted == (judgeAnswer(DatagramBytes{data, size}, name2, url2) == AnswerVerdict::ACCEPTED));
 
     if (accepted) {
         const size_t k = name.size();

@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <string>
 
+#include "Unescape.h"
 #include "app/Present.h"
 
 using namespace webfind;

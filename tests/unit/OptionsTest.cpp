@@ -33,13 +33,13 @@ BRIVO::LocalInterface iface(const char* name, uint8_t a, uint8_t b, uint8_t c, u
 
 }  // namespace
 
-TEST(OptionParsing, NoArgumentsIsTheSpecifiedRun) {
+TEST(OptionParsing, NoArgumentsIsTheDefaultRun) {
     Options o = parse({});
     EXPECT_EQ(o.action, Options::RUN);
     EXPECT_TRUE(o.open);
     EXPECT_FALSE(o.json);
     EXPECT_FALSE(o.verbose);
-    EXPECT_EQ(o.waitMs, 200u);
+    EXPECT_EQ(o.quietWait, Milliseconds(200));
     EXPECT_TRUE(o.interfaces.empty());
 }
 
@@ -47,12 +47,12 @@ TEST(OptionParsing, ShortAndLongFormsAgree) {
     Options o = parse({"-n", "-v", "-w", "350", "-i", "eth0", "--interface", "10.0.0.7"});
     EXPECT_FALSE(o.open);
     EXPECT_TRUE(o.verbose);
-    EXPECT_EQ(o.waitMs, 350u);
+    EXPECT_EQ(o.quietWait, Milliseconds(350));
     EXPECT_THAT(o.interfaces, ElementsAre("eth0", "10.0.0.7"));
     Options l = parse({"--no-open", "--verbose", "--wait=350", "--all-interfaces"});
     EXPECT_FALSE(l.open);
     EXPECT_TRUE(l.verbose);
-    EXPECT_EQ(l.waitMs, 350u);
+    EXPECT_EQ(l.quietWait, Milliseconds(350));
     EXPECT_TRUE(l.allInterfaces);
     EXPECT_FALSE(parse({"--json"}).open);
     EXPECT_EQ(parse({"-h"}).action, Options::HELP);

@@ -10,6 +10,7 @@
 #include "app/Discovery.h"
 #include "Network/Err.h"
 #include "FakePlatform.h"
+#include "Unescape.h"
 #include "app/Present.h"
 #include "app/Run.h"
 #include "Network/Socket.h"
@@ -23,10 +24,8 @@ using testing::IsEmpty;
 namespace {
 
 Buffer answer(const std::string& name, const std::string& url) {
-    Buffer b{0x73, 0x46, 0x7A, 0x20, 3, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0};
-    b.insert(b.end(), name.begin(), name.end());
-    b.push_back(0);
-    b.insert(b.end(), url.begin(), url.end());
+    Buffer b;
+    buildAnswer(b, name, url);
     return b;
 }
 
@@ -83,7 +82,8 @@ TEST_F(DiscoveryRun, NoDeviceProbesThreeTimesListensThroughThePausesAndPrintsNot
                             "sendTo 7 12 224.0.0.138 port 0D F8", "wait 7 0s 200000us", "shutdown 7",
                             "close 7"));
     EXPECT_EQ(fake.now, 1000u + 400u);
-    const Buffer probe{0x73, 0x46, 0x7A, 0x20, 2, 0, 0, 0, 1, 0, 0, 0};
+    Buffer probe;
+    buildProbe(probe);
     EXPECT_THAT(fake.sent, ElementsAre(probe, probe, probe));
     EXPECT_EQ(out.str(), "");
     EXPECT_EQ(err.str(), "");
@@ -215,7 +215,7 @@ TEST_F(DiscoveryRun, CollectingStopsAtTheLimitEvenIfDatagramsKeepComing) {
     EXPECT_EQ(run(), 0);
     EXPECT_EQ(out.str(), "Name:chatty URL:http://c/\n");
     // Collecting began 200 ms in and ended at its limit; the rest never read.
-    EXPECT_EQ(fake.now, 1000u + 200u + COLLECT_LIMIT_MS);
+    EXPECT_EQ(fake.now, 1000u + 200u + static_cast<uint64_t>(COLLECT_LIMIT.count()));
     EXPECT_GE(fake.arrivals.size(), 60u);
 }
 

@@ -105,6 +105,14 @@ TEST(ErrRecord, NegativeCodeInDecimal) {
               "\nBRIVO ASSERT[src\\Network\\Socket]Line:68[code:-12 Data:0]\n");
 }
 
+TEST(Answer, IsHeaderEightZerosNameTerminatorAndUrl) {
+    Buffer answer(40, 0xEE);
+    buildAnswer(answer, "Cam", "http://x/");
+    const Buffer expected{0x73, 0x46, 0x7A, 0x20, 0x03, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0,
+                          'C', 'a', 'm', 0, 'h', 't', 't', 'p', ':', '/', '/', 'x', '/'};
+    EXPECT_EQ(answer, expected);
+}
+
 TEST(Probe, IsTwelveExactBytesWhateverTheBufferHeld) {
     const Buffer expected{0x73, 0x46, 0x7A, 0x20, 0x02, 0, 0, 0, 0x01, 0, 0, 0};
     Buffer empty;
