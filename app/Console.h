@@ -1,5 +1,7 @@
 #pragma once
 
+#include <string>
+
 namespace webfind {
 
 // Sets standard output and error up so that every platform writes the same
@@ -7,5 +9,9 @@ namespace webfind {
 // lines that are UTF-8 are written as text instead, so that names read right
 // whatever the console's code page.
 void prepareStandardStreams();
+
+// Flushes standard output; true when everything written to it arrived.
+// Otherwise false, with the reason in `why`.
+bool standardOutputDelivered(std::string& why);
 
 }  // namespace webfind

@@ -7,7 +7,7 @@
 #include <string>
 
 #include "app/Console.h"
-#include "app/LineBuffer.h"
+#include "app/OutputBuffers.h"
 
 namespace webfind {
 
@@ -45,6 +45,13 @@ void prepareStandardStreams() {
     _setmode(_fileno(stderr), _O_BINARY);
     attachConsole(std::cout, STD_OUTPUT_HANDLE);
     attachConsole(std::cerr, STD_ERROR_HANDLE);
+}
+
+bool standardOutputDelivered(std::string& why) {
+    std::cout.flush();
+    if (std::cout.good() && std::fflush(stdout) == 0 && !std::ferror(stdout)) return true;
+    why = "write failed";
+    return false;
 }
 
 }  // namespace webfind

@@ -1,7 +1,7 @@
 #include <iostream>
 
-#include "app/Console.h"
 #include "Network/Err.h"
+#include "app/Console.h"
 #include "app/Opener.h"
 #include "app/Options.h"
 #include "app/Present.h"
@@ -10,9 +10,12 @@
 namespace webfind {
 namespace {
 
+constexpr int EXIT_USAGE = 2;
 // Status when the socket layer cannot be started: an Err left the run.
 constexpr int EXIT_ENVIRONMENT = 3;
-constexpr int EXIT_USAGE = 2;
+// Status when the listing (or any other output) could not be written: a
+// caller must not take a lost listing for an empty one.
+constexpr int EXIT_OUTPUT_FAILURE = 4;
 
 int usage(const std::string& problem) {
     std::cerr << "webfind: " << problem << " (see 'webfind --help')\n";
@@ -22,7 +25,6 @@ int usage(const std::string& problem) {
 }  // namespace
 
 int runTool(int argc, char** argv) {
-    prepareStandardStreams();
     Options options = parseOptions(argc, argv);
     switch (options.action) {
     case Options::HELP: std::cout << HELP_TEXT; return 0;
@@ -58,6 +60,19 @@ int runTool(int argc, char** argv) {
     }
 }
 
+// Runs the tool, then makes sure that what it wrote to standard output got
+// there. A run that failed already keeps its own status.
+int main(int argc, char** argv) {
+    prepareStandardStreams();
+    int status = runTool(argc, argv);
+    std::string why;
+    if (!standardOutputDelivered(why)) {
+        std::cerr << "webfind: could not write to standard output: " << why << '\n' << std::flush;
+        if (status == EXIT_DONE) status = EXIT_OUTPUT_FAILURE;
+    }
+    return status;
+}
+
 }  // namespace webfind
 
-int main(int argc, char** argv) { return webfind::runTool(argc, argv); }
+int main(int argc, char** argv) { return webfind::main(argc, argv); }

@@ -7,27 +7,21 @@
 # Everything happens in a private network namespace; needs root (or user
 # namespaces). Prints one table row per point: median and min-max.
 set -u
-cd "$(dirname "$0")/.."
+cd "$(dirname "$0")/.." || exit 1
 RUNS=${1:-5}
 WEBFIND=${WEBFIND:-$PWD/build/webfind}
 RESPONDER=${RESPONDER:-$PWD/build/webfind-responder}
 
-if [ -z "${WEBFIND_BENCH_INSIDE:-}" ]; then
-    if unshare -n true 2>/dev/null; then
-        exec unshare -n env WEBFIND_BENCH_INSIDE=1 bash "$0" "$@"
-    elif unshare -rn true 2>/dev/null; then
-        exec unshare -rn env WEBFIND_BENCH_INSIDE=1 bash "$0" "$@"
-    fi
+# shellcheck source=scripts/lib/netns.sh
+. scripts/lib/netns.sh
+if ! reenter_in_private_netns WEBFIND_BENCH_NETNS bash "$0" "$@"; then
     echo "needs a private network namespace (unshare -n)" >&2
     exit 1
 fi
-
-ip link set lo up
-ip link set lo multicast on
-ip route add 224.0.0.0/4 dev lo
+loopback_multicast || exit 1
 
 WORK=$(mktemp -d)
-trap 'kill $(jobs -p) 2>/dev/null; rm -rf "$WORK"' EXIT
+trap 'rm -rf "$WORK"' EXIT
 
 rcvbuf_errors() { awk '/^Udp:/ { if (!h) { for (i = 1; i <= NF; i++) if ($i == "RcvbufErrors") c = i; h = 1 } else print $c }' /proc/net/snmp; }
 

@@ -5,7 +5,9 @@
 #   scripts/windows-tests.sh i686|x86_64
 set -u
 cd "$(dirname "$0")/.." || exit 1
+# shellcheck source=scripts/lib/netns.sh
 . scripts/lib/netns.sh
+# shellcheck source=scripts/lib/wine.sh
 . scripts/lib/wine.sh
 arch=${1:?usage: windows-tests.sh i686|x86_64}
 build=$PWD/build-windows-$arch

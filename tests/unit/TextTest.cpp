@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "app/LineBuffer.h"
+#include "app/OutputBuffers.h"
 #include "app/Utf8.h"
 
 using namespace webfind;

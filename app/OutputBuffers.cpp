@@ -1,4 +1,4 @@
-#include "app/LineBuffer.h"
+#include "app/OutputBuffers.h"
 
 #include "app/Utf8.h"
 
@@ -30,6 +30,28 @@ bool LineBuffer::handOver() {
     if (pending.empty()) return true;
     bool written = sink(pending);
     pending.clear();
+    return written;
+}
+
+BlockBuffer::BlockBuffer(Sink sink, size_t size) : sink(std::move(sink)), storage(size) {
+    setp(storage.data(), storage.data() + storage.size());
+}
+
+BlockBuffer::int_type BlockBuffer::overflow(int_type c) {
+    if (!handOver()) return traits_type::eof();
+    if (traits_type::eq_int_type(c, traits_type::eof())) return traits_type::not_eof(c);
+    *pptr() = traits_type::to_char_type(c);
+    pbump(1);
+    return c;
+}
+
+int BlockBuffer::sync() { return handOver() ? 0 : -1; }
+
+bool BlockBuffer::handOver() {
+    const size_t waiting = static_cast<size_t>(pptr() - pbase());
+    if (waiting == 0) return true;
+    bool written = sink(std::string(pbase(), waiting));
+    setp(storage.data(), storage.data() + storage.size());
     return written;
 }
 

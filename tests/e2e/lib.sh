@@ -1,0 +1,147 @@
+# shellcheck shell=bash
+# Sourced by every end-to-end case (tests/e2e/cases/NAME.sh). Each case runs
+# in a private network namespace of its own, never on the real network:
+# simulated devices answer from loopback addresses, webfind runs with a
+# recording fake xdg-open first on PATH, and the case checks the exact bytes
+# on standard output, the exit status, the URLs handed to the opener and the
+# probes the devices logged.
+#
+# Needs WEBFIND and RESPONDER (paths of the binaries); the Windows build's
+# runs add WEBFIND_WINDOWS_ARCH and WEBFIND_WINE_PREFIX. Exit 77 = skipped.
+
+set -u
+CASE=$(basename "$0" .sh)
+E2E_DIR=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
+# shellcheck source=scripts/lib/netns.sh
+. "$E2E_DIR/../../scripts/lib/netns.sh"
+
+if ! reenter_in_private_netns WEBFIND_E2E_NETNS bash "$0" "$@"; then
+    echo "SKIP [$CASE]: cannot create a private network namespace (unshare -n is not permitted here; run as root)"
+    exit 77
+fi
+
+: "${WEBFIND:?set WEBFIND to the webfind binary}"
+: "${RESPONDER:?set RESPONDER to the webfind-responder binary}"
+
+WORK=$(mktemp -d)
+PIDS=()
+RUNNER=()   # what runs the tool: nothing, or the Wine loader
+WRAPPER=()  # what a case puts in front of it: valgrind, time
+cleanup() {
+    for p in "${PIDS[@]}"; do kill "$p" 2>/dev/null; done
+    [ "${#RUNNER[@]}" -gt 0 ] && "$WINESERVER" -k 2>/dev/null
+    wait 2>/dev/null
+    rm -rf "$WORK"
+}
+trap cleanup EXIT
+
+fail() {
+    echo "FAIL [$CASE]: $*"
+    exit 1
+}
+
+skip() {
+    echo "SKIP [$CASE]: $*"
+    exit 77
+}
+
+pass() {
+    echo "PASS [$CASE]"
+    exit 0
+}
+
+under_wine() { [ "${#RUNNER[@]}" -gt 0 ]; }
+
+# The Windows build reuses these cases under the Wine of its word size, with
+# a wineserver of this namespace's own (Wine creates every socket there).
+if [ -n "${WEBFIND_WINDOWS_ARCH:-}" ]; then
+    # shellcheck source=scripts/lib/wine.sh
+    . "$E2E_DIR/../../scripts/lib/wine.sh"
+    wine_for "$WEBFIND_WINDOWS_ARCH" "${WEBFIND_WINE_PREFIX:?set WEBFIND_WINE_PREFIX to the Wine prefix for these tests}" ||
+        fail "no Wine for $WEBFIND_WINDOWS_ARCH"
+    wineserver_here || fail "no wineserver inside this namespace; refusing to run"
+    RUNNER=("$WINELOADER")
+fi
+
+# network_up [no-route]: loopback with multicast, routed there unless told not to.
+network_up() {
+    loopback_multicast "$@" || fail "cannot set up loopback in the namespace"
+}
+
+# The fake opener appends each URL it is given, one per line.
+mkdir -p "$WORK/bin"
+cat > "$WORK/bin/xdg-open" <<OPENER
+#!/bin/sh
+printf '%s\n' "\$1" >> "$WORK/opened"
+OPENER
+chmod +x "$WORK/bin/xdg-open"
+touch "$WORK/opened"
+
+# device LOGNAME ARGS...: starts a simulated device and waits for it to listen.
+device() {
+    local log="$WORK/$1.log"
+    shift
+    "$RESPONDER" --lifetime 30 "$@" > "$log" 2>&1 &
+    PIDS+=("$!")
+    for _ in $(seq 100); do
+        grep -q '^listening' "$log" 2>/dev/null && return 0
+        sleep 0.05
+    done
+    fail "device $* did not start: $(cat "$log")"
+}
+
+# run_webfind ARGS...: runs the tool; sets STATUS, OUT (file), ERR (file),
+# ELAPSED_MS. RUN_ENV is its environment (the fake opener first on PATH, a
+# display); WRAPPER goes in front of the command.
+RUN_ENV=(PATH="$WORK/bin:$PATH" DISPLAY=:0)
+OUT="$WORK/out"
+ERR="$WORK/err"
+run_webfind() {
+    local start end
+    start=$(date +%s%N)
+    env "${RUN_ENV[@]}" "${WRAPPER[@]}" "${RUNNER[@]}" "$WEBFIND" "$@" > "$OUT" 2> "$ERR"
+    STATUS=$?
+    end=$(date +%s%N)
+    # shellcheck disable=SC2034  # read by the cases
+    ELAPSED_MS=$(( (end - start) / 1000000 ))
+}
+
+expect_status() { [ "$STATUS" -eq "$1" ] || fail "exit status $STATUS, expected $1; stdout: $(cat "$OUT"); stderr: $(cat "$ERR")"; }
+
+# expect_out FORMAT: the exact stdout bytes, as printf renders FORMAT.
+expect_out() {
+    # shellcheck disable=SC2059  # the format is the expectation
+    printf "$1" > "$WORK/expected"
+    cmp -s "$WORK/expected" "$OUT" || fail "stdout differs:
+--- expected
+$(od -c "$WORK/expected" | head -20)
+--- got
+$(od -c "$OUT" | head -20)"
+}
+
+# expect_opened URL...: the set of URLs handed to the opener (not waited for,
+# so compared as a set once the expected number has arrived).
+expect_opened() {
+    local want=$#
+    for _ in $(seq 60); do
+        [ "$(wc -l < "$WORK/opened")" -ge "$want" ] && break
+        sleep 0.05
+    done
+    sleep 0.1
+    printf '%s\n' "$@" | sed '/^$/d' | sort > "$WORK/opened.expected"
+    sort "$WORK/opened" > "$WORK/opened.sorted"
+    cmp -s "$WORK/opened.expected" "$WORK/opened.sorted" || fail "opened URLs differ: expected [$(tr '\n' ' ' < "$WORK/opened.expected")] got [$(tr '\n' ' ' < "$WORK/opened.sorted")]"
+}
+
+# The probe as the device sees it on the wire, written out independently of
+# the code that builds it.
+PROBE_HEX="73 46 7A 20 02 00 00 00 01 00 00 00"
+
+# expect_probes LOGNAME N: the device saw N identical probes from one source port.
+expect_probes() {
+    local log="$WORK/$1.log" n
+    n=$(grep -c "^probe from .* 12 bytes: $PROBE_HEX\$" "$log")
+    [ "$n" -eq "$2" ] || fail "device $1 logged $n probes, expected $2: $(cat "$log")"
+    n=$(grep '^probe from' "$log" | awk '{print $3}' | sort -u | wc -l)
+    [ "$n" -le 1 ] || fail "probes came from $n different sources"
+}
