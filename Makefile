@@ -8,7 +8,7 @@ TEST_PACKAGES := $(BUILD_PACKAGES) libgtest-dev libgmock-dev iproute2 util-linux
 WINDOWS_BUILD_PACKAGES := cmake ninja-build nlohmann-json3-dev g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix binutils-mingw-w64 file
 WINDOWS_PACKAGES := $(TEST_PACKAGES) $(WINDOWS_BUILD_PACKAGES) googletest binutils wine64
 
-.PHONY: run test test-asan test-windows windows-builds package demo bench fuzz build deps-build deps-test deps-windows deps-package clean
+.PHONY: run test test-asan test-windows windows-builds package demo bench fuzz build deps-build deps-test deps-windows deps-package check-fresh-root clean
 
 run: deps-build
 	cmake --preset default
@@ -67,6 +67,10 @@ fuzz:
 	cmake --build --preset fuzz
 	sh scripts/fuzz.sh $(FUZZ_SECONDS)
 
+# The README's quick start, proven on a fresh minimal Debian 12 (needs root).
+check-fresh-root:
+	sh scripts/check-fresh-root.sh
+
 # Three simulated devices in a private network namespace, and webfind finding them.
 demo: deps-build
 	@sh scripts/ensure-packages.sh iproute2 util-linux
@@ -87,4 +91,4 @@ deps-test:
 	@sh scripts/ensure-packages.sh $(TEST_PACKAGES)
 
 clean:
-	rm -rf build build-asan build-fuzz build-windows-i686 build-windows-x86_64
+	rm -rf build build-asan build-fuzz build-windows-i686 build-windows-x86_64 build-fresh-root build-fresh-root.log

@@ -45,7 +45,8 @@ Options:
 
 Exit status: 0 when the run completed (also when no device answered),
 255 when a socket operation failed, 2 on a usage error, 3 when the system's
-socket layer could not be started.
+socket layer could not be started, 4 when standard output could not be
+written.
 
 Running webfind sends a multicast probe to your local network.
 )";

@@ -154,6 +154,24 @@ TEST_F(DiscoveryRun, WaitingAnswersAreDrainedInBatchesWithTheSameRules) {
     EXPECT_EQ(callsStartingWith("receiveWaiting").size(), 3u);
 }
 
+TEST_F(DiscoveryRun, ACrowdEarnsANapThatCountsAsPartOfTheQuietWait) {
+    fake.arrivals.push_back(from(10, 0, 0, 200, answer("first", "http://first/"), 250));
+    for (int i = 1; i <= 20; ++i) fake.arrivals.push_back(from(10, 0, 1, static_cast<uint8_t>(i), answer("d", "http://d/"), 0));
+    EXPECT_EQ(run(), 0);
+    const size_t nap = std::find(fake.calls.begin(), fake.calls.end(), "sleep 1") - fake.calls.begin();
+    ASSERT_LT(nap, fake.calls.size()) << "no nap after 21 datagrams at once";
+    EXPECT_EQ(fake.calls[nap + 1], "wait 7 0s 199000us") << "the nap is taken from the quiet wait";
+    EXPECT_EQ(fake.now, 1000u + 200u + 50u + 1u + 199u);
+}
+
+TEST_F(DiscoveryRun, AFewDatagramsAtOnceAreNoCrowd) {
+    fake.arrivals.push_back(from(10, 0, 0, 200, answer("first", "http://first/"), 250));
+    for (int i = 1; i <= 3; ++i) fake.arrivals.push_back(from(10, 0, 1, static_cast<uint8_t>(i), answer("d", "http://d/"), 0));
+    EXPECT_EQ(run(), 0);
+    EXPECT_THAT(callsStartingWith("sleep"), IsEmpty());
+    EXPECT_EQ(fake.now, 1000u + 200u + 50u + 200u);
+}
+
 TEST_F(DiscoveryRun, FailureWhileDrainingEndsTheRun) {
     fake.arrivals = {from(10, 0, 0, 1, answer("a", "http://a/"), 1), from(10, 0, 0, 2, answer("b", "http://b/"), 0),
                      {-1, Buffer{}, addressV4(0, 0, 0, 0, 0), 0}};

@@ -314,6 +314,14 @@ TEST_F(SocketReceive, WaitHasMillisecondPrecision) {
                                         "wait 7 1s 234000us"));
 }
 
+TEST_F(SocketReceive, TheWaitIsReadButNeverChanged) {
+    BRIVO::Clock wait(200000);
+    fake.arrivals.push_back({3, Buffer(3, 1), addressV4(10, 0, 0, 1, 1), 5});
+    EXPECT_EQ(socket.receiveFrom(buffer, source, port, wait), BRIVO::RECEIVED);
+    EXPECT_EQ(socket.receiveFrom(buffer, source, port, wait), BRIVO::TIMEOUT);
+    EXPECT_EQ(wait.microseconds, 200000u);
+}
+
 TEST_F(SocketReceive, TimeoutChangesNothing) {
     EXPECT_EQ(receive(200000), BRIVO::TIMEOUT);
     EXPECT_EQ(buffer, (Buffer{9, 9}));

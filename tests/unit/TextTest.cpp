@@ -81,6 +81,26 @@ TEST_F(LineBufferTest, AFailedWriteFailsTheStream) {
     EXPECT_TRUE(later.bad());
 }
 
+TEST(BlockBufferTest, HandsOverFullBlocksAndWhatAFlushFinds) {
+    std::vector<std::string> handed;
+    bool works = true;
+    BlockBuffer buffer([&](const std::string& bytes) {
+                           handed.push_back(bytes);
+                           return works;
+                       },
+                       8);
+    std::ostream stream(&buffer);
+    stream << "0123456789";
+    EXPECT_THAT(handed, ElementsAre("01234567")) << "nothing is written before a block is full";
+    stream << std::flush;
+    EXPECT_THAT(handed, ElementsAre("01234567", "89"));
+    EXPECT_TRUE(stream.good());
+
+    works = false;
+    stream << "lost" << std::flush;
+    EXPECT_TRUE(stream.bad()) << "a failed write must not pass for a written listing";
+}
+
 TEST(ConsoleLineChoice, Utf8AsTextOtherBytesAsTheyAre) {
     ConsoleLine utf8 = forConsole("Name:Caf\xC3\xA9 URL:http://x/\n");
     EXPECT_TRUE(utf8.asText);

@@ -1,0 +1,50 @@
+#!/bin/sh
+# Proves the README's quick start where a new user meets it: a fresh minimal
+# Debian 12 (debootstrap --variant=minbase, with only git and ca-certificates
+# added), a clone of this repository's committed HEAD, and the two commands as
+# written: "sh build.sh test", then "sh build.sh run". The run probes the
+# network, so it happens inside a private network namespace whose loopback
+# carries the multicast route (it finds nothing there and must exit 0); the
+# tests make their own namespaces.
+#   scripts/check-fresh-root.sh [DIR]      (default build-fresh-root; needs root)
+set -eu
+cd "$(dirname "$0")/.."
+root=$(mkdir -p "${1:-build-fresh-root}" && cd "${1:-build-fresh-root}" && pwd)
+mirror=${DEBIAN_MIRROR:-http://deb.debian.org/debian}
+
+[ "$(id -u)" -eq 0 ] || { echo "check-fresh-root needs root (debootstrap, chroot, mounts)"; exit 1; }
+sh scripts/ensure-packages.sh debootstrap git
+
+if [ ! -x "$root/usr/bin/git" ]; then
+    rm -rf "$root"
+    echo "=== debootstrap --variant=minbase bookworm into $root"
+    debootstrap --variant=minbase --include=git,ca-certificates bookworm "$root" "$mirror" > "$root.log" 2>&1 ||
+        { tail -20 "$root.log"; exit 1; }
+fi
+for tool in make g++ cmake ip; do
+    if chroot "$root" sh -c "command -v $tool" > /dev/null 2>&1; then
+        echo "the root is not fresh: it has $tool (remove $root to start again)"
+        exit 1
+    fi
+done
+
+rm -rf "$root/root/webfind"
+git clone -q --no-hardlinks "$PWD" "$root/root/webfind"
+cp /etc/resolv.conf "$root/etc/resolv.conf"
+
+# The mounts live in a mount namespace of their own and vanish with it.
+unshare -m sh -c '
+    set -e
+    root=$1
+    mount -t proc proc "$root/proc"
+    mount -t sysfs sys "$root/sys"
+    mount --rbind /dev "$root/dev"
+    mount -t tmpfs tmpfs "$root/tmp"
+    echo "=== in the fresh root: sh build.sh test"
+    chroot "$root" sh -c "cd /root/webfind && sh build.sh test"
+    echo "=== in the fresh root, in a private network namespace: sh build.sh run"
+    chroot "$root" unshare -n sh -c "
+        ip link set lo up && ip link set lo multicast on && ip route add 224.0.0.0/4 dev lo &&
+        cd /root/webfind && sh build.sh run"
+' check-fresh-root "$root"
+echo "=== the quick start works on a fresh minimal Debian 12"
