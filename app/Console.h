@@ -10,6 +10,10 @@ namespace webfind {
 // whatever the console's code page.
 void prepareStandardStreams();
 
+// True when standard error is a terminal (a console on Windows): a person
+// is reading it.
+bool standardErrorIsTerminal();
+
 // Flushes standard output; true when everything written to it arrived.
 // Otherwise false, with the reason in `why`.
 bool standardOutputDelivered(std::string& why);

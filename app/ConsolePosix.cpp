@@ -49,6 +49,8 @@ void prepareStandardStreams() {
     std::cout.rdbuf(new BlockBuffer(writeStandardOutput));
 }
 
+bool standardErrorIsTerminal() { return ::isatty(STDERR_FILENO) == 1; }
+
 bool standardOutputDelivered(std::string& why) {
     std::cout.flush();
     if (closedAtStart) {

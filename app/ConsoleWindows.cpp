@@ -47,6 +47,11 @@ void prepareStandardStreams() {
     attachConsole(std::cerr, STD_ERROR_HANDLE);
 }
 
+bool standardErrorIsTerminal() {
+    DWORD mode = 0;
+    return GetConsoleMode(GetStdHandle(STD_ERROR_HANDLE), &mode) != 0;
+}
+
 bool standardOutputDelivered(std::string& why) {
     std::cout.flush();
     if (std::cout.good() && std::fflush(stdout) == 0 && !std::ferror(stdout)) return true;

@@ -2,6 +2,7 @@
 
 #include <getopt.h>
 
+#include <cctype>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -60,14 +61,32 @@ Options usageError(const std::string& problem) {
     return o;
 }
 
+// A whole decimal number from `low` to `high`, nothing else: no sign, no
+// spaces.
+bool wholeNumber(const char* text, long low, long high, long& value) {
+    if (!std::isdigit(static_cast<unsigned char>(*text))) return false;
+    char* end = nullptr;
+    errno = 0;
+    value = std::strtol(text, &end, 10);
+    return !errno && *text && !*end && value >= low && value <= high;
+}
+
+bool portNumber(const char* text, uint16_t& port) {
+    long value = 0;
+    if (!wholeNumber(text, 1, 65535, value)) return false;
+    port = static_cast<uint16_t>(value);
+    return true;
+}
+
 }  // namespace
 
-Options parseOptions(int argc, char** argv) {
+Options parseOptions(int argc, char** argv, const char* environmentPort) {
     enum { JSON = 256 };
     static const option longOptions[] = {
         {"no-open", no_argument, nullptr, 'n'},   {"json", no_argument, nullptr, JSON},
         {"interface", required_argument, nullptr, 'i'}, {"all-interfaces", no_argument, nullptr, 'a'},
         {"wait", required_argument, nullptr, 'w'}, {"verbose", no_argument, nullptr, 'v'},
+        {"port", required_argument, nullptr, 'p'},
         {"help", no_argument, nullptr, 'h'},       {"version", no_argument, nullptr, 'V'},
         {nullptr, 0, nullptr, 0}};
     Options o;
@@ -75,21 +94,23 @@ Options parseOptions(int argc, char** argv) {
     optind = 0;  // a full reset of getopt's state, not just the index
     int c;
     // "+": stop at the first operand instead of reordering the arguments.
-    while ((c = getopt_long(argc, argv, "+:ni:aw:vhV", longOptions, nullptr)) != -1) {
+    while ((c = getopt_long(argc, argv, "+:ni:aw:p:vhV", longOptions, nullptr)) != -1) {
         switch (c) {
         case 'n': o.open = false; break;
         case JSON: o.json = true; o.open = false; break;
         case 'i': o.interfaces.push_back(optarg); break;
         case 'a': o.allInterfaces = true; break;
         case 'w': {
-            char* end = nullptr;
-            errno = 0;
-            long ms = std::strtol(optarg, &end, 10);
-            if (errno || !*optarg || *end || ms < 1 || ms > 5000)
+            long ms = 0;
+            if (!wholeNumber(optarg, 1, 5000, ms))
                 return usageError(std::string("--wait needs a number of milliseconds from 1 to 5000, not '") + optarg + "'");
             o.quietWait = Milliseconds(ms);
             break;
         }
+        case 'p':
+            if (!portNumber(optarg, o.port))
+                return usageError(std::string("--port needs a UDP port number from 1 to 65535, not '") + optarg + "'");
+            break;
         case 'v': o.verbose = true; break;
         case 'h': o.action = Options::HELP; return o;
         case 'V': o.action = Options::VERSION; return o;
@@ -103,6 +124,9 @@ Options parseOptions(int argc, char** argv) {
     if (optind < argc) return usageError(std::string("unexpected argument '") + argv[optind] + "'");
     if (o.allInterfaces && !o.interfaces.empty())
         return usageError("--all-interfaces and --interface cannot be combined");
+    // The option wins over the environment; an empty variable counts as unset.
+    if (o.port == 0 && environmentPort && *environmentPort && !portNumber(environmentPort, o.port))
+        return usageError(std::string("WEBFIND_PORT needs a UDP port number from 1 to 65535, not '") + environmentPort + "'");
     return o;
 }
 

@@ -21,9 +21,15 @@ struct Options {
     bool allInterfaces = false;
     std::vector<std::string> interfaces;  // names or addresses, as given
     Milliseconds quietWait = QUIET_WAIT;
+    uint16_t port = 0;  // local UDP port; 0: the system chooses
 };
 
-Options parseOptions(int argc, char** argv);
+// The firewall profiles in the package admit answers to this port; users set
+// WEBFIND_PORT (or --port) to it.
+constexpr uint16_t FIREWALL_PORT = 13576;
+
+// `environmentPort` is WEBFIND_PORT's value, or null; --port wins over it.
+Options parseOptions(int argc, char** argv, const char* environmentPort = nullptr);
 
 // The interfaces to probe through; empty when the system should choose. On
 // an unknown interface, false with the problem.

@@ -41,22 +41,25 @@ public:
     Run(const RunSettings& settings, std::ostream& out) : settings(settings), out(out), os(BRIVO::platform()) {}
 
     int go(const Presenter& present) {
-        if (!setUp()) return EXIT_SOCKET_FAILURE;
-        if (!probe()) return EXIT_SOCKET_FAILURE;
-        if (!collectUntilQuiet()) return EXIT_SOCKET_FAILURE;
+        if (!setUp() || !probe() || !collectUntilQuiet()) return EXIT_SOCKET_FAILURE;
         if (settings.log && devices.empty()) note("no device answered (probed " + probedVia() + ")");
+        report.devices = devices.size();
         present(devices);
         return EXIT_DONE;
     }
+
+    RunReport report;
 
 private:
     bool setUp() {
         if (!endpoint.open(BRIVO::SocketV4::UDP_BROADCAST)) {
             say(out, "Socket Open Err");
+            report.failed = RunReport::OPEN;
             return false;
         }
-        if (!endpoint.bindV4(IPAddress())) {
+        if (!endpoint.bindV4(IPAddress(0, 0, 0, 0, settings.localPort))) {
             say(out, "Socket Bind Err");
+            report.failed = RunReport::BIND;
             return false;
         }
         // Every device answers at once; a larger queue keeps their answers
@@ -74,6 +77,7 @@ private:
         for (uint32_t round = 0; round < PROBE_COUNT; ++round) {
             if (!sendRound(probeBytes)) {
                 say(out, "Socket Send Err");
+                report.failed = RunReport::SEND;
                 return false;
             }
             if (round + 1 < PROBE_COUNT && !listenUntil(now() + PROBE_PAUSE)) return false;
@@ -141,10 +145,12 @@ private:
         switch (endpoint.receiveFrom(buffer, source, sourcePort, limit)) {
         case BRIVO::FAIL:
             say(out, "Socket Receive Err");
+            report.failed = RunReport::RECEIVE;
             return Received::FAILED;
         case BRIVO::TIMEOUT: return Received::NOTHING;
         case BRIVO::DISCARDED:
             // Any host can send one; it must not end the run.
+            ++report.datagrams;
             noteDiscarded();
             return Received::SOME;
         case BRIVO::RECEIVED: break;
@@ -155,6 +161,7 @@ private:
         long taken = takeWaiting();
         if (taken < 0) {
             say(out, "Socket Receive Err");
+            report.failed = RunReport::RECEIVE;
             return Received::FAILED;
         }
         return taken >= CROWD ? Received::CROWD : Received::SOME;
@@ -177,6 +184,7 @@ private:
             taken += static_cast<long>(batch.count());
             for (size_t i = 0; i < batch.count(); ++i) {
                 if (!batch.deliverable(i)) {
+                    ++report.datagrams;
                     noteDiscarded();
                     continue;
                 }
@@ -189,6 +197,7 @@ private:
     }
 
     void handle(const Datagram& datagram) {
+        ++report.datagrams;
         // A repeat from a known address costs one lookup: its content cannot
         // change the table (the first valid answer wins).
         auto place = devices.lower_bound(datagram.source);
@@ -257,9 +266,11 @@ private:
 
 }  // namespace
 
-int runDiscovery(const RunSettings& settings, std::ostream& out, const Presenter& present) {
+int runDiscovery(const RunSettings& settings, std::ostream& out, const Presenter& present, RunReport* report) {
     Run run(settings, out);
-    return run.go(present);
+    int status = run.go(present);
+    if (report) *report = run.report;
+    return status;
 }
 
 }  // namespace webfind

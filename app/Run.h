@@ -49,6 +49,9 @@ struct ProbeInterface {
 };
 
 struct RunSettings {
+    // The local UDP port the probes leave from and the answers arrive at;
+    // 0 lets the system choose one.
+    uint16_t localPort = 0;
     Milliseconds quietWait = QUIET_WAIT;
     Milliseconds collectLimit = COLLECT_LIMIT;
     size_t maxDevices = MAX_DEVICES;
@@ -62,9 +65,18 @@ struct RunSettings {
 // objects are still alive.
 using Presenter = std::function<void(const DeviceTable&)>;
 
+// What a run saw, for explaining an empty result.
+struct RunReport {
+    enum Step { NONE, OPEN, BIND, SEND, RECEIVE };
+    Step failed = NONE;        // the step whose failure ended the run
+    size_t datagrams = 0;      // received, whatever they held
+    size_t devices = 0;        // devices found
+};
+
 // One discovery run: probe, collect, present. Failure messages go to `out`.
-// Returns the exit status. Throws BRIVO::Err when the socket layer cannot be
-// started.
-int runDiscovery(const RunSettings& settings, std::ostream& out, const Presenter& present);
+// Returns the exit status; `report`, when given, says what the run saw.
+// Throws BRIVO::Err when the socket layer cannot be started.
+int runDiscovery(const RunSettings& settings, std::ostream& out, const Presenter& present,
+                 RunReport* report = nullptr);
 
 }  // namespace webfind

@@ -1,7 +1,10 @@
+#include <cstdlib>
 #include <iostream>
 
 #include "Network/Err.h"
 #include "app/Console.h"
+#include "app/Diagnosis.h"
+#include "app/HostFacts.h"
 #include "app/Opener.h"
 #include "app/Options.h"
 #include "app/Present.h"
@@ -24,8 +27,25 @@ int usage(const std::string& problem) {
 
 }  // namespace
 
+// Explains, on standard error, a failure to bind a chosen port, a probe
+// that could not be sent for want of a route, and an empty result.
+void explain(const Options& options, const RunSettings& settings, const RunReport& report, int status) {
+    if (report.failed == RunReport::BIND && settings.localPort)
+        std::cerr << "webfind: could not bind local UDP port " << settings.localPort
+                  << ": another program may be using it, or it needs privileges (ports below 1024)\n";
+    const bool wanted = options.verbose || standardErrorIsTerminal();
+    if (!wanted) return;
+    if (report.failed == RunReport::SEND) {
+        std::cerr << explainSendFailure(gatherHostFacts());
+    } else if (status == EXIT_DONE && report.devices == 0) {
+        DiagnosisContext context{report, settings.interfaces, options.allInterfaces, settings.localPort, options.verbose};
+        std::cerr << explainNothingFound(gatherHostFacts(), context);
+    }
+    std::cerr << std::flush;
+}
+
 int runTool(int argc, char** argv) {
-    Options options = parseOptions(argc, argv);
+    Options options = parseOptions(argc, argv, std::getenv("WEBFIND_PORT"));
     switch (options.action) {
     case Options::HELP: std::cout << HELP_TEXT; return 0;
     case Options::VERSION: std::cout << "webfind " WEBFIND_VERSION "\n"; return 0;
@@ -34,6 +54,7 @@ int runTool(int argc, char** argv) {
     }
 
     RunSettings settings;
+    settings.localPort = options.port;
     settings.quietWait = options.quietWait;
     if (options.verbose) settings.log = &std::cerr;
     std::string problem;
@@ -52,7 +73,10 @@ int runTool(int argc, char** argv) {
             listDevices(devices, std::cout, std::cerr, options.open ? &desktop : nullptr);
     };
     try {
-        return runDiscovery(settings, std::cout, present);
+        RunReport report;
+        int status = runDiscovery(settings, std::cout, present, &report);
+        explain(options, settings, report, status);
+        return status;
     } catch (const BRIVO::Err&) {
         // The assertion line is already written; the run's objects have been
         // destroyed on the way out.

@@ -59,6 +59,18 @@ struct InterfaceTable {
 constexpr int32_t TABLE_NO_ERROR = 0;
 constexpr int32_t TABLE_INSUFFICIENT_BUFFER = 122;
 
+// What kind of link an interface is, as far as the system tells.
+enum class InterfaceKind {
+    HARDWARE,        // a network card
+    WIRELESS,        // a Wi-Fi card
+    LOOPBACK,
+    BRIDGE,          // a software bridge (containers, virtual machines)
+    TUNNEL,          // a tunnel or VPN (tun, tap, WireGuard, GRE, ...)
+    POINT_TO_POINT,  // PPP and other links to a single peer
+    VIRTUAL,         // another software interface (a veth pair, a dummy)
+    UNKNOWN,
+};
+
 // A local interface with an IPv4 address, as the system lists it (one entry
 // per address).
 struct LocalInterface {
@@ -68,7 +80,7 @@ struct LocalInterface {
     bool up;
     bool multicast;
     bool loopback;
-    bool pointToPoint;
+    InterfaceKind kind;
 };
 
 // One slot of a batch receive: the caller's storage, and what arrived in it.
@@ -122,6 +134,10 @@ struct Platform {
     // Every IPv4 address of every interface, in the system's order; empty
     // when the list cannot be read.
     std::vector<LocalInterface> (*localInterfaces)();
+    // The local address a datagram to `to` would leave from, as the routing
+    // table chooses it; 0 with `source` filled, -1 when there is no route.
+    // Sends nothing.
+    int (*routeSource)(const AddressV4& to, uint8_t (&source)[4]);
 };
 
 // True when every entry of the table is filled in; tables are filled by

@@ -139,7 +139,7 @@ std::vector<LocalInterface> localInterfaces() {
         entry.up = (i->ifa_flags & IFF_UP) != 0;
         entry.multicast = (i->ifa_flags & IFF_MULTICAST) != 0;
         entry.loopback = (i->ifa_flags & IFF_LOOPBACK) != 0;
-        entry.pointToPoint = (i->ifa_flags & IFF_POINTOPOINT) != 0;
+        entry.kind = posix::interfaceKind(i->ifa_name, i->ifa_flags);
         found.push_back(entry);
     }
     ::freeifaddrs(list);
@@ -172,6 +172,22 @@ long receiveWaiting(Handle h, DatagramSlot* slots, size_t count) {
     });
 }
 
+// A connected datagram socket knows its route; connect() sends nothing.
+int routeSource(const AddressV4& to, uint8_t (&source)[4]) {
+    int fd = ::socket(AF_INET, SOCK_DGRAM, 0);
+    if (fd < 0) return -1;
+    sockaddr_in sa = toSockaddr(to);
+    sockaddr_in local{};
+    socklen_t length = sizeof local;
+    int result = ::connect(fd, reinterpret_cast<const sockaddr*>(&sa), sizeof sa) == 0 &&
+                         ::getsockname(fd, reinterpret_cast<sockaddr*>(&local), &length) == 0
+                     ? 0
+                     : -1;
+    ::close(fd);
+    if (result == 0) std::memcpy(source, &local.sin_addr, 4);
+    return result;
+}
+
 void sleepMs(uint32_t milliseconds) {
     timespec left{static_cast<time_t>(milliseconds / 1000), static_cast<long>(milliseconds % 1000) * 1000000L};
     while (::nanosleep(&left, &left) != 0 && errno == EINTR) {
@@ -197,6 +213,7 @@ Platform posixTable() {
     t.nowMs = monotonicMs;
     t.receiveWaiting = receiveWaiting;
     t.localInterfaces = localInterfaces;
+    t.routeSource = routeSource;
     return t;
 }
 

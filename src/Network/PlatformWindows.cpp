@@ -145,6 +145,34 @@ std::string utf8(const wchar_t* text) {
     return out;
 }
 
+InterfaceKind kindOf(IFTYPE type) {
+    switch (type) {
+    case IF_TYPE_ETHERNET_CSMACD: return InterfaceKind::HARDWARE;
+    case IF_TYPE_IEEE80211: return InterfaceKind::WIRELESS;
+    case IF_TYPE_SOFTWARE_LOOPBACK: return InterfaceKind::LOOPBACK;
+    case IF_TYPE_TUNNEL: return InterfaceKind::TUNNEL;
+    case IF_TYPE_PPP: return InterfaceKind::POINT_TO_POINT;
+    case IF_TYPE_PROP_VIRTUAL: return InterfaceKind::VIRTUAL;
+    default: return InterfaceKind::UNKNOWN;
+    }
+}
+
+// A connected datagram socket knows its route; connect() sends nothing.
+int routeSource(const AddressV4& to, uint8_t (&source)[4]) {
+    SOCKET h = ::socket(AF_INET, SOCK_DGRAM, 0);
+    if (h == INVALID_SOCKET) return -1;
+    sockaddr_in sa = toSockaddr(to);
+    sockaddr_in local{};
+    int length = sizeof local;
+    int result = ::connect(h, reinterpret_cast<const sockaddr*>(&sa), sizeof sa) == 0 &&
+                         ::getsockname(h, reinterpret_cast<sockaddr*>(&local), &length) == 0
+                     ? 0
+                     : -1;
+    ::closesocket(h);
+    if (result == 0) std::memcpy(source, &local.sin_addr, 4);
+    return result;
+}
+
 // GetAdaptersAddresses, not GetIpAddrTable: it has the names and the kinds.
 std::vector<LocalInterface> localInterfaces() {
     std::vector<LocalInterface> found;
@@ -169,7 +197,7 @@ std::vector<LocalInterface> localInterfaces() {
             entry.up = a->OperStatus == IfOperStatusUp;
             entry.multicast = (a->Flags & IP_ADAPTER_NO_MULTICAST) == 0;
             entry.loopback = a->IfType == IF_TYPE_SOFTWARE_LOOPBACK;
-            entry.pointToPoint = a->IfType == IF_TYPE_PPP || a->IfType == IF_TYPE_TUNNEL;
+            entry.kind = kindOf(a->IfType);
             found.push_back(entry);
         }
     }
@@ -195,6 +223,7 @@ Platform windowsTable() {
     t.nowMs = monotonicMs;
     t.receiveWaiting = receiveWaiting;
     t.localInterfaces = localInterfaces;
+    t.routeSource = routeSource;
     return t;
 }
 

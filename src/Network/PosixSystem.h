@@ -18,4 +18,7 @@ int setReceiveBufferSize(int fd, const void* value, socklen_t length);
 long receiveBatch(Handle h, DatagramSlot* slots, size_t count,
                   long (*oneByOne)(Handle h, DatagramSlot* slots, size_t count));
 
+// The kind of the interface `name`, whose flags (IFF_*) are `flags`.
+InterfaceKind interfaceKind(const char* name, unsigned flags);
+
 }  // namespace BRIVO::posix

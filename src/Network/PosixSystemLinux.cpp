@@ -1,9 +1,13 @@
 #include <errno.h>
+#include <net/if.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 
 #include <climits>
 #include <cstring>
+#include <fstream>
+#include <string>
 
 #include "Network/PosixSystem.h"
 
@@ -41,6 +45,40 @@ long receiveBatch(Handle h, DatagramSlot* slots, size_t count, long (*)(Handle, 
         slots[i].length = cut ? static_cast<long>(slots[i].capacity) + 1 : static_cast<long>(messages[i].msg_len);
     }
     return n;
+}
+
+namespace {
+
+bool exists(const std::string& path) {
+    struct stat info {};
+    return ::stat(path.c_str(), &info) == 0;
+}
+
+long numberIn(const std::string& path) {
+    std::ifstream in(path);
+    long value = -1;
+    in >> value;
+    return in ? value : -1;
+}
+
+}  // namespace
+
+// What sysfs says of the interface (ARPHRD_* link types in "type").
+InterfaceKind interfaceKind(const char* name, unsigned flags) {
+    constexpr long ARPHRD_PPP_LINK = 512, ARPHRD_TUNNEL_LINK = 768, ARPHRD_SIT_LINK = 776,
+                   ARPHRD_GRE_LINK = 778, ARPHRD_NO_HEADER = 65534;  // tun and WireGuard
+    if (flags & IFF_LOOPBACK) return InterfaceKind::LOOPBACK;
+    const std::string dir = std::string("/sys/class/net/") + name;
+    if (exists(dir + "/bridge")) return InterfaceKind::BRIDGE;
+    if (exists(dir + "/tun_flags")) return InterfaceKind::TUNNEL;
+    long type = numberIn(dir + "/type");
+    if (type == ARPHRD_TUNNEL_LINK || type == ARPHRD_SIT_LINK || type == ARPHRD_GRE_LINK || type == ARPHRD_NO_HEADER)
+        return InterfaceKind::TUNNEL;
+    if (type == ARPHRD_PPP_LINK || (flags & IFF_POINTOPOINT)) return InterfaceKind::POINT_TO_POINT;
+    if (exists(dir + "/wireless") || exists(dir + "/phy80211")) return InterfaceKind::WIRELESS;
+    if (exists(dir + "/device")) return InterfaceKind::HARDWARE;
+    if (exists(dir)) return InterfaceKind::VIRTUAL;
+    return InterfaceKind::UNKNOWN;
 }
 
 }  // namespace BRIVO::posix

@@ -1,3 +1,4 @@
+#include <net/if.h>
 #include <sys/socket.h>
 
 #include "Network/PosixSystem.h"
@@ -11,6 +12,13 @@ int setReceiveBufferSize(int fd, const void* value, socklen_t length) {
 // No recvmmsg: one receive per datagram.
 long receiveBatch(Handle h, DatagramSlot* slots, size_t count, long (*oneByOne)(Handle, DatagramSlot*, size_t)) {
     return oneByOne(h, slots, count);
+}
+
+// Only the flags tell here.
+InterfaceKind interfaceKind(const char*, unsigned flags) {
+    if (flags & IFF_LOOPBACK) return InterfaceKind::LOOPBACK;
+    if (flags & IFF_POINTOPOINT) return InterfaceKind::POINT_TO_POINT;
+    return InterfaceKind::UNKNOWN;
 }
 
 }  // namespace BRIVO::posix

@@ -19,6 +19,12 @@ if ! reenter_in_private_netns WEBFIND_E2E_NETNS bash "$0" "$@"; then
     echo "SKIP [$CASE]: cannot create a private network namespace (unshare -n is not permitted here; run as root)"
     exit 77
 fi
+# /sys shows the interfaces of the namespace that mounted it: a private mount
+# namespace with sysfs mounted anew shows this one's (their kinds included).
+if [ -z "${WEBFIND_E2E_SYSFS:-}" ] && unshare -m true 2> /dev/null; then
+    exec unshare -m env WEBFIND_E2E_SYSFS=1 bash "$0" "$@"
+fi
+[ -n "${WEBFIND_E2E_SYSFS:-}" ] && mount -t sysfs sysfs /sys 2> /dev/null
 
 : "${WEBFIND:?set WEBFIND to the webfind binary}"
 : "${RESPONDER:?set RESPONDER to the webfind-responder binary}"
@@ -144,4 +150,40 @@ expect_probes() {
     [ "$n" -eq "$2" ] || fail "device $1 logged $n probes, expected $2: $(cat "$log")"
     n=$(grep '^probe from' "$log" | awk '{print $3}' | sort -u | wc -l)
     [ "$n" -le 1 ] || fail "probes came from $n different sources"
+}
+
+# device_behind_link N ARGS...: a device in a namespace of its own, behind a
+# veth link: vaN 10.N.0.1 here, vbN 10.N.0.2 there, where the device answers
+# from with ARGS. Its log is $WORK/devN.log. Call device_ready N before use.
+device_behind_link() {
+    local n=$1 pid
+    shift
+    ip link add "va$n" type veth peer name "vb$n" || fail "cannot make the link va$n"
+    ip addr add "10.$n.0.1/24" dev "va$n"
+    ip link set "va$n" up
+    ip link set "va$n" multicast on
+    # shellcheck disable=SC2016  # expanded by the inner shell
+    unshare -n bash -c '
+        n=$1
+        shift
+        for _ in $(seq 100); do ip link show "vb$n" > /dev/null 2>&1 && break; sleep 0.05; done
+        ip link set lo up
+        ip addr add "10.$n.0.2/24" dev "vb$n"
+        ip link set "vb$n" up
+        ip link set "vb$n" multicast on
+        exec "$@" --interface "10.$n.0.2"' device-link "$n" "$RESPONDER" --lifetime 30 "$@" > "$WORK/dev$n.log" 2>&1 &
+    pid=$!
+    PIDS+=("$pid")
+    # Move the link only once the device has its own namespace.
+    for _ in $(seq 100); do
+        [ "$(readlink "/proc/$pid/ns/net")" != "$(readlink /proc/self/ns/net)" ] && break
+        sleep 0.02
+    done
+    ip link set "vb$n" netns "$pid" || fail "cannot move vb$n into the device namespace"
+}
+
+# device_ready N: waits until the device behind link N listens.
+device_ready() {
+    for _ in $(seq 100); do grep -q '^listening' "$WORK/dev$1.log" && break; sleep 0.05; done
+    grep -q '^listening' "$WORK/dev$1.log" || fail "device $1 did not start: $(cat "$WORK/dev$1.log")"
 }

@@ -148,6 +148,13 @@ std::vector<BRIVO::LocalInterface> localInterfaces() {
     return fake().interfaces;
 }
 
+int routeSource(const AddressV4& to, uint8_t (&source)[4]) {
+    fake().calls.push_back("routeSource " + describe(to));
+    if (!fake().hasRoute) return -1;
+    std::memcpy(source, fake().routeSourceAddress, 4);
+    return 0;
+}
+
 BRIVO::Platform fakeTable() {
     BRIVO::Platform t{};
     t.startup = startup;
@@ -167,6 +174,7 @@ BRIVO::Platform fakeTable() {
     t.nowMs = nowMs;
     t.receiveWaiting = receiveWaiting;
     t.localInterfaces = localInterfaces;
+    t.routeSource = routeSource;
     return t;
 }
 

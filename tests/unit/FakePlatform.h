@@ -46,6 +46,8 @@ public:
     int32_t tableResult = BRIVO::TABLE_NO_ERROR;
     std::vector<uint32_t> tableAddresses;
     std::vector<BRIVO::LocalInterface> interfaces;
+    bool hasRoute = true;
+    uint8_t routeSourceAddress[4] = {192, 168, 1, 5};
 
     uint64_t now = 1000;
 

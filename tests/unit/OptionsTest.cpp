@@ -28,7 +28,8 @@ Options parse(const std::vector<std::string>& args) {
 
 BRIVO::LocalInterface iface(const char* name, uint8_t a, uint8_t b, uint8_t c, uint8_t d, bool up = true,
                             bool multicast = true, bool loopback = false) {
-    return BRIVO::LocalInterface{name, {a, b, c, d}, {255, 255, 255, 0}, up, multicast, loopback, false};
+    return BRIVO::LocalInterface{name, {a, b, c, d}, {255, 255, 255, 0}, up, multicast, loopback,
+                                 loopback ? BRIVO::InterfaceKind::LOOPBACK : BRIVO::InterfaceKind::HARDWARE};
 }
 
 }  // namespace
