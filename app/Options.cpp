@@ -38,9 +38,14 @@ Options:
   -a, --all-interfaces   send the probes out of every interface that is up,
                          has an IPv4 address and can multicast (not loopback)
   -w, --wait MS          quiet time that ends collecting, 1-5000 (default 200)
+  -p, --port N           send the probes from local UDP port N (1-65535) and
+                         take the answers there, so that a firewall rule can
+                         admit them; WEBFIND_PORT=N does the same, the option
+                         wins. The package's firewall profiles admit 13576.
   -v, --verbose          on standard error: the interfaces probed, each datagram
-                         received with its source and verdict, and a note when
-                         nothing answered
+                         received with its source and verdict, and when nothing
+                         answered, what on this host may explain it (also
+                         without -v when standard error is a terminal)
   -h, --help             show this help and exit
   -V, --version          show the version and exit
 
