@@ -104,12 +104,13 @@ bool ufwEnabledIn(const std::string& configuration) {
     return false;
 }
 
-bool wsl2Kernel(const std::string& osRelease) {
+bool wsl2Kernel(const std::string& osRelease, bool distroNameSet) {
     std::string lower = osRelease;
     std::transform(lower.begin(), lower.end(), lower.begin(), [](unsigned char c) { return std::tolower(c); });
     // WSL 1 reports "...-Microsoft" and shares Windows' own network; WSL 2's
     // kernel says "microsoft-standard" (and often "WSL2").
-    return lower.find("microsoft-standard") != std::string::npos || lower.find("wsl2") != std::string::npos;
+    if (lower.find("microsoft-standard") != std::string::npos || lower.find("wsl2") != std::string::npos) return true;
+    return distroNameSet && osRelease.find("Microsoft") == std::string::npos;
 }
 
 }  // namespace webfind

@@ -57,7 +57,9 @@ std::vector<FirewallDrop> dropsInNftRuleset(const std::string& ruleset);
 std::vector<FirewallDrop> dropsInIptables(const std::string& rules);
 // True when ufw's configuration (/etc/ufw/ufw.conf) has it enabled.
 bool ufwEnabledIn(const std::string& configuration);
-// True for a WSL 2 kernel, from /proc/sys/kernel/osrelease.
-bool wsl2Kernel(const std::string& osRelease);
+// True under WSL 2, from /proc/sys/kernel/osrelease and whether
+// WSL_DISTRO_NAME is set (it is under WSL 1 too, and under a custom WSL 2
+// kernel that does not name Microsoft).
+bool wsl2Kernel(const std::string& osRelease, bool distroNameSet = false);
 
 }  // namespace webfind

@@ -118,7 +118,8 @@ FirewallFacts firewallFacts() {
 
 WslFacts wslFacts() {
     WslFacts w;
-    w.wsl2 = wsl2Kernel(fileText("/proc/sys/kernel/osrelease"));
+    const char* distro = std::getenv("WSL_DISTRO_NAME");
+    w.wsl2 = wsl2Kernel(fileText("/proc/sys/kernel/osrelease"), distro && *distro);
     if (!w.wsl2) return w;
     std::string mode;
     if (commandOutput({"wslinfo", "--networking-mode"}, mode)) {

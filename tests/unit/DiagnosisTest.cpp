@@ -184,6 +184,8 @@ TEST(FirewallReading, IptablesUfwAndWsl) {
     EXPECT_TRUE(wsl2Kernel("5.15.153.1-microsoft-standard-WSL2\n"));
     EXPECT_FALSE(wsl2Kernel("4.4.0-19041-Microsoft\n")) << "WSL 1 shares Windows' own network";
     EXPECT_FALSE(wsl2Kernel("6.1.0-28-amd64\n"));
+    EXPECT_TRUE(wsl2Kernel("6.6.0-custom\n", true)) << "a custom WSL 2 kernel, told by WSL_DISTRO_NAME";
+    EXPECT_FALSE(wsl2Kernel("4.4.0-19041-Microsoft\n", true));
 }
 
 TEST(PortOption, FromTheOptionOrTheEnvironment) {
