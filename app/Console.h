@@ -10,6 +10,12 @@ namespace webfind {
 // whatever the console's code page.
 void prepareStandardStreams();
 
+// From now on an interrupt or a termination request (Ctrl-C, SIGINT,
+// SIGTERM; on Windows Ctrl-C, Ctrl-Break, closing the console) does not end
+// the process but sets a flag that stopRequested() reports.
+void catchStopRequests();
+bool stopRequested();
+
 // True when standard error is a terminal (a console on Windows): a person
 // is reading it.
 bool standardErrorIsTerminal();

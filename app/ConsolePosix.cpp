@@ -1,5 +1,6 @@
 #include <errno.h>
 #include <fcntl.h>
+#include <signal.h>
 #include <unistd.h>
 
 #include <cstring>
@@ -11,6 +12,10 @@
 namespace webfind {
 
 namespace {
+
+volatile sig_atomic_t stopSignal = 0;
+
+void noteStop(int) { stopSignal = 1; }
 
 bool closedAtStart = false;
 int firstError = 0;
@@ -48,6 +53,16 @@ void prepareStandardStreams() {
     // long as the process, since std::cout is flushed at exit.
     std::cout.rdbuf(new BlockBuffer(writeStandardOutput));
 }
+
+void catchStopRequests() {
+    struct sigaction stop {};
+    stop.sa_handler = noteStop;  // no SA_RESTART: a wait wakes at once
+    sigemptyset(&stop.sa_mask);
+    sigaction(SIGINT, &stop, nullptr);
+    sigaction(SIGTERM, &stop, nullptr);
+}
+
+bool stopRequested() { return stopSignal != 0; }
 
 bool standardErrorIsTerminal() { return ::isatty(STDERR_FILENO) == 1; }
 

@@ -24,6 +24,15 @@ bool writeLine(HANDLE console, const std::string& line) {
            written == text.size();
 }
 
+volatile LONG stopAsked = 0;
+
+// Runs on a thread of its own; the flag is all it touches.
+BOOL WINAPI noteStop(DWORD event) {
+    if (event != CTRL_C_EVENT && event != CTRL_BREAK_EVENT && event != CTRL_CLOSE_EVENT) return FALSE;
+    InterlockedExchange(&stopAsked, 1);
+    return TRUE;
+}
+
 // Only a real console: a file or a pipe gets exactly the bytes Linux writes.
 // SetConsoleOutputCP is not used: it would change the console for every
 // process sharing it.
@@ -46,6 +55,10 @@ void prepareStandardStreams() {
     attachConsole(std::cout, STD_OUTPUT_HANDLE);
     attachConsole(std::cerr, STD_ERROR_HANDLE);
 }
+
+void catchStopRequests() { SetConsoleCtrlHandler(noteStop, TRUE); }
+
+bool stopRequested() { return InterlockedCompareExchange(&stopAsked, 0, 0) != 0; }
 
 bool standardErrorIsTerminal() {
     DWORD mode = 0;

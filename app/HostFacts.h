@@ -49,6 +49,9 @@ HostFacts gatherHostFacts();
 // and the route to the discovery group.
 void gatherNetworkFacts(HostFacts& facts);
 
+// True under the Windows Subsystem for Linux, either version.
+bool runningUnderWsl();
+
 // Readers of the files and command outputs the facts come from.
 // The chains and rules on nftables' input hook that drop or reject UDP, from
 // the text of "nft list ruleset".

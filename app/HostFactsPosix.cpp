@@ -131,6 +131,14 @@ WslFacts wslFacts() {
 
 }  // namespace
 
+bool runningUnderWsl() {
+    const char* distro = std::getenv("WSL_DISTRO_NAME");
+    if (distro && *distro) return true;
+    std::string release = fileText("/proc/sys/kernel/osrelease");
+    for (char& c : release) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return release.find("microsoft") != std::string::npos;
+}
+
 HostFacts gatherHostFacts() {
     HostFacts facts;
     gatherNetworkFacts(facts);

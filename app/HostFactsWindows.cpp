@@ -5,6 +5,8 @@
 
 namespace webfind {
 
+bool runningUnderWsl() { return false; }
+
 HostFacts gatherHostFacts() {
     HostFacts facts;
     gatherNetworkFacts(facts);

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 namespace webfind {
 
@@ -12,5 +13,13 @@ bool desktopAvailable(std::string& why);
 // without waiting for it. False, with the reason in `why`, when the handler
 // could not be started at all.
 bool openUrl(const std::string& url, std::string& why);
+
+// The commands a POSIX desktop tries in turn to open `url`, the first that
+// starts winning: each one that BROWSER lists (separated by colons, words
+// split at spaces, "%s" standing for the URL and "%%" for a percent sign;
+// without "%s" the URL is added as the last word), then wslview under WSL,
+// then `systemOpener`. No shell ever sees them.
+std::vector<std::vector<std::string>> openerCommands(const std::string& url, const char* browser, bool wsl,
+                                                     const char* systemOpener);
 
 }  // namespace webfind

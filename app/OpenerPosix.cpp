@@ -5,7 +5,10 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <string>
+#include <vector>
 
+#include "app/HostFacts.h"
 #include "app/Opener.h"
 
 extern char** environ;
@@ -55,7 +58,9 @@ void reapChildrenAutomatically() {
 
 }  // namespace
 
-bool desktopAvailable(std::string& why) { return graphicalSession(why); }
+// Under WSL the Windows desktop takes URLs through wslview, with or without
+// a Linux graphical session.
+bool desktopAvailable(std::string& why) { return runningUnderWsl() || graphicalSession(why); }
 
 bool openUrl(const std::string& url, std::string& why) {
     reapChildrenAutomatically();
@@ -74,17 +79,24 @@ bool openUrl(const std::string& url, std::string& why) {
     posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
     posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
 
-    // The URL comes from the network: it is one argument, and no shell sees it.
-    std::string program = OPENER;
-    std::string argument = url;
-    char* argv[] = {&program[0], &argument[0], nullptr};
-    pid_t child = 0;
-    int result = posix_spawnp(&child, OPENER, &actions, &attributes, argv, environ);
+    // The URL comes from the network: it is one argument (or part of one),
+    // and no shell sees it. The first command that starts wins.
+    int result = ENOENT;
+    std::string tried;
+    for (std::vector<std::string>& command : openerCommands(url, std::getenv("BROWSER"), runningUnderWsl(), OPENER)) {
+        std::vector<char*> argv;
+        for (std::string& word : command) argv.push_back(&word[0]);
+        argv.push_back(nullptr);
+        pid_t child = 0;
+        result = posix_spawnp(&child, argv[0], &actions, &attributes, argv.data(), environ);
+        if (result == 0) break;
+        tried += (tried.empty() ? "" : ", ") + command[0] + ": " + std::strerror(result);
+    }
 
     posix_spawn_file_actions_destroy(&actions);
     posix_spawnattr_destroy(&attributes);
     if (result != 0) {
-        why = std::string(OPENER) + ": " + std::strerror(result);
+        why = tried;
         return false;
     }
     return true;

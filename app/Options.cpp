@@ -66,6 +66,9 @@ Options usageError(const std::string& problem) {
     return o;
 }
 
+// A year: long enough for any watch, and the milliseconds fit every clock.
+constexpr long MAX_DURATION_SECONDS = 365L * 24 * 3600;
+
 // A whole decimal number from `low` to `high`, nothing else: no sign, no
 // spaces.
 bool wholeNumber(const char* text, long low, long high, long& value) {
@@ -86,20 +89,21 @@ bool portNumber(const char* text, uint16_t& port) {
 }  // namespace
 
 Options parseOptions(int argc, char** argv, const char* environmentPort) {
-    enum { JSON = 256 };
+    enum { JSON = 256, WATCH, DURATION, FIRST };
     static const option longOptions[] = {
         {"no-open", no_argument, nullptr, 'n'},   {"json", no_argument, nullptr, JSON},
         {"interface", required_argument, nullptr, 'i'}, {"all-interfaces", no_argument, nullptr, 'a'},
         {"wait", required_argument, nullptr, 'w'}, {"verbose", no_argument, nullptr, 'v'},
-        {"port", required_argument, nullptr, 'p'},
+        {"port", required_argument, nullptr, 'p'}, {"first", no_argument, nullptr, FIRST},
+        {"watch", optional_argument, nullptr, WATCH}, {"duration", required_argument, nullptr, DURATION},
         {"help", no_argument, nullptr, 'h'},       {"version", no_argument, nullptr, 'V'},
         {nullptr, 0, nullptr, 0}};
     Options o;
     opterr = 0;
     optind = 0;  // a full reset of getopt's state, not just the index
     int c;
-    // "+": stop at the first operand instead of reordering the arguments.
-    while ((c = getopt_long(argc, argv, "+:ni:aw:p:vhV", longOptions, nullptr)) != -1) {
+    // Options and patterns in any order; "--" ends the options.
+    while ((c = getopt_long(argc, argv, ":ni:aw:p:vhV", longOptions, nullptr)) != -1) {
         switch (c) {
         case 'n': o.open = false; break;
         case JSON: o.json = true; o.open = false; break;
@@ -110,6 +114,24 @@ Options parseOptions(int argc, char** argv, const char* environmentPort) {
             if (!wholeNumber(optarg, 1, 5000, ms))
                 return usageError(std::string("--wait needs a number of milliseconds from 1 to 5000, not '") + optarg + "'");
             o.quietWait = Milliseconds(ms);
+            o.quietWaitGiven = true;
+            break;
+        }
+        case FIRST: o.first = true; break;
+        case WATCH: {
+            long seconds = WATCH_INTERVAL.count();
+            if (optarg && !wholeNumber(optarg, 1, 3600, seconds))
+                return usageError(std::string("--watch needs a number of seconds from 1 to 3600, not '") + optarg + "'");
+            o.watch = true;
+            o.watchInterval = std::chrono::seconds(seconds);
+            break;
+        }
+        case DURATION: {
+            long seconds = 0;
+            if (!wholeNumber(optarg, 1, MAX_DURATION_SECONDS, seconds))
+                return usageError(std::string("--duration needs a number of seconds from 1 to ") +
+                                  std::to_string(MAX_DURATION_SECONDS) + ", not '" + optarg + "'");
+            o.duration = std::chrono::seconds(seconds);
             break;
         }
         case 'p':
@@ -126,9 +148,14 @@ Options parseOptions(int argc, char** argv, const char* environmentPort) {
         }
         }
     }
-    if (optind < argc) return usageError(std::string("unexpected argument '") + argv[optind] + "'");
+    for (int i = optind; i < argc; ++i) o.patterns.push_back(argv[i]);
     if (o.allInterfaces && !o.interfaces.empty())
         return usageError("--all-interfaces and --interface cannot be combined");
+    if (o.duration.count() && !o.watch) return usageError("--duration needs --watch");
+    if (o.watch && o.first) return usageError("--watch and --first cannot be combined");
+    if (o.watch && o.quietWaitGiven) return usageError("--wait has no meaning with --watch: a round listens until the next");
+    // A watch reports events; it never opens anything.
+    if (o.watch) o.open = false;
     // The option wins over the environment; an empty variable counts as unset.
     if (o.port == 0 && environmentPort && *environmentPort && !portNumber(environmentPort, o.port))
         return usageError(std::string("WEBFIND_PORT needs a UDP port number from 1 to 65535, not '") + environmentPort + "'");

@@ -9,6 +9,9 @@
 
 namespace webfind {
 
+// A watch probes this often unless told otherwise.
+constexpr std::chrono::seconds WATCH_INTERVAL{10};
+
 // What the command line asks for. With no arguments: the default run.
 struct Options {
     enum Action { RUN, HELP, VERSION, USAGE_ERROR };
@@ -21,7 +24,13 @@ struct Options {
     bool allInterfaces = false;
     std::vector<std::string> interfaces;  // names or addresses, as given
     Milliseconds quietWait = QUIET_WAIT;
+    bool quietWaitGiven = false;
     uint16_t port = 0;  // local UDP port; 0: the system chooses
+    bool first = false;  // end at the first (matching) answer
+    bool watch = false;
+    Milliseconds watchInterval{WATCH_INTERVAL};
+    Milliseconds duration{0};  // of a watch; 0: until stopped
+    std::vector<std::string> patterns;  // device names to look for
 };
 
 // The firewall profiles in the package admit answers to this port; users set

@@ -1,6 +1,8 @@
 #include "app/Present.h"
 
+#include <cstdio>
 #include <cstring>
+#include <ctime>
 
 #include <nlohmann/json.hpp>
 
@@ -73,6 +75,32 @@ void listDevices(const DeviceTable& devices, std::ostream& out, std::ostream& er
         err << "webfind: " << notOpened << " more URLs were not opened (at most " << MAX_OPENED_URLS
             << " per run); --no-open or --json list them all\n"
             << std::flush;
+}
+
+std::string rfc3339(std::chrono::system_clock::time_point when) {
+    using namespace std::chrono;
+    const auto sinceEpoch = duration_cast<milliseconds>(when.time_since_epoch());
+    const std::time_t seconds = static_cast<std::time_t>(duration_cast<std::chrono::seconds>(sinceEpoch).count());
+    const long millis = static_cast<long>(sinceEpoch.count() % 1000);
+    std::tm utc = *std::gmtime(&seconds);
+    char text[64];  // room for any year an int can hold
+    std::snprintf(text, sizeof text, "%04d-%02d-%02dT%02d:%02d:%02d.%03ldZ", utc.tm_year + 1900, utc.tm_mon + 1,
+                  utc.tm_mday, utc.tm_hour, utc.tm_min, utc.tm_sec, millis);
+    return text;
+}
+
+std::string eventLine(const WatchEvent& event, bool json, std::chrono::system_clock::time_point when) {
+    const std::string address = dottedQuad(event.address.address + 12);
+    if (!json)
+        return std::string(eventWord(event.kind)) + " " + address + " Name:" + escapeForTerminal(event.name) +
+               " URL:" + escapeForTerminal(event.url);
+    // In the order a reader scans them, unlike json's sorted keys.
+    nlohmann::ordered_json object = {{"event", eventWord(event.kind)},
+                                     {"time", rfc3339(when)},
+                                     {"address", address},
+                                     {"name", event.name},
+                                     {"url", event.url}};
+    return object.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
 }
 
 void printJson(const DeviceTable& devices, std::ostream& out) {

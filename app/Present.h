@@ -1,11 +1,13 @@
 #pragma once
 
+#include <chrono>
 #include <cstddef>
 #include <functional>
 #include <ostream>
 #include <string>
 
 #include "app/Run.h"
+#include "app/Watch.h"
 
 namespace webfind {
 
@@ -28,6 +30,14 @@ void listDevices(const DeviceTable& devices, std::ostream& out, std::ostream& er
 
 // The devices as one JSON array of {"address", "name", "url"} objects.
 void printJson(const DeviceTable& devices, std::ostream& out);
+
+// A watch event as one line (without its newline): "up ADDRESS Name:... URL:..."
+// escaped as the listing is, or with `json` one JSON object {"event", "time",
+// "address", "name", "url"} for JSON Lines.
+std::string eventLine(const WatchEvent& event, bool json, std::chrono::system_clock::time_point when);
+
+// `when` in RFC 3339, UTC, to the millisecond: 2026-12-07T13:05:59.123Z.
+std::string rfc3339(std::chrono::system_clock::time_point when);
 
 // Bytes below 0x20 and 0x7F, and a backslash followed by x, become \xHH
 // (upper-case hex); every other byte is kept. So every \x in the result is

@@ -57,6 +57,11 @@ struct RunSettings {
     size_t maxDevices = MAX_DEVICES;
     // Empty: the probes leave where the system's routing sends them.
     std::vector<ProbeInterface> interfaces;
+    // Device names to look for (see nameMatches); empty: every device.
+    std::vector<std::string> patterns;
+    // End the run at the first valid answer whose name matches, and present
+    // that device alone.
+    bool stopAtFirst = false;
     // When set, what the run does and why, for people debugging a network.
     std::ostream* log = nullptr;
 };

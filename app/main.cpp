@@ -7,12 +7,16 @@
 #include "app/HostFacts.h"
 #include "app/Opener.h"
 #include "app/Options.h"
+#include "app/Patterns.h"
 #include "app/Present.h"
 #include "app/Run.h"
+#include "app/Watch.h"
 
 namespace webfind {
 namespace {
 
+// Patterns were given (or --first), and no device matched: as grep does.
+constexpr int EXIT_NO_MATCH = 1;
 constexpr int EXIT_USAGE = 2;
 // Status when the socket layer cannot be started: an Err left the run.
 constexpr int EXIT_ENVIRONMENT = 3;
@@ -44,6 +48,19 @@ void explain(const Options& options, const RunSettings& settings, const RunRepor
     std::cerr << std::flush;
 }
 
+// Watch mode: events on standard output as they happen, one flushed line
+// each, until the duration passes or a stop is asked for.
+int watch(const Options& options, const RunSettings& settings) {
+    WatchSettings watching;
+    watching.interval = options.watchInterval;
+    watching.duration = options.duration;
+    watching.stopRequested = stopRequested;
+    catchStopRequests();
+    return runWatch(settings, watching, std::cout, std::cerr, [&](const WatchEvent& event) {
+        std::cout << eventLine(event, options.json, std::chrono::system_clock::now()) << '\n' << std::flush;
+    });
+}
+
 int runTool(int argc, char** argv) {
     Options options = parseOptions(argc, argv, std::getenv("WEBFIND_PORT"));
     switch (options.action) {
@@ -56,6 +73,8 @@ int runTool(int argc, char** argv) {
     RunSettings settings;
     settings.localPort = options.port;
     settings.quietWait = options.quietWait;
+    settings.patterns = options.patterns;
+    settings.stopAtFirst = options.first;
     if (options.verbose) settings.log = &std::cerr;
     std::string problem;
     if (!chooseInterfaces(options, BRIVO::platform().localInterfaces(), settings.interfaces, problem)) return usage(problem);
@@ -65,17 +84,26 @@ int runTool(int argc, char** argv) {
         std::cerr << '\n';
     }
 
+    // Patterns and --first ask for particular devices: none found is a
+    // result of its own, with nothing on standard output.
+    const bool selective = !options.patterns.empty() || options.first;
+    bool anyShown = false;
     Desktop desktop{desktopAvailable, openUrl};
-    Presenter present = [&](const DeviceTable& devices) {
+    Presenter present = [&](const DeviceTable& found) {
+        DeviceTable shown = matching(found, options.patterns);
+        anyShown = !shown.empty();
+        if (selective && !anyShown) return;
         if (options.json)
-            printJson(devices, std::cout);
+            printJson(shown, std::cout);
         else
-            listDevices(devices, std::cout, std::cerr, options.open ? &desktop : nullptr);
+            listDevices(shown, std::cout, std::cerr, options.open ? &desktop : nullptr);
     };
     try {
+        if (options.watch) return watch(options, settings);
         RunReport report;
         int status = runDiscovery(settings, std::cout, present, &report);
         explain(options, settings, report, status);
+        if (status == EXIT_DONE && selective && !anyShown) return EXIT_NO_MATCH;
         return status;
     } catch (const BRIVO::Err&) {
         // The assertion line is already written; the run's objects have been

@@ -99,7 +99,9 @@ device() {
 # run_webfind ARGS...: runs the tool; sets STATUS, OUT (file), ERR (file),
 # ELAPSED_MS. RUN_ENV is its environment (the fake opener first on PATH, a
 # display); WRAPPER goes in front of the command.
-RUN_ENV=(PATH="$WORK/bin:$PATH" DISPLAY=:0)
+# Nothing of the caller's own desktop: no BROWSER, no WSL.
+CLEAN_ENV=(-u BROWSER -u WSL_DISTRO_NAME -u WEBFIND_PORT)
+RUN_ENV=("${CLEAN_ENV[@]}" PATH="$WORK/bin:$PATH" DISPLAY=:0)
 OUT="$WORK/out"
 ERR="$WORK/err"
 run_webfind() {

@@ -67,13 +67,33 @@ TEST(OptionParsing, UsageErrorsNameTheProblem) {
     };
     for (const Case& c : {Case{{"--bogus"}, "--bogus"}, Case{{"-x"}, "-x"}, Case{{"-w"}, "-w"},
                           Case{{"--wait", "0"}, "'0'"}, Case{{"--wait", "5001"}, "'5001'"},
-                          Case{{"--wait", "12ms"}, "'12ms'"}, Case{{"extra"}, "'extra'"},
-                          Case{{"-a", "-i", "eth0"}, "cannot be combined"}}) {
+                          Case{{"--wait", "12ms"}, "'12ms'"}, Case{{"-a", "-i", "eth0"}, "cannot be combined"},
+                          Case{{"--watch=0"}, "'0'"}, Case{{"--watch=3601"}, "'3601'"},
+                          Case{{"--watch", "--duration=0"}, "'0'"}, Case{{"--duration=5"}, "needs --watch"},
+                          Case{{"--watch", "--first"}, "cannot be combined"},
+                          Case{{"--watch", "--wait", "300"}, "--wait"}}) {
         Options o = parse(c.args);
         EXPECT_EQ(o.action, Options::USAGE_ERROR) << c.mentions;
         EXPECT_THAT(o.problem, HasSubstr(c.mentions));
         EXPECT_EQ(o.problem.find('\n'), std::string::npos);
     }
+}
+
+TEST(OptionParsing, PatternsStandAnywhereAndWatchHasItsDefaults) {
+    Options o = parse({"camera", "-n", "Printer", "--first"});
+    EXPECT_THAT(o.patterns, ElementsAre("camera", "Printer"));
+    EXPECT_FALSE(o.open);
+    EXPECT_TRUE(o.first);
+    EXPECT_THAT(parse({"-n", "--", "-odd-name"}).patterns, ElementsAre("-odd-name"));
+
+    Options w = parse({"--watch"});
+    EXPECT_TRUE(w.watch);
+    EXPECT_EQ(w.watchInterval, std::chrono::seconds(10));
+    EXPECT_EQ(w.duration, Milliseconds(0));
+    EXPECT_FALSE(w.open) << "a watch never opens a URL";
+    Options timed = parse({"--watch=2", "--duration=7", "--json"});
+    EXPECT_EQ(timed.watchInterval, std::chrono::seconds(2));
+    EXPECT_EQ(timed.duration, std::chrono::seconds(7));
 }
 
 TEST(InterfaceChoice, ByNameByAddressAndAll) {

@@ -15,11 +15,12 @@ for bad in 0 70000 abc -1; do
     run_webfind -n --port "$bad"
     expect_status 2
     expect_out ''
+    saved=("${RUN_ENV[@]}")
     RUN_ENV+=(WEBFIND_PORT="$bad")
     run_webfind -n
     expect_status 2
     grep -q "WEBFIND_PORT needs a UDP port number" "$ERR" || fail "WEBFIND_PORT=$bad: $(cat "$ERR")"
-    RUN_ENV=("${RUN_ENV[@]:0:2}")
+    RUN_ENV=("${saved[@]}")
 done
 expect_probes listener 0
 pass
