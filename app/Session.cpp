@@ -43,8 +43,9 @@ const char* failureMessage(RunReport::Step step) {
     return "";
 }
 
-Session::Session(const RunSettings& settings, const AnswerHandler& handler, std::function<bool()> interrupted)
-    : settings(settings), handler(handler), interrupted(std::move(interrupted)), os(BRIVO::platform()) {}
+Session::Session(const RunSettings& settings, const AnswerHandler& handler, std::function<bool()> interrupted,
+                 Milliseconds stopAt)
+    : settings(settings), handler(handler), interrupted(std::move(interrupted)), stopAt(stopAt), os(BRIVO::platform()) {}
 
 bool Session::open() {
     if (!endpoint.open(BRIVO::SocketV4::UDP_BROADCAST)) {
@@ -123,11 +124,11 @@ bool Session::collectUntilQuiet() {
 
 void Session::pauseUntil(Milliseconds deadline) {
     for (Milliseconds left; !checkStop() && (left = deadline - now()) > Milliseconds::zero();)
-        os.sleepMs(static_cast<uint32_t>(std::min(left, STOP_CHECK).count()));
+        os.sleepMs(static_cast<uint32_t>(std::min({left, STOP_CHECK, stopAt - now()}).count()));
 }
 
 bool Session::checkStop() {
-    if (!done && interrupted && interrupted()) done = true;
+    if (!done && ((interrupted && interrupted()) || now() >= stopAt)) done = true;
     return done;
 }
 
@@ -135,6 +136,7 @@ bool Session::checkStop() {
 // waiting behind it.
 Session::Received Session::receive(Milliseconds wait) {
     if (interrupted) wait = std::min(wait, STOP_CHECK);
+    if (stopAt != Milliseconds::max()) wait = std::min(wait, std::max(stopAt - now(), Milliseconds::zero()));
     BRIVO::Clock limit = clockOf(wait);
     IPAddress source;
     uint16_t sourcePort = 0;

@@ -34,8 +34,10 @@ struct AnswerHandler {
 class Session {
 public:
     // `interrupted`, when given, is asked between waits, which then last at
-    // most STOP_CHECK: a stop request ends the listening soon.
-    Session(const RunSettings& settings, const AnswerHandler& handler, std::function<bool()> interrupted = nullptr);
+    // most STOP_CHECK: a stop request ends the listening soon. At `stopAt`
+    // the listening ends in any case.
+    Session(const RunSettings& settings, const AnswerHandler& handler, std::function<bool()> interrupted = nullptr,
+            Milliseconds stopAt = Milliseconds::max());
 
     // Opens and binds the endpoint.
     bool open();
@@ -87,6 +89,7 @@ private:
     const RunSettings& settings;
     AnswerHandler handler;
     std::function<bool()> interrupted;
+    Milliseconds stopAt;
     const BRIVO::Platform& os;
     // Constructed in the order the run needs them; destroyed in reverse.
     BRIVO::UDPV4 endpoint;

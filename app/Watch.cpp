@@ -59,11 +59,8 @@ int runWatch(const RunSettings& settings, const WatchSettings& watch, std::ostre
                           }};
     const BRIVO::Platform& os = BRIVO::platform();
     const Milliseconds start(os.nowMs());
-    const Milliseconds end = start + watch.duration;
-    Session session(settings, handler, [&] {
-        return (watch.stopRequested && watch.stopRequested()) ||
-               (watch.duration > Milliseconds::zero() && Milliseconds(os.nowMs()) >= end);
-    });
+    const Milliseconds end = watch.duration > Milliseconds::zero() ? start + watch.duration : Milliseconds::max();
+    Session session(settings, handler, watch.stopRequested, end);
     if (!session.open()) {
         out << failureMessage(session.report().failed) << '\n' << std::flush;
         return EXIT_SOCKET_FAILURE;

@@ -90,6 +90,20 @@ TEST_F(DiscoveryRun, NoDeviceProbesThreeTimesListensThroughThePausesAndPrintsNot
     EXPECT_THAT(opened, IsEmpty());
 }
 
+TEST_F(DiscoveryRun, FirstEndsAtTheFirstMatchingAnswerAndPresentsItAlone) {
+    RunSettings settings;
+    settings.stopAtFirst = true;
+    settings.patterns = {"printer"};
+    fake.arrivals = {from(10, 0, 0, 9, answer("Router", "http://r/"), 10),
+                     from(10, 0, 0, 7, answer("Office Printer", "http://p/"), 10),
+                     from(10, 0, 0, 8, answer("Printer 2", "http://q/"), 10)};
+    EXPECT_EQ(run(settings), 0);
+    EXPECT_EQ(out.str(), "Name:Office Printer URL:http://p/\n");
+    EXPECT_EQ(fake.sent.size(), 1u) << "no probe after the answer";
+    EXPECT_EQ(fake.now, 1000u + 20u) << "no wait after the answer";
+    EXPECT_EQ(fake.arrivals.size(), 1u) << "nothing read after it";
+}
+
 TEST_F(DiscoveryRun, SetUpFailuresEndWithMinusOneBeforeSending) {
     fake.socketFails = true;
     EXPECT_EQ(run(), -1);
