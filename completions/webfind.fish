@@ -1,0 +1,13 @@
+# fish completion for webfind: options, their values, interface names.
+complete -c webfind -s n -l no-open -d 'List the devices, open nothing'
+complete -c webfind -l json -d 'Print the devices as JSON (JSON Lines with --watch)'
+complete -c webfind -s i -l interface -x -a '(__fish_print_interfaces)' -d 'Send the probes out of this interface'
+complete -c webfind -s a -l all-interfaces -d 'Send the probes out of every interface'
+complete -c webfind -s w -l wait -x -d 'Quiet time that ends collecting (ms, 1-5000)'
+complete -c webfind -s p -l port -x -d 'Local UDP port for probes and answers (1-65535)'
+complete -c webfind -l first -d 'End at the first matching answer'
+complete -c webfind -l watch -d 'Probe rounds and report devices coming and going (=SECONDS, 1-3600)'
+complete -c webfind -l duration -x -d 'End the watch after this many seconds'
+complete -c webfind -s v -l verbose -d 'Say why datagrams were kept or not, and why nothing was found'
+complete -c webfind -s h -l help -d 'Show the help'
+complete -c webfind -s V -l version -d 'Show the version'
