@@ -12,7 +12,7 @@
 
 namespace webfind {
 
-const char* const HELP_TEXT = R"(Usage: webfind [OPTIONS]
+const char* const HELP_TEXT = R"(Usage: webfind [OPTION]... [PATTERN]...
 
 Finds the devices on the local network that announce a web interface and
 opens each one in the desktop's browser. It sends a discovery probe to the
@@ -25,6 +25,10 @@ device in address order:
 Bytes below 0x20 and 0x7F in a name or URL are shown as \xHH. At most 32 URLs
 are opened per run, and only URLs free of spaces, control characters and the
 characters " < > \ ^ ` { | }.
+
+With PATTERNs, only devices whose name contains one of them (ignoring the
+case of ASCII letters) are listed, opened, or reported; when none matches,
+nothing is printed and the exit status is 1.
 
 Options:
   -n, --no-open          list the devices, open nothing
@@ -42,6 +46,16 @@ Options:
                          take the answers there, so that a firewall rule can
                          admit them; WEBFIND_PORT=N does the same, the option
                          wins. The package's firewall profiles admit 13576.
+      --first            end as soon as the first device (with PATTERNs: the
+                         first matching one) answers, and list and open it
+                         alone; exit 1 when none answered in the normal run
+      --watch[=SECONDS]  probe every SECONDS (1-3600, default 10) until
+                         stopped (Ctrl-C) and print one line per event as it
+                         happens: "up", "down" (two rounds missed) or "changed",
+                         then the address and Name:... URL:...; with --json,
+                         JSON Lines {"event", "time", "address", "name",
+                         "url"}. Opens nothing.
+      --duration=SECONDS end a watch after SECONDS
   -v, --verbose          on standard error: the interfaces probed, each datagram
                          received with its source and verdict, and when nothing
                          answered, what on this host may explain it (also
@@ -49,10 +63,13 @@ Options:
   -h, --help             show this help and exit
   -V, --version          show the version and exit
 
-Exit status: 0 when the run completed (also when no device answered),
-255 when a socket operation failed, 2 on a usage error, 3 when the system's
-socket layer could not be started, 4 when standard output could not be
-written.
+Exit status: 0 when the run completed (also when no device answered), 1 when
+PATTERNs or --first found no device, 255 when a socket operation failed, 2 on
+a usage error, 3 when the system's socket layer could not be started, 4 when
+standard output could not be written. A watch ends with 0.
+
+Environment: WEBFIND_PORT (as --port), BROWSER (commands to open URLs with,
+separated by colons; %s stands for the URL).
 
 Running webfind sends a multicast probe to your local network.
 )";
