@@ -51,12 +51,14 @@ package: deps-package windows-builds
 	cd build && cpack
 	cmake -DSOURCE_DIR=$(CURDIR) -P cmake/WindowsZip.cmake
 
-# Scale benchmark in a private network namespace, then the micro-benchmarks.
+# Scale and watch benchmarks in private network namespaces, then the
+# micro-benchmarks.
 bench: deps-test
 	sh scripts/ensure-packages.sh libbenchmark-dev time util-linux
 	cmake --preset default
 	cmake --build --preset default
 	bash bench/scale.sh
+	bash bench/watch.sh
 	./build/micro_bench
 
 # libFuzzer: every target for FUZZ_SECONDS each (CI runs a short round).
