@@ -22,9 +22,10 @@ device in address order:
 
   Name:<name> URL:<url>
 
-Bytes below 0x20 and 0x7F in a name or URL are shown as \xHH. At most 32 URLs
-are opened per run, and only URLs free of spaces, control characters and the
-characters " < > \ ^ ` { | }.
+Bytes below 0x20 and 0x7F in a name or URL are shown as \xHH. Only URLs free
+of spaces, control characters and the characters " < > \ ^ ` { | } are
+opened. When more than 32 would be opened, webfind opens one local page that
+lists and links them all instead.
 
 With PATTERNs, only devices whose name contains one of them (ignoring the
 case of ASCII letters) are listed, opened, or reported; when none matches,
@@ -32,6 +33,8 @@ nothing is printed and the exit status is 1.
 
 Options:
   -n, --no-open          list the devices, open nothing
+      --page             open one page that lists and links every device
+                         instead of each URL (done anyway for more than 32)
       --json             print the devices as one JSON array of objects
                          {"address", "name", "url"} in address order ([] when
                          none); opens nothing. Control characters are escaped
@@ -106,13 +109,13 @@ bool portNumber(const char* text, uint16_t& port) {
 }  // namespace
 
 Options parseOptions(int argc, char** argv, const char* environmentPort) {
-    enum { JSON = 256, WATCH, DURATION, FIRST };
+    enum { JSON = 256, WATCH, DURATION, FIRST, PAGE };
     static const option longOptions[] = {
         {"no-open", no_argument, nullptr, 'n'},   {"json", no_argument, nullptr, JSON},
         {"interface", required_argument, nullptr, 'i'}, {"all-interfaces", no_argument, nullptr, 'a'},
         {"wait", required_argument, nullptr, 'w'}, {"verbose", no_argument, nullptr, 'v'},
         {"port", required_argument, nullptr, 'p'}, {"first", no_argument, nullptr, FIRST},
-        {"watch", optional_argument, nullptr, WATCH}, {"duration", required_argument, nullptr, DURATION},
+        {"watch", optional_argument, nullptr, WATCH}, {"page", no_argument, nullptr, PAGE}, {"duration", required_argument, nullptr, DURATION},
         {"help", no_argument, nullptr, 'h'},       {"version", no_argument, nullptr, 'V'},
         {nullptr, 0, nullptr, 0}};
     Options o;
@@ -135,6 +138,7 @@ Options parseOptions(int argc, char** argv, const char* environmentPort) {
             break;
         }
         case FIRST: o.first = true; break;
+        case PAGE: o.page = true; break;
         case WATCH: {
             long seconds = WATCH_INTERVAL.count();
             if (optarg && !wholeNumber(optarg, 1, 3600, seconds))
@@ -171,6 +175,7 @@ Options parseOptions(int argc, char** argv, const char* environmentPort) {
     if (o.duration.count() && !o.watch) return usageError("--duration needs --watch");
     if (o.watch && o.first) return usageError("--watch and --first cannot be combined");
     if (o.watch && o.quietWaitGiven) return usageError("--wait has no meaning with --watch: a round listens until the next");
+    if (o.page && (!o.open || o.watch)) return usageError("--page opens a page; it cannot go with --no-open, --json or --watch");
     // A watch reports events; it never opens anything.
     if (o.watch) o.open = false;
     // The option wins over the environment; an empty variable counts as unset.

@@ -27,6 +27,7 @@ struct Options {
     bool quietWaitGiven = false;
     uint16_t port = 0;  // local UDP port; 0: the system chooses
     bool first = false;  // end at the first (matching) answer
+    bool page = false;   // open one page that lists the devices
     bool watch = false;
     Milliseconds watchInterval{WATCH_INTERVAL};
     Milliseconds duration{0};  // of a watch; 0: until stopped

@@ -7,6 +7,7 @@
 #include <nlohmann/json.hpp>
 
 #include "app/Discovery.h"
+#include "app/Page.h"
 
 namespace webfind {
 
@@ -39,16 +40,46 @@ bool safeToOpen(const std::string& url) {
     return true;
 }
 
-void listDevices(const DeviceTable& devices, std::ostream& out, std::ostream& err, const Desktop* desktop) {
-    // When URLs are opened, each line is flushed right after its URL went to
-    // the desktop. A plain listing is written in one go: thousands of devices
-    // would otherwise cost a system call each.
-    const bool flushEachLine = desktop != nullptr;
+namespace {
+
+// Opens one page that links every device instead of their URLs one by one.
+// False when the page could not be written: the URLs are then opened as
+// without a page.
+bool openPage(const DeviceTable& devices, std::ostream& err, const Desktop& desktop) {
+    std::string location, why;
+    const auto now = std::chrono::system_clock::now();
+    if (!desktop.savePage([&](std::ostream& page) { writePage(page, devices, now); }, location, why)) {
+        err << "webfind: could not write the page of devices (" << why << "); opening the URLs one by one\n"
+            << std::flush;
+        return false;
+    }
+    if (desktop.open(location, why))
+        err << "webfind: opened one page listing " << devices.size() << (devices.size() == 1 ? " device: " : " devices: ")
+            << escapeForTerminal(location) << '\n';
+    else
+        err << "webfind: could not open the page " << escapeForTerminal(location) << ": " << why << '\n';
+    err << std::flush;
+    return true;
+}
+
+}  // namespace
+
+void listDevices(const DeviceTable& devices, std::ostream& out, std::ostream& err, const Desktop* desktop,
+                 bool pageWanted) {
     std::string why;
     if (desktop && !devices.empty() && !desktop->available(why)) {
         err << "webfind: " << why << "; URLs are not opened\n" << std::flush;
         desktop = nullptr;
     }
+    if (desktop && !devices.empty()) {
+        size_t openable = 0;
+        for (const auto& device : devices) openable += safeToOpen(device.second.second) ? 1 : 0;
+        if ((pageWanted || openable > MAX_OPENED_URLS) && openPage(devices, err, *desktop)) desktop = nullptr;
+    }
+    // When URLs are opened, each line is flushed right after its URL went to
+    // the desktop. A plain listing is written in one go: thousands of devices
+    // would otherwise cost a system call each.
+    const bool flushEachLine = desktop != nullptr;
     size_t opened = 0, notOpened = 0;
     for (const auto& device : devices) {
         const std::string& name = device.second.first;

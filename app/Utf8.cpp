@@ -41,6 +41,24 @@ bool validUtf8(const std::string& bytes) {
     return true;
 }
 
+std::string withReplacementCharacters(const std::string& bytes) {
+    const auto* p = reinterpret_cast<const unsigned char*>(bytes.data());
+    std::string text;
+    text.reserve(bytes.size());
+    char32_t point;
+    for (size_t at = 0; at < bytes.size();) {
+        size_t length = decode(p + at, bytes.size() - at, point);
+        if (length == 0) {
+            text += "\xEF\xBF\xBD";
+            ++at;
+        } else {
+            text.append(bytes, at, length);
+            at += length;
+        }
+    }
+    return text;
+}
+
 std::u16string utf16FromUtf8(const std::string& bytes) {
     const auto* p = reinterpret_cast<const unsigned char*>(bytes.data());
     std::u16string text;

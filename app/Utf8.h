@@ -11,6 +11,10 @@ namespace webfind {
 // code points, nothing above U+10FFFF.
 bool validUtf8(const std::string& bytes);
 
+// `bytes` with each sequence that is not well-formed UTF-8 replaced by U+FFFD
+// (one for each byte that cannot start a sequence or ends one early).
+std::string withReplacementCharacters(const std::string& bytes);
+
 // The UTF-16 code units of `bytes`, which must be well-formed UTF-8.
 std::u16string utf16FromUtf8(const std::string& bytes);
 

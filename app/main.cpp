@@ -7,6 +7,7 @@
 #include "app/HostFacts.h"
 #include "app/Opener.h"
 #include "app/Options.h"
+#include "app/PageFile.h"
 #include "app/Patterns.h"
 #include "app/Present.h"
 #include "app/Run.h"
@@ -88,7 +89,7 @@ int runTool(int argc, char** argv) {
     // result of its own, with nothing on standard output.
     const bool selective = !options.patterns.empty() || options.first;
     bool anyShown = false;
-    Desktop desktop{desktopAvailable, openUrl};
+    Desktop desktop{desktopAvailable, openUrl, savePage};
     Presenter present = [&](const DeviceTable& found) {
         DeviceTable shown = matching(found, options.patterns);
         anyShown = !shown.empty();
@@ -96,7 +97,7 @@ int runTool(int argc, char** argv) {
         if (options.json)
             printJson(shown, std::cout);
         else
-            listDevices(shown, std::cout, std::cerr, options.open ? &desktop : nullptr);
+            listDevices(shown, std::cout, std::cerr, options.open ? &desktop : nullptr, options.page);
     };
     try {
         if (options.watch) return watch(options, settings);

@@ -101,7 +101,8 @@ device() {
 # display); WRAPPER goes in front of the command.
 # Nothing of the caller's own desktop: no BROWSER, no WSL.
 CLEAN_ENV=(-u BROWSER -u WSL_DISTRO_NAME -u WEBFIND_PORT)
-RUN_ENV=("${CLEAN_ENV[@]}" PATH="$WORK/bin:$PATH" DISPLAY=:0)
+# Pages of devices go to the case's own folder.
+RUN_ENV=("${CLEAN_ENV[@]}" PATH="$WORK/bin:$PATH" DISPLAY=:0 XDG_RUNTIME_DIR="$WORK/runtime")
 OUT="$WORK/out"
 ERR="$WORK/err"
 run_webfind() {

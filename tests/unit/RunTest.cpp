@@ -51,10 +51,26 @@ protected:
                             opened.push_back(url);
                             if (openerFails) why = "not installed";
                             return !openerFails;
+                        },
+                        [this](const std::function<void(std::ostream&)>& write, std::string& location,
+                               std::string& why) {
+                            if (pageFails) {
+                                why = "disk full";
+                                return false;
+                            }
+                            std::ostringstream page;
+                            write(page);
+                            pages.push_back(page.str());
+                            location = "file:///run/user/1000/webfind/page.html";
+                            return true;
                         }};
         return runDiscovery(settings, out, [&](const DeviceTable& devices) {
-            listDevices(devices, out, err, &desktop);
+            listDevices(devices, out, err, &desktop, pageWanted);
         });
+    }
+    void answerFrom(int devices) {
+        for (int i = 1; i <= devices; ++i)
+            fake.arrivals.push_back(from(10, 0, 1, static_cast<uint8_t>(i), answer("d", "http://d/")));
     }
     std::vector<std::string> callsStartingWith(const std::string& prefix) const {
         std::vector<std::string> matching;
@@ -67,7 +83,10 @@ protected:
     BRIVO::PlatformOverride use;
     std::ostringstream out, err;
     std::vector<std::string> opened;
+    std::vector<std::string> pages;
     bool openerFails = false;
+    bool pageFails = false;
+    bool pageWanted = false;
     bool hasDesktop = true;
 };
 
@@ -159,7 +178,7 @@ TEST_F(DiscoveryRun, WaitingAnswersAreDrainedInBatchesWithTheSameRules) {
     fake.arrivals.push_back(from(10, 0, 0, 200, answer("second", "http://second/"), 0));
     fake.arrivals.push_back(from(10, 0, 0, 201, Buffer{1, 2}, 0));
     EXPECT_EQ(run(), 0);
-    EXPECT_EQ(opened.size(), MAX_OPENED_URLS);
+    EXPECT_EQ(pages.size(), 1u);
     const std::string listing = out.str();
     EXPECT_EQ(std::count(listing.begin(), listing.end(), '\n'), 151);
     EXPECT_NE(listing.find("Name:first URL:http://first/\n"), std::string::npos);
@@ -334,13 +353,53 @@ TEST_F(DiscoveryRun, UnsafeUrlsAreListedButNotOpened) {
     EXPECT_NE(err.str().find("not opening the URL of 10.0.0.2"), std::string::npos);
 }
 
-TEST_F(DiscoveryRun, AtMost32UrlsAreOpened) {
-    for (int i = 1; i <= 40; ++i) fake.arrivals.push_back(from(10, 0, 1, static_cast<uint8_t>(i), answer("d", "http://d/")));
+TEST_F(DiscoveryRun, MoreThan32UrlsOpenOnePageInstead) {
+    answerFrom(40);
+    EXPECT_EQ(run(), 0);
+    ASSERT_EQ(pages.size(), 1u);
+    EXPECT_THAT(opened, ElementsAre("file:///run/user/1000/webfind/page.html"));
+    const std::string& page = pages.front();
+    size_t rows = 0;
+    for (size_t at = page.find("<tr><td"); at != std::string::npos; at = page.find("<tr><td", at + 1)) ++rows;
+    EXPECT_EQ(rows, 40u);
+    const std::string listing = out.str();
+    EXPECT_EQ(std::count(listing.begin(), listing.end(), '\n'), 40) << "the listing is the same";
+    EXPECT_EQ(err.str(), "webfind: opened one page listing 40 devices: file:///run/user/1000/webfind/page.html\n");
+}
+
+TEST_F(DiscoveryRun, UpTo32UrlsOpenOneByOneAndUnsafeOnesDoNotCount) {
+    answerFrom(32);
+    fake.arrivals.push_back(from(10, 0, 2, 1, answer("q", "http://a/\"onclick")));
+    EXPECT_EQ(run(), 0);
+    EXPECT_TRUE(pages.empty());
+    EXPECT_EQ(opened.size(), 32u);
+}
+
+TEST_F(DiscoveryRun, AskedForThePageItIsOpenedForAFewDevicesToo) {
+    pageWanted = true;
+    answerFrom(3);
+    EXPECT_EQ(run(), 0);
+    EXPECT_EQ(pages.size(), 1u);
+    EXPECT_THAT(opened, ElementsAre("file:///run/user/1000/webfind/page.html"));
+
+    // With none found there is no page.
+    pages.clear();
+    opened.clear();
+    EXPECT_EQ(run(), 0);
+    EXPECT_TRUE(pages.empty());
+    EXPECT_TRUE(opened.empty());
+}
+
+TEST_F(DiscoveryRun, APageThatCannotBeWrittenFallsBackToAtMost32Urls) {
+    pageFails = true;
+    answerFrom(40);
     EXPECT_EQ(run(), 0);
     EXPECT_EQ(opened.size(), MAX_OPENED_URLS);
     const std::string listing = out.str();
     EXPECT_EQ(std::count(listing.begin(), listing.end(), '\n'), 40);
-    EXPECT_EQ(err.str(), "webfind: 8 more URLs were not opened (at most 32 per run); --no-open or --json list them all\n");
+    EXPECT_EQ(err.str(),
+              "webfind: could not write the page of devices (disk full); opening the URLs one by one\n"
+              "webfind: 8 more URLs were not opened (at most 32 per run); --no-open or --json list them all\n");
 }
 
 TEST_F(DiscoveryRun, WithoutADesktopNothingIsOpenedAndThatIsSaidOnce) {

@@ -6,7 +6,7 @@
 under_wine && skip "Windows has no DISPLAY; the desktop is always there"
 network_up
 device d --from 127.0.0.4 --name "Printer"
-RUN_ENV=("${CLEAN_ENV[@]}" -u DISPLAY -u WAYLAND_DISPLAY PATH="$WORK/bin:$PATH")
+RUN_ENV=("${CLEAN_ENV[@]}" -u DISPLAY -u WAYLAND_DISPLAY PATH="$WORK/bin:$PATH" XDG_RUNTIME_DIR="$WORK/runtime")
 run_webfind
 expect_status 0
 expect_out 'Name:Printer URL:http://127.0.0.4/\n'

@@ -10,7 +10,7 @@ under_wine && skip "Wine's launcher hides a missing opener"
 network_up
 device d --from 127.0.0.4 --name "Printer"
 mkdir -p "$WORK/nothing"
-RUN_ENV=("${CLEAN_ENV[@]}" PATH="$WORK/nothing" DISPLAY=:0)
+RUN_ENV=("${CLEAN_ENV[@]}" PATH="$WORK/nothing" DISPLAY=:0 XDG_RUNTIME_DIR="$WORK/runtime")
 run_webfind
 expect_status 0
 expect_out 'Name:Printer URL:http://127.0.0.4/\n'
