@@ -8,7 +8,7 @@ TEST_PACKAGES := $(BUILD_PACKAGES) libgtest-dev libgmock-dev iproute2 util-linux
 WINDOWS_BUILD_PACKAGES := cmake ninja-build nlohmann-json3-dev g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix binutils-mingw-w64 file
 WINDOWS_PACKAGES := $(TEST_PACKAGES) $(WINDOWS_BUILD_PACKAGES) googletest binutils wine64
 
-.PHONY: run test test-asan test-windows windows-builds package demo bench fuzz build deps-build deps-test deps-windows deps-package check-fresh-root clean
+.PHONY: run test test-asan test-windows windows-builds package demo bench fuzz build deps-build deps-test deps-windows deps-package deps-browser screenshot check-fresh-root clean
 
 run: deps-build
 	cmake --preset default
@@ -19,7 +19,7 @@ build: deps-build
 	cmake --preset default
 	cmake --build --preset default
 
-test: deps-test
+test: deps-test deps-browser
 	cmake --preset default
 	cmake --build --preset default
 	ctest --preset default
@@ -91,6 +91,17 @@ deps-build:
 
 deps-test:
 	@sh scripts/ensure-packages.sh $(TEST_PACKAGES)
+
+# Chromium renders the page of devices in one test, which skips without it.
+deps-browser:
+	@sh scripts/ensure-packages.sh chromium || echo "note: Chromium could not be installed; the page's browser test will be skipped"
+
+# The README's picture of the page of devices (docs/page.png).
+screenshot: deps-browser
+	cmake --preset default
+	cmake --build --preset default --target page_fixture
+	PAGE_FIXTURE=build/page_fixture bash tests/page/render.sh --screenshot build/screenshots
+	cp build/screenshots/page.png docs/page.png
 
 clean:
 	rm -rf build build-asan build-fuzz build-windows-i686 build-windows-x86_64 build-fresh-root build-fresh-root.log

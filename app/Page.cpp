@@ -36,7 +36,7 @@ span.unsafe { color: var(--muted); }
   thead { display: none; }
   tr { display: block; padding: .6rem 0; border-bottom: 1px solid var(--line); }
   td { display: block; border: 0; padding: .1rem 0; }
-  td::before { content: attr(data-label) ": "; color: var(--muted); font-size: .85rem; }
+  td::before { content: attr(data-label) ": "; color: var(--muted); font: .85rem system-ui, sans-serif; }
 }
 )";
 
