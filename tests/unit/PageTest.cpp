@@ -1,0 +1,35 @@
+// The page of devices as text: what is escaped, what becomes a link; and,
+// on POSIX, the private file it is written to.
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <string>
+
+#include "app/Page.h"
+
+using namespace webfind;
+using testing::HasSubstr;
+using testing::Not;
+
+TEST(PageText, EscapesEverythingFromTheNetworkAndLinksOnlySafeWebUrls) {
+    DeviceTable devices{
+        {BRIVO::IPAddress(10, 0, 0, 1, 0), {"<b>&\"'", "http://a/?x=1&y='2'"}},
+        {BRIVO::IPAddress(10, 0, 0, 2, 0), {"\x1b[31m\xff", "javascript:alert(1)"}},
+        {BRIVO::IPAddress(10, 0, 0, 3, 0), {"ok", "http://b/<x>"}},
+        {BRIVO::IPAddress(10, 0, 0, 4, 0), {"ok", "ftp://c/"}},
+        {BRIVO::IPAddress(10, 0, 0, 5, 0), {"ok", "http://d/\xc3"}},
+    };
+    std::string page = pageHtml(devices, std::chrono::system_clock::now());
+    EXPECT_THAT(page, HasSubstr("<td data-label=\"Name\">&lt;b&gt;&amp;&quot;&#39;</td>"));
+    EXPECT_THAT(page, HasSubstr("<a href=\"http://a/?x=1&amp;y=&#39;2&#39;\""));
+    EXPECT_THAT(page, HasSubstr("\\x1B[31m\xEF\xBF\xBD"));
+    EXPECT_THAT(page, HasSubstr("<span class=\"unsafe\">javascript:alert(1)</span>"));
+    EXPECT_THAT(page, HasSubstr("<span class=\"unsafe\">http://b/&lt;x&gt;</span>"));
+    EXPECT_THAT(page, HasSubstr("<span class=\"unsafe\">ftp://c/</span>"));
+    EXPECT_THAT(page, HasSubstr("<span class=\"unsafe\">http://d/\xEF\xBF\xBD</span>"));
+    EXPECT_THAT(page, Not(HasSubstr("<script")));
+    EXPECT_THAT(page, HasSubstr("Content-Security-Policy\" content=\"default-src 'none';"));
+    EXPECT_THAT(page, HasSubstr("<title>webfind: 5 devices, "));
+}
