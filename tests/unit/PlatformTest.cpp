@@ -141,11 +141,8 @@ TEST_F(RealPlatformReceive, OversizedDatagramInABatchIsMarkedTooLongAndTheRestAr
     EXPECT_EQ(lengths[1], 3);
 }
 
-TEST_F(RealPlatformReceive, NothingWaitingIsAnEmptyBatchAndAnEmptyReceiveNotAFailure) {
+TEST_F(RealPlatformReceive, NothingWaitingIsAnEmptyBatchNotAFailure) {
     BRIVO::DatagramBatch batch(4);
     EXPECT_TRUE(receiver.receiveWaiting(batch));
     EXPECT_EQ(batch.count(), 0u);
-    uint8_t byte = 0;
-    AddressV4 from{};
-    EXPECT_EQ(os.receiveFrom(receiver.handle(), &byte, 1, from), 0) << "nothing there: no datagram, no failure";
 }
