@@ -36,6 +36,9 @@ cp /etc/resolv.conf "$root/etc/resolv.conf"
 unshare -m sh -c '
     set -e
     root=$1
+    # The root a mount point of its own, as on a real machine: mount
+    # namespaces inside (the tests make some) need one.
+    mount --bind "$root" "$root"
     mount -t proc proc "$root/proc"
     mount -t sysfs sys "$root/sys"
     mount --rbind /dev "$root/dev"

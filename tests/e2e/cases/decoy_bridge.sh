@@ -20,8 +20,11 @@ expect_status 0
 expect_out ''
 grep -q 'these interfaces were not probed: va1 (10.1.0.1)' "$ERR" || fail "the other interface was not named: $(cat "$ERR")"
 grep -q 'webfind -i va1, or webfind -a' "$ERR" || fail "no next step: $(cat "$ERR")"
-under_wine || grep -q 'The probe left through decoy0 (10.9.0.1), a software bridge' "$ERR" ||
-    fail "the bridge was not named: $(cat "$ERR")"
+# The kind comes from sysfs, which must show this namespace's interfaces.
+if ! under_wine && [ -e /sys/class/net/decoy0 ]; then
+    grep -q 'The probe left through decoy0 (10.9.0.1), a software bridge' "$ERR" ||
+        fail "the bridge was not named: $(cat "$ERR")"
+fi
 
 run_webfind -n -a
 expect_status 0
