@@ -90,7 +90,7 @@ bool Session::sendRound(const Buffer& probeBytes) {
 
 bool Session::listenUntil(Milliseconds deadline) {
     for (Milliseconds left; !checkStop() && (left = deadline - now()) > Milliseconds::zero();) {
-        switch (receive(left)) {
+        switch (receive(capped(left))) {
         case Received::FAILED: return false;
         case Received::CROWD: napInCrowd(left); break;
         case Received::NOTHING:
@@ -105,12 +105,14 @@ bool Session::collectUntilQuiet() {
     // What is left of the quiet wait that began with the last datagram.
     Milliseconds quiet = settings.quietWait;
     for (Milliseconds left; !checkStop() && (left = deadline - now()) > Milliseconds::zero();) {
-        const Milliseconds wait = std::min(left, quiet);
+        const Milliseconds wait = capped(std::min(left, quiet));
         switch (receive(wait)) {
         case Received::FAILED: return false;
         case Received::NOTHING:
-            // A wait cut short by the limit ends through the loop's test.
-            if (wait == quiet) return true;
+            // Quiet for `wait` more; a wait cut short by the limit ends
+            // through the loop's test.
+            quiet -= wait;
+            if (quiet <= Milliseconds::zero()) return true;
             break;
         case Received::SOME: quiet = settings.quietWait; break;
         case Received::CROWD:
@@ -124,7 +126,13 @@ bool Session::collectUntilQuiet() {
 
 void Session::pauseUntil(Milliseconds deadline) {
     for (Milliseconds left; !checkStop() && (left = deadline - now()) > Milliseconds::zero();)
-        os.sleepMs(static_cast<uint32_t>(std::min({left, STOP_CHECK, stopAt - now()}).count()));
+        os.sleepMs(static_cast<uint32_t>(std::min(capped(left), STOP_CHECK).count()));
+}
+
+Milliseconds Session::capped(Milliseconds wait) const {
+    if (interrupted) wait = std::min(wait, STOP_CHECK);
+    if (stopAt != Milliseconds::max()) wait = std::min(wait, std::max(stopAt - now(), Milliseconds::zero()));
+    return wait;
 }
 
 bool Session::checkStop() {
@@ -135,8 +143,6 @@ bool Session::checkStop() {
 // Waits at most `wait` for a datagram; handles it and every datagram already
 // waiting behind it.
 Session::Received Session::receive(Milliseconds wait) {
-    if (interrupted) wait = std::min(wait, STOP_CHECK);
-    if (stopAt != Milliseconds::max()) wait = std::min(wait, std::max(stopAt - now(), Milliseconds::zero()));
     BRIVO::Clock limit = clockOf(wait);
     IPAddress source;
     uint16_t sourcePort = 0;

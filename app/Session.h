@@ -74,6 +74,8 @@ private:
 
     bool sendRound(const BRIVO::Buffer& probeBytes);
     Received receive(Milliseconds wait);
+    // `wait`, shortened so that a stop request or `stopAt` is seen in time.
+    Milliseconds capped(Milliseconds wait) const;
     Milliseconds napInCrowd(Milliseconds left);
     long takeWaiting();
     void handle(const Datagram& datagram);

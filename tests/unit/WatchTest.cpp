@@ -14,6 +14,7 @@
 #include "app/Opener.h"
 #include "app/Patterns.h"
 #include "app/Present.h"
+#include "app/Session.h"
 #include "app/Watch.h"
 
 using namespace webfind;
@@ -133,6 +134,19 @@ TEST_F(WatchRun, LaterFailuresAreNotedAndTheNextRoundTriesAgain) {
     EXPECT_EQ(err.str(), "webfind: round 2: Socket Send Err; trying again next round\n");
     EXPECT_EQ(fake.sent.size(), 3u + 1u + 3u) << "round 3 probed again";
     EXPECT_EQ(out.str(), "");
+}
+
+TEST_F(WatchRun, ShortWaitsForStopRequestsStillMakeAWholeQuietWait) {
+    settings.quietWait = Milliseconds(500);
+    AnswerHandler handler{[](const IPAddress&) { return true; },
+                          [](const IPAddress&, const std::string&, const std::string&) { return Take::KEPT; }};
+    Session session(settings, handler, [] { return false; });
+    ASSERT_TRUE(session.open());
+    fake.calls.clear();
+    const uint64_t start = fake.now;
+    EXPECT_TRUE(session.collectUntilQuiet());
+    EXPECT_EQ(fake.now - start, 500u) << "the quiet wait ends after 500 ms, not after the first short wait";
+    EXPECT_THAT(fake.calls, ElementsAre("wait 7 0s 200000us", "wait 7 0s 200000us", "wait 7 0s 100000us"));
 }
 
 TEST(NamePatterns, AnyPatternIgnoringTheCaseOfAsciiLetters) {
