@@ -21,7 +21,6 @@ struct FirewallDrop {
 struct FirewallFacts {
     bool ufwEnabled = false;
     bool firewalldRunning = false;
-    bool rulesetRead = false;  // the kernel's ruleset could be read (root only)
     std::vector<FirewallDrop> drops;
 };
 

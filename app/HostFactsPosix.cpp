@@ -106,13 +106,10 @@ FirewallFacts firewallFacts() {
     // iptables-nft's rules; legacy iptables where nft is not installed.
     if (::geteuid() != 0) return f;
     std::string text;
-    if (commandOutput({"nft", "list", "ruleset"}, text)) {
-        f.rulesetRead = true;
+    if (commandOutput({"nft", "list", "ruleset"}, text))
         f.drops = dropsInNftRuleset(text);
-    } else if (commandOutput({"iptables", "-S", "INPUT"}, text)) {
-        f.rulesetRead = true;
+    else if (commandOutput({"iptables", "-S", "INPUT"}, text))
         f.drops = dropsInIptables(text);
-    }
     return f;
 }
 

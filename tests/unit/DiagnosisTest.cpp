@@ -65,7 +65,6 @@ TEST(NothingFound, EachFirewallGetsItsOwnCommandsAndThePort) {
                 HasSubstr("sudo firewall-cmd --permanent --add-service=webfind && sudo firewall-cmd --reload"));
 
     HostFacts nft = plainHost();
-    nft.firewall.rulesetRead = true;
     nft.firewall.drops = {{"nftables", "ip", "fw", "in_chain", "policy drop"}};
     EXPECT_THAT(explainNothingFound(nft, DiagnosisContext{}),
                 HasSubstr("sudo nft insert rule ip fw in_chain udp dport 13576 accept"));
