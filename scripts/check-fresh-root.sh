@@ -41,7 +41,22 @@ unshare -m sh -c '
     mount --bind "$root" "$root"
     mount -t proc proc "$root/proc"
     mount -t sysfs sys "$root/sys"
-    mount --rbind /dev "$root/dev"
+    # A /dev of its own: with the machine /dev bound here, anything run in
+    # the root (a test that replaces /dev/null, say) would change the
+    # devices of the machine itself.
+    mount -t tmpfs -o mode=0755,nosuid tmpfs "$root/dev"
+    for node in "null 1 3" "zero 1 5" "full 1 7" "random 1 8" "urandom 1 9" "tty 5 0"; do
+        set -- $node
+        mknod -m 0666 "$root/dev/$1" c "$2" "$3"
+    done
+    mkdir "$root/dev/pts" "$root/dev/shm"
+    mount -t devpts -o newinstance,ptmxmode=0666,mode=0620 devpts "$root/dev/pts"
+    ln -s pts/ptmx "$root/dev/ptmx"
+    mount -t tmpfs -o mode=1777,nosuid,nodev tmpfs "$root/dev/shm"
+    ln -s /proc/self/fd "$root/dev/fd"
+    ln -s /proc/self/fd/0 "$root/dev/stdin"
+    ln -s /proc/self/fd/1 "$root/dev/stdout"
+    ln -s /proc/self/fd/2 "$root/dev/stderr"
     mount -t tmpfs tmpfs "$root/tmp"
     echo "=== in the fresh root: sh build.sh test"
     chroot "$root" sh -c "cd /root/webfind && sh build.sh test"

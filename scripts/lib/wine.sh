@@ -12,8 +12,9 @@ wine_for() {
     *) echo "unknown Windows architecture '$1' (i686 or x86_64)" >&2; return 1 ;;
     esac
     # No Mono and no Gecko: nothing here needs them, and Wine would offer to
-    # download them.
-    WINEPREFIX=$2 WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+    # download them. No menu builder: it writes menu entries and file
+    # associations into the user's home, outside the prefix.
+    WINEPREFIX=$2 WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
     export WINELOADER WINESERVER WINEARCH WINEPREFIX WINEDEBUG WINEDLLOVERRIDES
 }
 

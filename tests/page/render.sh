@@ -24,8 +24,10 @@ fail() { echo "FAIL [page in a browser]: $*"; exit 1; }
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 # The flags that keep a headless Chromium from its own background traffic.
+# HOME too: Chromium keeps certificate stores and crash reports there, whatever
+# its profile folder.
 chrome() {
-    "$browser" --headless --no-sandbox --disable-gpu --disable-quic --no-first-run --disable-background-networking \
+    HOME="$work" XDG_CONFIG_HOME="$work/config" XDG_CACHE_HOME="$work/cache" "$browser" --headless --no-sandbox --disable-gpu --disable-quic --no-first-run --disable-background-networking \
         --disable-component-update --disable-sync --user-data-dir="$work/profile" "$@" 2> "$work/chromium.log"
 }
 

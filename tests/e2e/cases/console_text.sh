@@ -10,7 +10,7 @@ command -v script > /dev/null || skip "script(1) is not installed"
 network_up
 device cafe --from 127.0.0.6 --name $'Caf\xc3\xa9 \xe2\x82\xac'
 device latin --from 127.0.0.7 --name $'Latin \xe9'
-LANG=C.UTF-8 script -qec "${RUNNER[*]} $WEBFIND -n" /dev/null > "$WORK/terminal" 2>&1 || fail "run on a terminal failed: $(cat "$WORK/terminal")"
+LANG=C.UTF-8 script -qec "${RUNNER[*]} $WEBFIND -n" "$WORK/typescript" > "$WORK/terminal" 2>&1 || fail "run on a terminal failed: $(cat "$WORK/terminal")"
 grep -q $'Name:Caf\xc3\xa9 \xe2\x82\xac URL:http://127.0.0.6/' "$WORK/terminal" || fail "UTF-8 name garbled: $(od -c "$WORK/terminal" | head)"
 under_wine || grep -q $'Name:Latin \xe9 URL:' "$WORK/terminal" || fail "bytes changed on a terminal"
 pass
