@@ -1,25 +1,30 @@
 # shellcheck shell=bash
 # bash completion for webfind: options, and interface names after -i.
 
+# The interfaces -i takes: those that are up with an IPv4 address, loopback
+# (its addresses have host scope) left out.
 _webfind_interfaces() {
-    if [ -d /sys/class/net ]; then
-        command ls /sys/class/net 2> /dev/null
-    else
-        ip -o link show 2> /dev/null | awk -F': ' '{ sub(/@.*/, "", $2); print $2 }'
-    fi
+    ip -o -4 addr show up 2> /dev/null | awk '!/ scope host / { print $2 }' | sort -u
 }
 
 _webfind() {
     local cur=${COMP_WORDS[COMP_CWORD]} prev=${COMP_WORDS[COMP_CWORD - 1]}
-    local options="-n --no-open --json -i --interface -a --all-interfaces -w --wait -p --port --first
+    local options="-n --no-open --json --page -i --interface -a --all-interfaces -w --wait -p --port --first
         --watch --watch= --duration= -v --verbose -h --help -V --version"
     COMPREPLY=()
+    # bash splits "--interface=eth" at the "=" (COMP_WORDBREAKS): the option
+    # is then the word before the "=".
+    if [ "$cur" = "=" ]; then
+        cur=""
+    elif [ "$prev" = "=" ] && [ "$COMP_CWORD" -ge 2 ]; then
+        prev=${COMP_WORDS[COMP_CWORD - 2]}
+    fi
     case $prev in
     -i | --interface)
         mapfile -t COMPREPLY < <(compgen -W "$(_webfind_interfaces)" -- "$cur")
         return
         ;;
-    -w | --wait | -p | --port) return ;;  # a number
+    -w | --wait | -p | --port | --watch | --duration) return ;;  # a number
     esac
     case $cur in
     --interface=*)

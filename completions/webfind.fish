@@ -1,7 +1,17 @@
 # fish completion for webfind: options, their values, interface names.
+# Patterns are device names, never files.
+complete -c webfind -f
+
+# The interfaces -i takes: those that are up with an IPv4 address, loopback
+# (its addresses have host scope) left out.
+function __webfind_interfaces
+    ip -o -4 addr show up 2>/dev/null | awk '!/ scope host / { print $2 }' | sort -u
+end
+
 complete -c webfind -s n -l no-open -d 'List the devices, open nothing'
 complete -c webfind -l json -d 'Print the devices as JSON (JSON Lines with --watch)'
-complete -c webfind -s i -l interface -x -a '(__fish_print_interfaces)' -d 'Send the probes out of this interface'
+complete -c webfind -l page -d 'Open one page that lists and links every device'
+complete -c webfind -s i -l interface -x -a '(__webfind_interfaces)' -d 'Send the probes out of this interface'
 complete -c webfind -s a -l all-interfaces -d 'Send the probes out of every interface'
 complete -c webfind -s w -l wait -x -d 'Quiet time that ends collecting (ms, 1-5000)'
 complete -c webfind -s p -l port -x -d 'Local UDP port for probes and answers (1-65535)'

@@ -25,7 +25,9 @@
 #include <vector>
 
 #include "Network/Socket.h"
-#include "app/Discovery.h"
+#include "app/base/Address.h"
+#include "app/base/Text.h"
+#include "app/wire/Messages.h"
 
 namespace {
 
@@ -286,12 +288,11 @@ private:
 };
 
 std::string hex(const uint8_t* data, size_t length) {
-    static const char digits[] = "0123456789ABCDEF";
     std::string s;
     for (size_t i = 0; i < length; ++i) {
         if (i) s += ' ';
-        s += digits[data[i] >> 4];
-        s += digits[data[i] & 0xF];
+        s += webfind::hexDigit(data[i] >> 4);
+        s += webfind::hexDigit(data[i]);
     }
     return s;
 }

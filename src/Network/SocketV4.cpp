@@ -94,14 +94,20 @@ bool SocketV4::sendTo(const Buffer& payload, IPAddress destination, uint16_t des
     return static_cast<size_t>(sent) == payload.size();
 }
 
+namespace {
+
+// Whole milliseconds only: the part below a millisecond is dropped.
+WaitTime waitLimit(const Clock& waitTime) {
+    uint32_t t = waitTime.microseconds;
+    return WaitTime{t / 1000000u, ((t / 1000u) % 1000u) * 1000u};
+}
+
+}  // namespace
+
 WAIT_CODE SocketV4::receiveFrom(Buffer& payload, IPAddress& source, uint16_t& sourcePort,
                                 Clock& waitTime) {
     const Platform& os = platform();
-    uint32_t t = waitTime.microseconds;
-    // Whole milliseconds only: the part below a millisecond is dropped.
-    WaitTime limit{t / 1000000u, ((t / 1000u) % 1000u) * 1000u};
-
-    int ready = os.waitReadable(socketHandle, limit);
+    int ready = os.waitReadable(socketHandle, waitLimit(waitTime));
     // A failed wait is a failure of the socket, never a reason to go on to a
     // receive that could block without limit.
     if (ready < 0) return FAIL;
@@ -125,6 +131,15 @@ bool SocketV4::receiveWaiting(DatagramBatch& batch) {
     long n = platform().receiveWaiting(socketHandle, batch.slots.data(), batch.slots.size());
     batch.filled = n > 0 ? static_cast<size_t>(n) : 0;
     return n >= 0;
+}
+
+WAIT_CODE SocketV4::receiveWaiting(DatagramBatch& batch, Clock& waitTime) {
+    batch.filled = 0;
+    int ready = platform().waitReadable(socketHandle, waitLimit(waitTime));
+    // As in receiveFrom: a failed wait never leads on to a receive.
+    if (ready < 0) return FAIL;
+    if (ready == 0) return TIMEOUT;
+    return receiveWaiting(batch) ? RECEIVED : FAIL;
 }
 
 bool SocketV4::setReceiveBuffer(int32_t bytes) {

@@ -48,6 +48,12 @@ public:
     // failed (the batch then holds none).
     bool receiveWaiting(DatagramBatch& batch);
 
+    // Waits at most `waitTime` (millisecond precision, as receiveFrom) for a
+    // datagram, then takes what is waiting as receiveWaiting does. RECEIVED
+    // with `batch.count()` datagrams (none when the one seen was dropped
+    // before it could be read), TIMEOUT with none, or FAIL.
+    WAIT_CODE receiveWaiting(DatagramBatch& batch, Clock& waitTime);
+
     // Asks for a receive queue of `bytes`; the platform may grant less.
     // True when the request was accepted.
     bool setReceiveBuffer(int32_t bytes);

@@ -1,6 +1,8 @@
 #!/bin/bash
-# The shell completions: bash completes options and interface names; zsh and
-# fish accept their files, and each shell finds and uses its completion.
+# The shell completions: bash completes options and the interfaces -i takes;
+# zsh and fish accept their files, and each shell finds and uses its
+# completion. `ip` is a stand-in that shows a host with loopback, two LAN
+# interfaces and a bridge port without an address.
 set -u
 cd "$(dirname "$0")/../.." || exit 1
 fail() { echo "FAIL [completions]: $*"; exit 1; }
@@ -14,11 +16,27 @@ in_own_home() {
     env HOME="$work" ZDOTDIR="$work" XDG_CONFIG_HOME="$work/config" XDG_DATA_HOME="$work/data" \
         XDG_CACHE_HOME="$work/cache" "$@"
 }
+mkdir -p "$work/bin" "$work/files"
+cat > "$work/bin/ip" <<'IP'
+#!/bin/sh
+[ "$*" = "-o -4 addr show up" ] || exit 1
+printf '%s\n' \
+    '1: lo    inet 127.0.0.1/8 scope host lo\       valid_lft forever preferred_lft forever' \
+    '2: eth0    inet 192.168.1.5/24 brd 192.168.1.255 scope global eth0\       valid_lft forever preferred_lft forever' \
+    '2: eth0    inet 192.168.2.5/24 brd 192.168.2.255 scope global eth0\       valid_lft forever preferred_lft forever' \
+    '3: wlan0    inet 10.0.0.7/24 brd 10.0.0.255 scope global wlan0\       valid_lft forever preferred_lft forever'
+IP
+chmod +x "$work/bin/ip"
+PATH="$work/bin:$PATH"
+# A file that a completion offering file names would offer.
+touch "$work/files/a-file"
 
 # bash
 # shellcheck source=completions/webfind.bash
 . completions/webfind.bash
 complete -p webfind | grep -q -- '-F _webfind' || fail "bash: no completion registered for webfind"
+# complete_words WORD...: the words as bash splits them, the last one being
+# completed.
 complete_words() {
     COMP_WORDS=("$@")
     COMP_CWORD=$(($# - 1))
@@ -26,11 +44,22 @@ complete_words() {
     _webfind
     [ "${#COMPREPLY[@]}" -eq 0 ] || printf '%s\n' "${COMPREPLY[@]}" | sort | tr '\n' ' '
 }
-[ "$(complete_words webfind --wa)" = "--wait --watch --watch= " ] || fail "bash: --wa gives '$(complete_words webfind --wa)'"
-[ "$(complete_words webfind -n --j)" = "--json " ] || fail "bash: --j gives '$(complete_words webfind -n --j)'"
-complete_words webfind -i '' | grep -qw lo || fail "bash: -i does not offer lo: '$(complete_words webfind -i '')'"
-complete_words webfind --interface=l | grep -qw -- --interface=lo || fail "bash: --interface=l: '$(complete_words webfind --interface=l)'"
-[ -z "$(complete_words webfind --port '')" ] || fail "bash: a port number has no completions"
+expect_bash() {
+    local want=$1
+    shift
+    [ "$(complete_words "$@")" = "$want" ] || fail "bash: '$*' gives '$(complete_words "$@")', not '$want'"
+}
+expect_bash "--wait --watch --watch= " webfind --wa
+expect_bash "--json " webfind -n --j
+expect_bash "--page " webfind --pa
+expect_bash "eth0 wlan0 " webfind -i ''
+expect_bash "wlan0 " webfind --interface w
+# "--interface=" as bash really splits it, and as one word where "=" breaks nothing.
+expect_bash "eth0 wlan0 " webfind --interface =
+expect_bash "eth0 " webfind --interface = e
+expect_bash "--interface=eth0 " webfind --interface=e
+expect_bash "" webfind --port ''
+expect_bash "" webfind --watch = ''
 
 # zsh
 if command -v zsh > /dev/null; then
@@ -46,8 +75,15 @@ fi
 # fish
 if command -v fish > /dev/null; then
     fish -n completions/webfind.fish || fail "fish: the file does not parse"
-    offered=$(in_own_home fish -N -c 'source completions/webfind.fish; complete -C "webfind --wa"' | cut -f1 | sort | tr '\n' ' ')
-    [ "$offered" = "--wait --watch " ] || fail "fish: --wa gives '$offered'"
+    script=$PWD/completions/webfind.fish
+    fish_offers() {
+        (cd "$work/files" && in_own_home fish -N -c "source '$script'; complete -C '$1'") |
+            cut -f1 | sort | tr '\n' ' '
+    }
+    [ "$(fish_offers 'webfind --wa')" = "--wait --watch " ] || fail "fish: --wa gives '$(fish_offers 'webfind --wa')'"
+    [ "$(fish_offers 'webfind -i ')" = "eth0 wlan0 " ] || fail "fish: -i gives '$(fish_offers 'webfind -i ')'"
+    [ -z "$(fish_offers 'webfind --watch=')" ] || fail "fish: --watch= offers '$(fish_offers 'webfind --watch=')'"
+    [ -z "$(fish_offers 'webfind ')" ] || fail "fish: a pattern is offered files: '$(fish_offers 'webfind ')'"
 else
     echo "note: fish is not installed; its completion was not checked"
 fi

@@ -9,8 +9,8 @@ set -u
 cd "$(dirname "$0")/../.." || exit 1
 fail() { echo "FAIL [firewall profiles]: $*"; exit 1; }
 
-port=$(sed -n 's/^constexpr uint16_t FIREWALL_PORT = \([0-9]*\);$/\1/p' app/Options.h)
-[ -n "$port" ] || fail "FIREWALL_PORT not found in app/Options.h"
+port=$(sed -n 's/^constexpr uint16_t FIREWALL_PORT = \([0-9]*\);$/\1/p' app/diagnosis/Firewall.h)
+[ -n "$port" ] || fail "FIREWALL_PORT not found in app/diagnosis/Firewall.h"
 
 # ufw
 grep -qx "ports=$port/udp" firewall/ufw-webfind || fail "ufw profile does not admit exactly $port/udp"

@@ -8,7 +8,8 @@
 
 #include <nlohmann/json.hpp>
 
-#include "app/Present.h"
+#include "app/base/Utf8.h"
+#include "app/output/Listing.h"
 
 using namespace webfind;
 
@@ -48,10 +49,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     std::string name = all.substr(0, cut);
     std::string url = cut == std::string::npos ? std::string() : all.substr(cut + 1);
     DeviceTable devices;
-    devices[BRIVO::IPAddress(10, 0, 0, 1, 0)] = {name, url};
-    devices[BRIVO::IPAddress(10, 0, 0, 2, 0)] = {url, name};
+    devices.add(Address{{10, 0, 0, 1}}, name, url);
+    devices.add(Address{{10, 0, 0, 2}}, url, name);
     std::ostringstream out;
-    printJson(devices, out);
+    writeJson(out, devices);
     nlohmann::json parsed = nlohmann::json::parse(out.str());  // throws, and so fails, on invalid JSON
     if (!parsed.is_array() || parsed.size() != 2) std::abort();
     if (parsed[0]["address"] != "10.0.0.1") std::abort();

@@ -7,7 +7,7 @@
 #include <string>
 
 #include "Network/Socket.h"
-#include "app/Discovery.h"
+#include "app/wire/Messages.h"
 
 using namespace webfind;
 

@@ -6,7 +6,7 @@
 #include <string>
 
 #include "Unescape.h"
-#include "app/Present.h"
+#include "app/base/Text.h"
 
 using namespace webfind;
 

@@ -9,20 +9,19 @@
 #include <fstream>
 #include <string>
 
-#include "Network/IPAddress.h"
-#include "app/Page.h"
+#include "app/output/Page.h"
 
 using namespace webfind;
 
 namespace {
 
-struct Device {
+struct Sample {
     std::string name;
     std::string url;
     bool linked;  // a link to exactly this URL, or text
 };
 
-const Device HOSTILE[] = {
+const Sample HOSTILE[] = {
     {"<script>alert(1)</script>", "http://10.0.0.1/", true},
     {"<img src=x onerror=alert(1)>", "http://10.0.0.2/a?b=1&c=2", true},
     {"\"quoted\" 'single' &amp;", "https://10.0.0.3/'x", true},
@@ -37,7 +36,7 @@ const Device HOSTILE[] = {
     {"<style>body{display:none}</style>", "http://10.0.0.12/<b>", false},
 };
 
-const Device SAMPLE[] = {
+const Sample SAMPLE[] = {
     {"Router", "http://192.168.1.1/", true},
     {"Office printer", "https://192.168.1.2/", true},
     {"Living room camera", "http://192.168.1.3:8080/live", true},
@@ -47,10 +46,9 @@ const Device SAMPLE[] = {
 
 // The devices at a.b.c.1, a.b.c.2, ... in the order given.
 template <size_t N>
-DeviceTable table(const Device (&devices)[N], uint8_t a, uint8_t b, uint8_t c) {
+DeviceTable table(const Sample (&devices)[N], uint8_t a, uint8_t b, uint8_t c) {
     DeviceTable t;
-    for (size_t i = 0; i < N; ++i)
-        t.emplace(BRIVO::IPAddress(a, b, c, static_cast<uint8_t>(i + 1), 0), std::make_pair(devices[i].name, devices[i].url));
+    for (size_t i = 0; i < N; ++i) t.add(Address{{a, b, c, static_cast<uint8_t>(i + 1)}}, devices[i].name, devices[i].url);
     return t;
 }
 
@@ -67,7 +65,7 @@ int main(int argc, char** argv) {
     if (!page) return 1;
     if (hostile && argc > 3) {
         std::ofstream links(argv[3], std::ios::binary);
-        for (const Device& d : HOSTILE)
+        for (const Sample& d : HOSTILE)
             if (d.linked) links << d.url << '\n';
     }
     return 0;

@@ -70,6 +70,7 @@ int setNonBlocking(Handle handle, uint32_t on) {
 long sendTo(Handle handle, const void* data, size_t length, const AddressV4& to) {
     fake().calls.push_back("sendTo " + h(handle) + " " + std::to_string(length) + " " + describe(to));
     fake().sent.emplace_back(static_cast<const uint8_t*>(data), static_cast<const uint8_t*>(data) + length);
+    fake().sendTimes.push_back(fake().now);
     if (fake().sendResults.empty()) return static_cast<long>(length);
     long result = fake().sendResults.front();
     fake().sendResults.pop_front();
@@ -82,6 +83,7 @@ int waitReadable(Handle handle, BRIVO::WaitTime limit) {
     uint64_t limitMs = limit.seconds * 1000ull + limit.microseconds / 1000u;
     if (!fake().arrivals.empty() && fake().arrivals.front().afterMs <= limitMs) {
         fake().now += fake().arrivals.front().afterMs;
+        fake().arrivals.front().afterMs = 0;  // waiting now
         return 1;
     }
     if (!fake().arrivals.empty()) fake().arrivals.front().afterMs -= limitMs;

@@ -5,8 +5,11 @@
 #include <string>
 #include <vector>
 
+#include <gtest/gtest.h>
+
 #include "Network/Buffer.h"
 #include "Network/Platform.h"
+#include "Network/Socket.h"
 
 // A recording stand-in for the operating system. Every call is logged as one
 // readable line; results are scripted through the public fields. Time is
@@ -41,6 +44,7 @@ public:
     bool waitFails = false;
     std::deque<Arrival> arrivals;
     std::vector<BRIVO::Buffer> sent;
+    std::vector<uint64_t> sendTimes;  // `now` at each send
 
     int32_t tableSizeResult = BRIVO::TABLE_INSUFFICIENT_BUFFER;
     int32_t tableResult = BRIVO::TABLE_NO_ERROR;
@@ -57,3 +61,16 @@ public:
 
 // Shorthand for an address as the platform sees it.
 BRIVO::AddressV4 addressV4(uint8_t a, uint8_t b, uint8_t c, uint8_t d, uint16_t port);
+
+// Installs the fake with the socket layer already started, as it is after the
+// first socket of a process. The real flag is restored afterwards, so that
+// real sockets in later tests still start the real socket layer.
+class FakePlatformTest : public testing::Test {
+protected:
+    FakePlatformTest() : use(fake.table()) { BRIVO::socketLayerStarted = true; }
+    ~FakePlatformTest() override { BRIVO::socketLayerStarted = realStarted; }
+
+    const bool realStarted = BRIVO::socketLayerStarted;
+    FakePlatform fake;
+    BRIVO::PlatformOverride use;
+};

@@ -1,0 +1,27 @@
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <string>
+
+namespace webfind {
+
+// A device's IPv4 address: four bytes in network order. Devices are listed in
+// the order of these bytes taken left to right (10.0.0.9 before 10.0.0.10
+// before 192.168.1.2), the order of the socket library's addresses.
+struct Address {
+    std::array<uint8_t, 4> bytes{};
+
+    // Dotted-quad text: "192.168.1.20".
+    std::string text() const;
+
+    bool operator<(const Address& other) const { return bytes < other.bytes; }
+    bool operator==(const Address& other) const { return bytes == other.bytes; }
+    bool operator!=(const Address& other) const { return bytes != other.bytes; }
+};
+
+// Dotted-quad text of four IPv4 address bytes in network order: the one
+// formatter of addresses for people.
+std::string dottedQuad(const uint8_t* fourBytes);
+
+}  // namespace webfind

@@ -1,0 +1,49 @@
+#pragma once
+
+#include <cstddef>
+#include <map>
+#include <string>
+
+#include "app/base/Address.h"
+
+namespace webfind {
+
+// What a device announced in its first valid answer.
+struct Device {
+    std::string name;
+    std::string url;
+};
+
+// The devices found, one per address, in address order. A device's entry is
+// never changed once added; a table refuses devices beyond its capacity.
+class DeviceTable {
+public:
+    using Entries = std::map<Address, Device>;
+    using const_iterator = Entries::const_iterator;
+
+    explicit DeviceTable(size_t capacity = static_cast<size_t>(-1)) : capacity(capacity) {}
+
+    enum class Added { ADDED, PRESENT, FULL };
+    Added add(const Address& address, const std::string& name, const std::string& url);
+
+    bool contains(const Address& address) const { return entries.count(address) != 0; }
+    size_t size() const { return entries.size(); }
+    bool empty() const { return entries.empty(); }
+    const_iterator begin() const { return entries.begin(); }
+    const_iterator end() const { return entries.end(); }
+
+private:
+    size_t capacity;
+    Entries entries;
+};
+
+// Something that happened to a device while watching.
+struct WatchEvent {
+    enum Kind { UP, DOWN, CHANGED };
+    Kind kind;
+    Address address;
+    std::string name;
+    std::string url;
+};
+
+}  // namespace webfind

@@ -1,0 +1,31 @@
+#pragma once
+
+#include <chrono>
+#include <string>
+
+#include "app/base/Address.h"
+
+namespace webfind {
+
+// The text rules that every output shares: what a terminal may be shown,
+// what may be handed to an opener, how times read.
+
+// Bytes below 0x20 and 0x7F, and a backslash followed by x, become \xHH
+// (upper-case hex); every other byte is kept. So every \x in the result is
+// an escape, and the line reads back to the exact bytes.
+std::string escapeForTerminal(const std::string& text);
+
+// True when the URL holds no byte that could be misread by an opener or a
+// browser's command line: none below 0x21, no 0x7F, none of "<>\^`{|}.
+bool safeToOpen(const std::string& url);
+
+// `when` in RFC 3339, UTC, to the millisecond: 2026-12-07T13:05:59.123Z.
+std::string rfc3339(std::chrono::system_clock::time_point when);
+
+// `when` as local time for people: 2026-12-07 14:05:59 +0100.
+std::string localTime(std::chrono::system_clock::time_point when);
+
+// The upper-case hex digit of the low four bits of `value`.
+inline char hexDigit(unsigned value) { return "0123456789ABCDEF"[value & 0xF]; }
+
+}  // namespace webfind

@@ -1,0 +1,25 @@
+#pragma once
+
+#include <string>
+
+namespace webfind {
+
+// Names and URLs arrive as bytes. Where a platform wants text (a Windows
+// console, the Windows shell), bytes that are UTF-8 are converted as UTF-8.
+
+// True when `bytes` is well-formed UTF-8: shortest forms only, no surrogate
+// code points, nothing above U+10FFFF.
+bool validUtf8(const std::string& bytes);
+
+// `bytes` with each sequence that is not well-formed UTF-8 replaced by U+FFFD
+// (one for each byte that cannot start a sequence or ends one early).
+std::string withReplacementCharacters(const std::string& bytes);
+
+// The UTF-16 code units of `bytes`, which must be well-formed UTF-8.
+std::u16string utf16FromUtf8(const std::string& bytes);
+
+// The UTF-8 bytes of UTF-16 `text`; a surrogate without its pair becomes
+// U+FFFD.
+std::string utf8FromUtf16(const std::u16string& text);
+
+}  // namespace webfind

@@ -1,0 +1,42 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "app/discovery/Timings.h"
+
+namespace webfind {
+
+// What the command line asks for. With no arguments: the default run.
+struct Options {
+    enum Action { RUN, HELP, VERSION, USAGE_ERROR };
+    Action action = RUN;
+    std::string problem;  // for USAGE_ERROR: one line naming it
+
+    bool open = true;
+    bool json = false;
+    bool verbose = false;
+    bool allInterfaces = false;
+    std::vector<std::string> interfaces;  // names or addresses, as given
+    Milliseconds quietWait = Timings{}.quietWait;
+    bool quietWaitGiven = false;
+    uint16_t port = 0;  // local UDP port; 0: the system chooses
+    bool first = false;  // end at the first (matching) answer
+    bool page = false;   // open one page that lists the devices
+    bool watch = false;
+    Milliseconds watchInterval{WATCH_INTERVAL};
+    Milliseconds duration{0};  // of a watch; 0: until stopped
+    std::vector<std::string> patterns;  // device names to look for
+};
+
+// `environmentPort` is WEBFIND_PORT's value, or null; --port wins over it.
+Options parseOptions(int argc, char** argv, const char* environmentPort = nullptr);
+
+// Every long option the parser takes, without its dashes ("no-open", ...):
+// the help, the manual page and each shell's completion name them all.
+std::vector<std::string> longOptionNames();
+
+extern const char* const HELP_TEXT;
+
+}  // namespace webfind

@@ -1,0 +1,37 @@
+#pragma once
+
+#include <cstddef>
+#include <functional>
+#include <ostream>
+#include <string>
+
+#include "app/base/Device.h"
+
+namespace webfind {
+
+// At most this many URLs are opened one by one in a run: forged answers must
+// not be able to start thousands of browser tabs. With more, one page that
+// links them all is opened instead. Every device is listed in every case.
+constexpr size_t MAX_OPENED_URLS = 32;
+
+// The desktop's URL opener and the page writer, behind functions so tests can
+// record them.
+struct Desktop {
+    // False, with the reason, when there is no desktop to hand URLs to.
+    std::function<bool(std::string& why)> available;
+    // False, with the reason, when the handler could not be started.
+    std::function<bool(const std::string& url, std::string& why)> open;
+    // Writes the page; as savePage.
+    std::function<bool(const std::function<void(std::ostream&)>& write, std::string& location, std::string& why)>
+        savePage;
+};
+
+// Lists each device as "Name:<name> URL:<url>", in table order. With a
+// desktop, each URL that is safe to hand over is opened just before its line;
+// when more than MAX_OPENED_URLS would be opened, or when `pageWanted`, one
+// page listing them all is opened instead (and when it cannot be written,
+// the URLs one by one as before). Notes for the user go to `err`.
+void listDevices(const DeviceTable& devices, std::ostream& out, std::ostream& err, const Desktop* desktop,
+                 bool pageWanted = false);
+
+}  // namespace webfind

@@ -1,0 +1,27 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "app/discovery/Run.h"
+
+namespace webfind {
+
+// What a run did, as the diagnosis of its outcome needs it.
+struct DiagnosisContext {
+    RunReport report;
+    std::vector<ProbeInterface> probed;  // chosen with -i or -a; empty: routing chose
+    bool allInterfaces = false;
+    uint16_t port = 0;                   // the local port asked for; 0: system-chosen
+    bool verbose = false;
+};
+
+// Why nothing answered, from this host's facts: lines for standard error.
+std::string diagnoseNothingFound(const DiagnosisContext& context);
+
+// Why the probe could not be sent, when it is for want of a multicast route:
+// one line; empty otherwise.
+std::string diagnoseSendFailure();
+
+}  // namespace webfind

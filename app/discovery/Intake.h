@@ -1,0 +1,58 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+#include "app/base/Address.h"
+#include "app/discovery/Datagram.h"
+#include "app/discovery/Filter.h"
+#include "app/discovery/Log.h"
+
+namespace webfind {
+
+// What becomes of a valid answer that a keeper was given.
+enum class Take {
+    KEPT,  // kept; go on listening
+    FULL,  // not kept: the keeper holds as many devices as it may
+    DONE,  // kept; stop listening at once
+};
+
+// Where the valid answers go that the filter keeps: the devices of a run, or
+// of a watch.
+class Keeper {
+public:
+    virtual ~Keeper() = default;
+    // False when an answer from `source` cannot change anything any more (a
+    // repeat): it is not even judged.
+    virtual bool wanted(const Address& source) const = 0;
+    virtual Take keep(const Address& source, const std::string& name, const std::string& url) = 0;
+    // A valid answer whose name the filter leaves out.
+    virtual Take passOver(const Address& source) = 0;
+};
+
+// Turns datagrams into devices: judges each one, logs its verdict, applies
+// the filter, and hands the valid answers to the keeper.
+class Intake : public DatagramSink {
+public:
+    Intake(const DeviceFilter& filter, Keeper& keeper, const VerboseLog& log, size_t maxDevices)
+        : filter(filter), keeper(keeper), log(log), maxDevices(maxDevices) {}
+
+    // False once the keeper is done: listening should stop.
+    bool take(const Datagram& datagram) override;
+    // Datagrams taken, whatever they held.
+    size_t datagrams() const { return count; }
+
+private:
+    void logVerdict(const Datagram& datagram, const std::string& verdict) const;
+
+    const DeviceFilter& filter;
+    Keeper& keeper;
+    const VerboseLog& log;
+    size_t maxDevices;
+    size_t count = 0;
+    bool fullNoted = false;
+    std::string name, url;  // scratch for judging, reused to spare allocations
+};
+
+}  // namespace webfind

@@ -1,0 +1,18 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "app/discovery/Settings.h"
+
+namespace webfind {
+
+// The interfaces to probe through, from this host's IPv4 interfaces: each
+// one `wanted` names (by name, its first address standing for it, or by one
+// of its addresses), or with `all` every one that is up, can multicast and
+// is not loopback. Empty when the system's routing should choose. False,
+// with the problem, for an unknown name or when `all` finds none.
+bool chooseInterfaces(const std::vector<std::string>& wanted, bool all, std::vector<ProbeInterface>& chosen,
+                      std::string& problem);
+
+}  // namespace webfind

@@ -1,0 +1,79 @@
+#include "app/discovery/Run.h"
+
+#include <set>
+
+#include "app/discovery/Intake.h"
+#include "app/discovery/Session.h"
+
+namespace webfind {
+
+namespace {
+
+// The devices of a single run: the first valid answer from an address wins,
+// and repeats change nothing. Addresses whose names the filter leaves out
+// are remembered too, so that their repeats are not judged again.
+class Collector : public Keeper {
+public:
+    Collector(size_t maxDevices, bool stopAtFirst) : maxDevices(maxDevices), stopAtFirst(stopAtFirst) {}
+
+    bool wanted(const Address& source) const override {
+        return !devices.contains(source) && passedOver.count(source) == 0;
+    }
+    Take keep(const Address& source, const std::string& name, const std::string& url) override {
+        if (full()) return Take::FULL;
+        devices.add(source, name, url);
+        return stopAtFirst ? Take::DONE : Take::KEPT;
+    }
+    Take passOver(const Address& source) override {
+        if (full()) return Take::FULL;
+        passedOver.insert(source);
+        return Take::KEPT;
+    }
+    size_t answered() const { return devices.size() + passedOver.size(); }
+
+    DeviceTable devices;
+
+private:
+    bool full() const { return answered() >= maxDevices; }
+
+    size_t maxDevices;
+    bool stopAtFirst;
+    std::set<Address> passedOver;
+};
+
+}  // namespace
+
+struct Discovery::State {
+    explicit State(RunSettings s)
+        : settings(std::move(s)),
+          log(settings.log),
+          collector(settings.maxDevices, settings.stopAtFirst),
+          intake(settings.filter, collector, log, settings.maxDevices),
+          session(settings.session, intake, log) {}
+
+    RunSettings settings;
+    VerboseLog log;
+    Collector collector;
+    Intake intake;
+    Session session;
+};
+
+Discovery::Discovery(RunSettings settings) : state(new State(std::move(settings))) {}
+
+Discovery::~Discovery() = default;
+
+RunResult Discovery::run() {
+    Session& session = state->session;
+    const bool completed =
+        session.open() && session.probe() && (session.finished() || session.collectUntilQuiet());
+    RunResult result;
+    result.report.failed = session.failed();
+    result.report.datagrams = state->intake.datagrams();
+    result.report.answered = state->collector.answered();
+    if (!completed) return result;
+    if (result.report.answered == 0) state->log.note("no device answered (probed " + session.probedVia() + ")");
+    result.devices = std::move(state->collector.devices);
+    return result;
+}
+
+}  // namespace webfind

@@ -1,0 +1,46 @@
+#pragma once
+
+#include <cstddef>
+#include <memory>
+
+#include "app/base/Device.h"
+#include "app/discovery/Settings.h"
+
+namespace webfind {
+
+// What a run saw, beside the devices themselves.
+struct RunReport {
+    SocketStep failed = SocketStep::NONE;  // the step whose failure ended the run
+    size_t datagrams = 0;                  // received, whatever they held
+    size_t answered = 0;                   // devices with a valid answer, the filter's or not
+};
+
+struct RunResult {
+    // The devices the filter keeps, in address order (with stopAtFirst, the
+    // first alone); empty when the run failed.
+    DeviceTable devices;
+    RunReport report;
+
+    bool failed() const { return report.failed != SocketStep::NONE; }
+};
+
+// One discovery run: probe, then collect answers until the network falls
+// quiet. The socket is open from run() until this object is destroyed, so
+// that answers still arriving while the devices are listed wait in its queue
+// instead of drawing errors back to their senders.
+class Discovery {
+public:
+    explicit Discovery(RunSettings settings);
+    ~Discovery();
+    Discovery(const Discovery&) = delete;
+    Discovery& operator=(const Discovery&) = delete;
+
+    // Call once.
+    RunResult run();
+
+private:
+    struct State;
+    std::unique_ptr<State> state;
+};
+
+}  // namespace webfind

@@ -1,0 +1,213 @@
+#include "app/discovery/Session.h"
+
+#include <algorithm>
+
+#include "Network/Clock.h"
+#include "Network/Err.h"
+#include "Network/Platform.h"
+#include "app/wire/Messages.h"
+
+namespace webfind {
+
+using BRIVO::Buffer;
+using BRIVO::IPAddress;
+
+// What one receive brought.
+enum class Session::Received {
+    NOTHING,  // the wait passed
+    SOME,     // one or a few datagrams, each handed over
+    CROWD,    // many at once: worth a nap before the next wait
+    FAILED,   // the socket failed
+};
+
+namespace {
+
+// Room for a whole round of answers (about 10,000 small datagrams) while the
+// run is busy; the system may grant less.
+constexpr int32_t RECEIVE_BUFFER_BYTES = 8 << 20;
+
+BRIVO::Clock clockOf(Milliseconds wait) {
+    return BRIVO::Clock(static_cast<uint32_t>(std::chrono::microseconds(wait).count()));
+}
+
+Address addressOf(const IPAddress& mapped) {
+    return Address{{mapped.address[12], mapped.address[13], mapped.address[14], mapped.address[15]}};
+}
+
+std::string named(const ProbeInterface& i) { return i.name + " (" + i.address.text() + ")"; }
+
+}  // namespace
+
+const char* failureMessage(SocketStep step) {
+    switch (step) {
+    case SocketStep::OPEN: return "Socket Open Err";
+    case SocketStep::BIND: return "Socket Bind Err";
+    case SocketStep::SEND: return "Socket Send Err";
+    case SocketStep::RECEIVE: return "Socket Receive Err";
+    case SocketStep::NONE:
+    case SocketStep::STARTUP: break;
+    }
+    return "";
+}
+
+Session::Session(SessionSettings settings, DatagramSink& sink, const VerboseLog& log, std::function<bool()> interrupted,
+                 Milliseconds stopAt)
+    : settings(std::move(settings)), sink(sink), log(log), interrupted(std::move(interrupted)), stopAt(stopAt) {}
+
+Milliseconds Session::now() const { return Milliseconds(BRIVO::platform().nowMs()); }
+
+bool Session::fail(SocketStep step) {
+    failure = step;
+    return false;
+}
+
+bool Session::open() {
+    try {
+        endpoint.emplace();
+    } catch (const BRIVO::Err&) {
+        // The record wrote its assertion line; the run ends without a message.
+        return fail(SocketStep::STARTUP);
+    }
+    if (!endpoint->open(BRIVO::SocketV4::UDP_BROADCAST)) return fail(SocketStep::OPEN);
+    if (!endpoint->bindV4(IPAddress(0, 0, 0, 0, settings.localPort))) return fail(SocketStep::BIND);
+    // Every device answers at once; a larger queue keeps their answers from
+    // being dropped while we are busy. Best effort.
+    endpoint->setReceiveBuffer(RECEIVE_BUFFER_BYTES);
+    return true;
+}
+
+bool Session::probe() {
+    Buffer probeBytes;
+    buildProbe(probeBytes);
+    const Timings& t = settings.timings;
+    for (uint32_t round = 0; round < t.probes && !done; ++round) {
+        if (!sendRound(probeBytes)) return fail(SocketStep::SEND);
+        if (round + 1 < t.probes && !listenUntil(now() + t.probePause)) return false;
+    }
+    return true;
+}
+
+bool Session::sendRound(const Buffer& probeBytes) {
+    const std::string group = dottedQuad(DISCOVERY_GROUP.address + 12) + ":" + std::to_string(DISCOVERY_PORT);
+    if (settings.interfaces.empty()) {
+        log.note("probe to " + group + " via the system's default interface");
+        return endpoint->sendTo(probeBytes, DISCOVERY_GROUP, DISCOVERY_PORT);
+    }
+    for (const ProbeInterface& via : settings.interfaces) {
+        log.note("probe to " + group + " via " + named(via));
+        uint8_t address[4] = {via.address.bytes[0], via.address.bytes[1], via.address.bytes[2], via.address.bytes[3]};
+        if (!endpoint->setMulticastInterface(address)) return false;
+        if (!endpoint->sendTo(probeBytes, DISCOVERY_GROUP, DISCOVERY_PORT)) return false;
+    }
+    return true;
+}
+
+bool Session::listenUntil(Milliseconds deadline) {
+    for (Milliseconds left; !checkStop() && (left = deadline - now()) > Milliseconds::zero();) {
+        switch (receive(capped(left))) {
+        case Received::FAILED: return false;
+        case Received::CROWD: napInCrowd(left); break;
+        case Received::NOTHING:
+        case Received::SOME: break;
+        }
+    }
+    return true;
+}
+
+bool Session::collectUntilQuiet() {
+    const Timings& t = settings.timings;
+    const Milliseconds deadline = now() + t.collectLimit;
+    // What is left of the quiet wait that began with the last datagram.
+    Milliseconds quiet = t.quietWait;
+    for (Milliseconds left; !checkStop() && (left = deadline - now()) > Milliseconds::zero();) {
+        const Milliseconds wait = capped(std::min(left, quiet));
+        switch (receive(wait)) {
+        case Received::FAILED: return false;
+        case Received::NOTHING:
+            // Quiet for `wait` more; a wait cut short by the limit ends
+            // through the loop's test.
+            quiet -= wait;
+            if (quiet <= Milliseconds::zero()) return true;
+            break;
+        case Received::SOME: quiet = t.quietWait; break;
+        case Received::CROWD:
+            // The nap counts as part of the quiet wait, which still ends on time.
+            quiet = t.quietWait - napInCrowd(t.quietWait);
+            break;
+        }
+    }
+    return true;
+}
+
+void Session::pauseUntil(Milliseconds deadline) {
+    for (Milliseconds left; !checkStop() && (left = deadline - now()) > Milliseconds::zero();)
+        BRIVO::platform().sleepMs(static_cast<uint32_t>(std::min(capped(left), STOP_CHECK).count()));
+}
+
+Milliseconds Session::capped(Milliseconds wait) const {
+    if (interrupted) wait = std::min(wait, STOP_CHECK);
+    if (stopAt != Milliseconds::max()) wait = std::min(wait, std::max(stopAt - now(), Milliseconds::zero()));
+    return wait;
+}
+
+bool Session::checkStop() {
+    if (!done && ((interrupted && interrupted()) || now() >= stopAt)) done = true;
+    return done;
+}
+
+// The one receive path: waits at most `wait` for a datagram, then hands over
+// it and every datagram already waiting behind it.
+Session::Received Session::receive(Milliseconds wait) {
+    BRIVO::Clock limit = clockOf(wait);
+    switch (endpoint->receiveWaiting(batch, limit)) {
+    case BRIVO::FAIL: fail(SocketStep::RECEIVE); return Received::FAILED;
+    case BRIVO::TIMEOUT: return Received::NOTHING;
+    default: break;
+    }
+    // Many devices answer at once: a full batch means more is waiting.
+    size_t taken = 0;
+    for (;;) {
+        taken += batch.count();
+        if (!deliverBatch()) return Received::SOME;
+        if (batch.count() < BATCH_SIZE) break;
+        if (!endpoint->receiveWaiting(batch)) {
+            fail(SocketStep::RECEIVE);
+            return Received::FAILED;
+        }
+    }
+    return taken > CROWD ? Received::CROWD : Received::SOME;
+}
+
+// Hands the batch's datagrams to the sink; false once the sink is done.
+bool Session::deliverBatch() {
+    for (size_t i = 0; i < batch.count(); ++i) {
+        IPAddress source;
+        batch.source(i, source);
+        const bool deliverable = batch.deliverable(i);
+        Datagram d{batch.data(i), deliverable ? batch.length(i) : 0, addressOf(source), batch.sourcePort(i),
+                   deliverable};
+        if (!sink.take(d)) {
+            done = true;
+            return false;
+        }
+    }
+    return true;
+}
+
+// In a crowd, waking for every few datagrams costs more than the datagrams; a
+// short nap lets the queue fill for whole batches. Naps only when `left` has
+// room for it; returns how long it slept.
+Milliseconds Session::napInCrowd(Milliseconds left) {
+    if (left <= CROWD_NAP) return Milliseconds::zero();
+    BRIVO::platform().sleepMs(static_cast<uint32_t>(CROWD_NAP.count()));
+    return CROWD_NAP;
+}
+
+std::string Session::probedVia() const {
+    if (settings.interfaces.empty()) return "via the system's default interface";
+    std::string via = "via";
+    for (const ProbeInterface& i : settings.interfaces) via += " " + named(i);
+    return via;
+}
+
+}  // namespace webfind

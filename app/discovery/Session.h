@@ -1,0 +1,87 @@
+#pragma once
+
+#include <functional>
+#include <optional>
+#include <string>
+
+#include "Network/DatagramBatch.h"
+#include "Network/UDPV4.h"
+#include "app/discovery/Datagram.h"
+#include "app/discovery/Log.h"
+#include "app/discovery/Settings.h"
+
+namespace webfind {
+
+// The socket work of discovery, shared by the single run and watch mode:
+// the endpoint, the probes, and listening in rounds. Every datagram goes to
+// the sink (the intake); what it holds is the sink's business. It writes nothing but
+// the probe lines of the verbose log; callers report failures (failed()).
+class Session {
+public:
+    // `interrupted`, when given, is asked between waits, which then last at
+    // most STOP_CHECK: a stop request ends the listening soon. At `stopAt`
+    // the listening ends in any case.
+    Session(SessionSettings settings, DatagramSink& sink, const VerboseLog& log,
+            std::function<bool()> interrupted = nullptr, Milliseconds stopAt = Milliseconds::max());
+
+    // Starts the socket layer (on first use in the process), then opens and
+    // binds the endpoint.
+    bool open();
+    // The probes, `probePause` apart, with answers taken during the pauses
+    // instead of piling up in the receive queue, where a full queue would
+    // drop them. No pause follows the last probe.
+    bool probe();
+    // Takes answers until `deadline`.
+    bool listenUntil(Milliseconds deadline);
+    // Takes answers until a whole quiet wait passes with none, or until the
+    // collecting limit.
+    bool collectUntilQuiet();
+    // Each returns false when the socket failed, and true early once the
+    // sink is done or a stop was requested.
+
+    // Takes nothing until `deadline` (after a failure), waking to check for
+    // a stop request.
+    void pauseUntil(Milliseconds deadline);
+
+    // True once the sink said it is done, a stop was requested or `stopAt`
+    // passed.
+    bool finished() const { return done; }
+    Milliseconds now() const;
+    // The step whose failure ended the last call; NONE when none failed.
+    SocketStep failed() const { return failure; }
+    void clearFailure() { failure = SocketStep::NONE; }
+    // "via ..." for the verbose log: the interfaces probed.
+    std::string probedVia() const;
+
+    static constexpr Milliseconds STOP_CHECK{200};
+
+private:
+    enum class Received;
+
+    bool sendRound(const BRIVO::Buffer& probeBytes);
+    Received receive(Milliseconds wait);
+    bool deliverBatch();
+    // `wait`, shortened so that a stop request or `stopAt` is seen in time.
+    Milliseconds capped(Milliseconds wait) const;
+    Milliseconds napInCrowd(Milliseconds left);
+    bool checkStop();
+    bool fail(SocketStep step);
+
+    static constexpr size_t BATCH_SIZE = 64;
+    // More than this many datagrams at once make a crowd.
+    static constexpr size_t CROWD = 8;
+    static constexpr Milliseconds CROWD_NAP{1};
+
+    const SessionSettings settings;
+    DatagramSink& sink;
+    const VerboseLog& log;
+    std::function<bool()> interrupted;
+    Milliseconds stopAt;
+    // Made by open(): constructing it starts the socket layer, which may fail.
+    std::optional<BRIVO::UDPV4> endpoint;
+    BRIVO::DatagramBatch batch{BATCH_SIZE};
+    SocketStep failure = SocketStep::NONE;
+    bool done = false;
+};
+
+}  // namespace webfind

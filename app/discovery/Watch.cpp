@@ -1,0 +1,66 @@
+#include "app/discovery/Watch.h"
+
+#include "Network/Platform.h"
+#include "app/discovery/Session.h"
+
+namespace webfind {
+
+bool WatchTracker::wanted(const Address& address) const {
+    auto known = devices.find(address);
+    return known == devices.end() || known->second.lastRound != round;
+}
+
+Take WatchTracker::keep(const Address& address, const std::string& name, const std::string& url) {
+    auto known = devices.find(address);
+    if (known == devices.end()) {
+        if (devices.size() >= maxDevices) return Take::FULL;
+        devices.emplace(address, Known{name, url, round});
+        emit(WatchEvent{WatchEvent::UP, address, name, url});
+        return Take::KEPT;
+    }
+    Known& device = known->second;
+    device.lastRound = round;
+    if (device.name != name || device.url != url) {
+        device.name = name;
+        device.url = url;
+        emit(WatchEvent{WatchEvent::CHANGED, address, name, url});
+    }
+    return Take::KEPT;
+}
+
+void WatchTracker::endRound() {
+    for (auto it = devices.begin(); it != devices.end();) {
+        if (round - it->second.lastRound >= MISSED_ROUNDS_FOR_DOWN) {
+            emit(WatchEvent{WatchEvent::DOWN, it->first, it->second.name, it->second.url});
+            it = devices.erase(it);
+        } else {
+            ++it;
+        }
+    }
+    ++round;
+}
+
+SocketStep watch(const RunSettings& settings, const WatchSettings& watching, WatchObserver& observer) {
+    WatchTracker tracker(settings.maxDevices, [&](const WatchEvent& e) { observer.event(e); });
+    const VerboseLog log(settings.log);
+    Intake intake(settings.filter, tracker, log, settings.maxDevices);
+    const Milliseconds start(BRIVO::platform().nowMs());
+    const Milliseconds end =
+        watching.duration > Milliseconds::zero() ? start + watching.duration : Milliseconds::max();
+    Session session(settings.session, intake, log, watching.stopRequested, end);
+    if (!session.open()) return session.failed();
+    for (uint64_t round = 0; !session.finished(); ++round) {
+        const Milliseconds roundEnd = start + watching.interval * static_cast<int64_t>(round + 1);
+        if (!session.probe() || !session.listenUntil(roundEnd)) {
+            if (round == 0) return session.failed();
+            observer.roundFailed(round + 1, session.failed());
+            session.clearFailure();
+            session.pauseUntil(roundEnd);
+        }
+        // A round cut short by a stop says nothing of the devices it missed.
+        if (!session.finished()) tracker.endRound();
+    }
+    return SocketStep::NONE;
+}
+
+}  // namespace webfind

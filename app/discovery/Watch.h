@@ -1,0 +1,69 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <string>
+
+#include "app/base/Device.h"
+#include "app/discovery/Intake.h"
+#include "app/discovery/Settings.h"
+
+namespace webfind {
+
+// Hears what a watch sees, as it happens.
+class WatchObserver {
+public:
+    virtual ~WatchObserver() = default;
+    virtual void event(const WatchEvent& event) = 0;
+    // A round after the first failed at `step`; the next round tries again.
+    virtual void roundFailed(uint64_t round, SocketStep step) = 0;
+};
+
+// The devices seen round after round, and what changed: a device is up the
+// moment its first valid answer is taken, changed when its first answer in a
+// round carries another name or URL than before, and down (and forgotten)
+// once it has missed two rounds in a row.
+class WatchTracker : public Keeper {
+public:
+    using Emit = std::function<void(const WatchEvent&)>;
+    WatchTracker(size_t maxDevices, Emit emit) : maxDevices(maxDevices), emit(std::move(emit)) {}
+
+    // False for a device already seen this round: its further answers
+    // cannot change anything.
+    bool wanted(const Address& address) const override;
+    Take keep(const Address& address, const std::string& name, const std::string& url) override;
+    // Devices whose names the filter leaves out are not watched at all.
+    Take passOver(const Address&) override { return Take::KEPT; }
+    void endRound();
+    size_t known() const { return devices.size(); }
+
+private:
+    struct Known {
+        std::string name;
+        std::string url;
+        uint64_t lastRound;  // the round of its last answer
+    };
+    static constexpr uint64_t MISSED_ROUNDS_FOR_DOWN = 2;
+
+    size_t maxDevices;
+    Emit emit;
+    std::map<Address, Known> devices;
+    uint64_t round = 0;
+};
+
+struct WatchSettings {
+    Milliseconds interval = WATCH_INTERVAL;  // a round of probes this often
+    Milliseconds duration{0};                // 0: until stopped
+    std::function<bool()> stopRequested;     // asked between waits
+};
+
+// Watches round after round until the duration passes or a stop is asked
+// for, telling `observer` as things happen. A failure in the first round
+// ends the watch, as it ends a run: its step is returned. Later failures go
+// to the observer and the next round tries again; NONE when the watch ended
+// as asked.
+SocketStep watch(const RunSettings& settings, const WatchSettings& watching, WatchObserver& observer);
+
+}  // namespace webfind

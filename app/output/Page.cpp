@@ -1,0 +1,101 @@
+#include "app/output/Page.h"
+
+#include <sstream>
+
+#include "app/base/Text.h"
+#include "app/base/Utf8.h"
+
+namespace webfind {
+
+namespace {
+
+// Nothing from anywhere, no script, no forms, no base: the page's own style
+// sheet is all it may use.
+const char* const POLICY =
+    "default-src 'none'; style-src 'unsafe-inline'; img-src 'none'; base-uri 'none'; form-action 'none'";
+
+// Light and dark through CSS alone; rows turn into cards on a narrow screen.
+const char* const STYLE = R"(
+:root { color-scheme: light dark; --fg: #1b1b1f; --bg: #fbfbfd; --muted: #5b5b66; --line: #d9d9e0; --link: #0a58ca; }
+@media (prefers-color-scheme: dark) {
+  :root { --fg: #e8e8ee; --bg: #16161a; --muted: #a0a0ad; --line: #34343c; --link: #8ab4f8; }
+}
+body { margin: 0 auto; max-width: 64rem; padding: 1.25rem; font: 16px/1.5 system-ui, sans-serif; color: var(--fg); background: var(--bg); }
+h1 { font-size: 1.5rem; margin: 0 0 .25rem; }
+p.note { color: var(--muted); margin: 0 0 1.25rem; }
+table { width: 100%; border-collapse: collapse; }
+th, td { text-align: left; padding: .55rem .75rem; border-bottom: 1px solid var(--line); vertical-align: top; overflow-wrap: anywhere; }
+th { font-size: .8rem; text-transform: uppercase; letter-spacing: .04em; color: var(--muted); }
+td.address { font-family: ui-monospace, monospace; white-space: nowrap; }
+a { color: var(--link); }
+span.unsafe { color: var(--muted); }
+@media (max-width: 40rem) {
+  thead { display: none; }
+  tr { display: block; padding: .6rem 0; border-bottom: 1px solid var(--line); }
+  td { display: block; border: 0; padding: .1rem 0; }
+  td::before { content: attr(data-label) ": "; color: var(--muted); font: .85rem system-ui, sans-serif; }
+}
+)";
+
+bool linkable(const std::string& url) {
+    bool web = url.rfind("http://", 0) == 0 || url.rfind("https://", 0) == 0;
+    return web && safeToOpen(url) && validUtf8(url);
+}
+
+// Text from the network, as the listing shows it, ready for HTML.
+std::string shown(const std::string& bytes) { return htmlEscaped(withReplacementCharacters(escapeForTerminal(bytes))); }
+
+}  // namespace
+
+std::string htmlEscaped(const std::string& bytes) {
+    std::string text;
+    text.reserve(bytes.size());
+    for (char c : bytes) {
+        switch (c) {
+        case '&': text += "&amp;"; break;
+        case '<': text += "&lt;"; break;
+        case '>': text += "&gt;"; break;
+        case '"': text += "&quot;"; break;
+        case '\'': text += "&#39;"; break;
+        default: text += c;
+        }
+    }
+    return text;
+}
+
+void writePage(std::ostream& out, const DeviceTable& devices, std::chrono::system_clock::time_point when) {
+    const std::string count = std::to_string(devices.size()) + (devices.size() == 1 ? " device" : " devices");
+    const std::string time = htmlEscaped(localTime(when));
+    out << "<!DOCTYPE html>\n<html lang=\"en\">\n<head>\n<meta charset=\"utf-8\">\n"
+        << "<meta http-equiv=\"Content-Security-Policy\" content=\"" << POLICY << "\">\n"
+        << "<meta name=\"referrer\" content=\"no-referrer\">\n"
+        << "<meta name=\"viewport\" content=\"width=device-width, initial-scale=1\">\n"
+        << "<meta name=\"color-scheme\" content=\"light dark\">\n"
+        << "<title>webfind: " << count << ", " << time << "</title>\n"
+        << "<style>" << STYLE << "</style>\n</head>\n<body>\n"
+        << "<h1>" << count << " found</h1>\n"
+        << "<p class=\"note\">webfind, " << time
+        << ". Names and URLs come from the devices themselves, unchecked: look at the address before you type "
+           "a password.</p>\n"
+        << "<table>\n<thead><tr><th>Name</th><th>Address</th><th>URL</th></tr></thead>\n<tbody>\n";
+    for (const auto& entry : devices) {
+        const std::string& url = entry.second.url;
+        out << "<tr><td data-label=\"Name\">" << shown(entry.second.name) << "</td>"
+            << "<td class=\"address\" data-label=\"Address\">" << entry.first.text() << "</td>"
+            << "<td data-label=\"URL\">";
+        if (linkable(url))
+            out << "<a href=\"" << htmlEscaped(url) << "\" rel=\"noopener noreferrer\">" << shown(url) << "</a>";
+        else
+            out << "<span class=\"unsafe\">" << shown(url) << "</span>";
+        out << "</td></tr>\n";
+    }
+    out << "</tbody>\n</table>\n</body>\n</html>\n";
+}
+
+std::string pageHtml(const DeviceTable& devices, std::chrono::system_clock::time_point when) {
+    std::ostringstream page;
+    writePage(page, devices, when);
+    return page.str();
+}
+
+}  // namespace webfind

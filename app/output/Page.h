@@ -1,0 +1,26 @@
+#pragma once
+
+#include <chrono>
+#include <ostream>
+#include <string>
+
+#include "app/base/Device.h"
+
+namespace webfind {
+
+// One self-contained HTML5 page that lists the devices, each a row with its
+// name, address and URL, in table order. It loads nothing and runs no
+// script (its Content-Security-Policy forbids both). Everything from the
+// network is HTML-escaped, control bytes are shown as \xHH as in the listing,
+// and bytes that are not UTF-8 become U+FFFD. A URL is a link only when it
+// is an http or https URL that is safe to open and valid UTF-8; others are
+// shown as text.
+// Written straight to `out`: a page of thousands of devices is never held
+// whole in memory.
+void writePage(std::ostream& out, const DeviceTable& devices, std::chrono::system_clock::time_point when);
+std::string pageHtml(const DeviceTable& devices, std::chrono::system_clock::time_point when);
+
+// The text of `bytes` for an HTML text node or a quoted attribute value.
+std::string htmlEscaped(const std::string& bytes);
+
+}  // namespace webfind

@@ -1,0 +1,154 @@
+// Command-line parsing, and the one list of options that the help, the
+// manual page and every shell's completion name.
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <cctype>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "app/cli/Options.h"
+
+using namespace webfind;
+
+using testing::ElementsAre;
+using testing::HasSubstr;
+
+namespace {
+
+Options parse(const std::vector<std::string>& args) {
+    std::vector<std::string> storage{"webfind"};
+    storage.insert(storage.end(), args.begin(), args.end());
+    std::vector<char*> argv;
+    for (auto& s : storage) argv.push_back(&s[0]);
+    argv.push_back(nullptr);
+    return parseOptions(static_cast<int>(storage.size()), argv.data());
+}
+
+}  // namespace
+
+TEST(OptionParsing, NoArgumentsIsTheDefaultRun) {
+    Options o = parse({});
+    EXPECT_EQ(o.action, Options::RUN);
+    EXPECT_TRUE(o.open);
+    EXPECT_FALSE(o.json);
+    EXPECT_FALSE(o.verbose);
+    EXPECT_EQ(o.quietWait, Milliseconds(200));
+    EXPECT_TRUE(o.interfaces.empty());
+}
+
+TEST(OptionParsing, ShortAndLongFormsAgree) {
+    Options o = parse({"-n", "-v", "-w", "350", "-i", "eth0", "--interface", "10.0.0.7"});
+    EXPECT_FALSE(o.open);
+    EXPECT_TRUE(o.verbose);
+    EXPECT_EQ(o.quietWait, Milliseconds(350));
+    EXPECT_THAT(o.interfaces, ElementsAre("eth0", "10.0.0.7"));
+    Options l = parse({"--no-open", "--verbose", "--wait=350", "--all-interfaces"});
+    EXPECT_FALSE(l.open);
+    EXPECT_TRUE(l.verbose);
+    EXPECT_EQ(l.quietWait, Milliseconds(350));
+    EXPECT_TRUE(l.allInterfaces);
+    EXPECT_FALSE(parse({"--json"}).open);
+    EXPECT_EQ(parse({"-h"}).action, Options::HELP);
+    EXPECT_EQ(parse({"--version"}).action, Options::VERSION);
+}
+
+TEST(OptionParsing, UsageErrorsNameTheProblem) {
+    struct Case {
+        std::vector<std::string> args;
+        const char* mentions;
+    };
+    for (const Case& c : {Case{{"--bogus"}, "--bogus"}, Case{{"-x"}, "-x"}, Case{{"-w"}, "-w"},
+                          Case{{"--wait", "0"}, "'0'"}, Case{{"--wait", "5001"}, "'5001'"},
+                          Case{{"--wait", "12ms"}, "'12ms'"}, Case{{"-a", "-i", "eth0"}, "cannot be combined"},
+                          Case{{"--watch=0"}, "'0'"}, Case{{"--watch=3601"}, "'3601'"},
+                          Case{{"--watch", "--duration=0"}, "'0'"}, Case{{"--duration=5"}, "needs --watch"},
+                          Case{{"--watch", "--first"}, "cannot be combined"},
+                          Case{{"--watch", "--wait", "300"}, "--wait"}}) {
+        Options o = parse(c.args);
+        EXPECT_EQ(o.action, Options::USAGE_ERROR) << c.mentions;
+        EXPECT_THAT(o.problem, HasSubstr(c.mentions));
+        EXPECT_EQ(o.problem.find('\n'), std::string::npos);
+    }
+}
+
+TEST(OptionParsing, PatternsStandAnywhereAndWatchHasItsDefaults) {
+    Options o = parse({"camera", "-n", "Printer", "--first"});
+    EXPECT_THAT(o.patterns, ElementsAre("camera", "Printer"));
+    EXPECT_FALSE(o.open);
+    EXPECT_TRUE(o.first);
+    EXPECT_THAT(parse({"-n", "--", "-odd-name"}).patterns, ElementsAre("-odd-name"));
+
+    Options w = parse({"--watch"});
+    EXPECT_TRUE(w.watch);
+    EXPECT_EQ(w.watchInterval, std::chrono::seconds(10));
+    EXPECT_EQ(w.duration, Milliseconds(0));
+    EXPECT_FALSE(w.open) << "a watch never opens a URL";
+    Options timed = parse({"--watch=2", "--duration=7", "--json"});
+    EXPECT_EQ(timed.watchInterval, std::chrono::seconds(2));
+    EXPECT_EQ(timed.duration, std::chrono::seconds(7));
+}
+
+TEST(PortOption, FromTheOptionOrTheEnvironment) {
+    char name[] = "webfind", port[] = "--port", value[] = "45678", shortPort[] = "-p";
+    char* withOption[] = {name, port, value, nullptr};
+    EXPECT_EQ(parseOptions(3, withOption, "40000").port, 45678) << "the option wins";
+    char* bare[] = {name, nullptr};
+    EXPECT_EQ(parseOptions(1, bare, "40000").port, 40000);
+    EXPECT_EQ(parseOptions(1, bare, "").port, 0) << "an empty variable counts as unset";
+    EXPECT_EQ(parseOptions(1, bare, nullptr).port, 0);
+    char* withShort[] = {name, shortPort, value, nullptr};
+    EXPECT_EQ(parseOptions(3, withShort).port, 45678);
+    for (const char* bad : {"0", "65536", "70000", "-1", "12ab", " 80"}) {
+        Options o = parseOptions(1, bare, bad);
+        EXPECT_EQ(o.action, Options::USAGE_ERROR) << bad;
+        EXPECT_THAT(o.problem, HasSubstr("WEBFIND_PORT"));
+    }
+}
+
+namespace {
+
+std::string sourceFile(const std::string& path) {
+    std::ifstream in(std::string(SOURCE_DIR) + "/" + path, std::ios::binary);
+    std::ostringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+}  // namespace
+
+// A new option that is left out of one of them is caught here.
+TEST(OptionList, EveryLongOptionIsInTheHelpTheManualAndEachCompletion) {
+    const std::vector<std::string> names = longOptionNames();
+    ASSERT_GE(names.size(), 13u);
+    struct Place {
+        const char* name;
+        std::string text;
+        std::string before;  // what stands before an option's name there
+        std::string dash;    // how a dash is written there
+    };
+    const std::vector<Place> places = {
+        {"--help", HELP_TEXT, "--", "-"},
+        {"docs/webfind.1", sourceFile("docs/webfind.1"), "\\-\\-", "\\-"},
+        {"completions/webfind.bash", sourceFile("completions/webfind.bash"), "--", "-"},
+        {"completions/_webfind", sourceFile("completions/_webfind"), "--", "-"},
+        {"completions/webfind.fish", sourceFile("completions/webfind.fish"), "-l ", "-"},
+    };
+    for (const Place& place : places) {
+        ASSERT_FALSE(place.text.empty()) << place.name << " not found";
+        for (const std::string& option : names) {
+            std::string written = place.before;
+            for (char c : option) written += c == '-' ? place.dash : std::string(1, c);
+            size_t at = place.text.find(written);
+            // A whole word: "--wait" must not pass for "--watch".
+            while (at != std::string::npos && at + written.size() < place.text.size() &&
+                   (std::isalnum(static_cast<unsigned char>(place.text[at + written.size()])) ||
+                    place.text[at + written.size()] == '-'))
+                at = place.text.find(written, at + 1);
+            EXPECT_NE(at, std::string::npos) << place.name << " does not name --" << option;
+        }
+    }
+}

@@ -1,0 +1,62 @@
+// Which interfaces the probes leave through: by name, by address, or all.
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include "FakePlatform.h"
+#include "app/discovery/Interfaces.h"
+
+using namespace webfind;
+
+using testing::ElementsAre;
+using testing::HasSubstr;
+
+namespace {
+
+BRIVO::LocalInterface iface(const char* name, uint8_t a, uint8_t b, uint8_t c, uint8_t d, bool up = true,
+                            bool multicast = true, bool loopback = false) {
+    return BRIVO::LocalInterface{name, {a, b, c, d}, {255, 255, 255, 0}, up, multicast, loopback,
+                                 loopback ? BRIVO::InterfaceKind::LOOPBACK : BRIVO::InterfaceKind::HARDWARE};
+}
+
+class InterfaceChoice : public FakePlatformTest {
+protected:
+    InterfaceChoice() {
+        fake.interfaces = {iface("lo", 127, 0, 0, 1, true, false, true), iface("eth0", 192, 168, 1, 5),
+                           iface("eth0", 192, 168, 2, 5), iface("wlan0", 10, 0, 0, 7),
+                           iface("down0", 10, 9, 9, 9, false), iface("tun0", 10, 8, 0, 1, true, false)};
+    }
+    std::vector<std::string> names() const {
+        std::vector<std::string> n;
+        for (const ProbeInterface& c : chosen) n.push_back(c.name + " " + c.address.text());
+        return n;
+    }
+    std::vector<ProbeInterface> chosen;
+    std::string problem;
+};
+
+}  // namespace
+
+TEST_F(InterfaceChoice, ByNameTheFirstAddressByAddressThatOneEachOnce) {
+    ASSERT_TRUE(chooseInterfaces({"eth0", "10.0.0.7", "eth0", "192.168.2.5"}, false, chosen, problem));
+    EXPECT_THAT(names(), ElementsAre("eth0 192.168.1.5", "wlan0 10.0.0.7", "eth0 192.168.2.5"));
+}
+
+TEST_F(InterfaceChoice, AllIsEveryUpMulticastInterfaceButLoopback) {
+    ASSERT_TRUE(chooseInterfaces({}, true, chosen, problem));
+    EXPECT_THAT(names(), ElementsAre("eth0 192.168.1.5", "eth0 192.168.2.5", "wlan0 10.0.0.7"));
+}
+
+TEST_F(InterfaceChoice, NoneAskedLeavesItToRoutingWithoutReadingTheList) {
+    ASSERT_TRUE(chooseInterfaces({}, false, chosen, problem));
+    EXPECT_TRUE(chosen.empty());
+    EXPECT_TRUE(fake.calls.empty());
+}
+
+TEST_F(InterfaceChoice, AnUnknownInterfaceOrNoneAtAllIsNamed) {
+    EXPECT_FALSE(chooseInterfaces({"eth9"}, false, chosen, problem));
+    EXPECT_THAT(problem, HasSubstr("'eth9'"));
+    fake.interfaces = {iface("lo", 127, 0, 0, 1, true, true, true)};
+    EXPECT_FALSE(chooseInterfaces({}, true, chosen, problem));
+    EXPECT_THAT(problem, HasSubstr("no interface is up"));
+}
