@@ -128,15 +128,32 @@ $(od -c "$WORK/expected" | head -20)
 $(od -c "$OUT" | head -20)"
 }
 
-# expect_opened URL...: the set of URLs handed to the opener (not waited for,
-# so compared as a set once the expected number has arrived).
-expect_opened() {
-    local want=$#
-    for _ in $(seq 60); do
-        [ "$(wc -l < "$WORK/opened")" -ge "$want" ] && break
+# openers_done: waits until no opener that webfind started is still running,
+# so that every URL it was given is recorded. webfind never waits for them;
+# under Wine they start through winebrowser, which may outlive the tool.
+openers_done() {
+    for _ in $(seq 200); do
+        pgrep -f "$WORK/bin/" > /dev/null || { under_wine && pgrep -f winebrowser > /dev/null; } || return 0
         sleep 0.05
     done
-    sleep 0.1
+    fail "an opener is still running after 10 s: $(pgrep -af "$WORK/bin/")"
+}
+
+# wait_for FILE PATTERN [COUNT]: waits until FILE has COUNT (default 1) lines
+# matching the extended regular expression PATTERN.
+wait_for() {
+    local want=${3:-1}
+    for _ in $(seq 400); do
+        [ "$(grep -cE -- "$2" "$1" 2> /dev/null)" -ge "$want" ] && return 0
+        sleep 0.05
+    done
+    fail "waited 20 s for $want lines like '$2' in $1: $(cat "$1" 2> /dev/null)"
+}
+
+# expect_opened URL...: the set of URLs handed to the opener, once every
+# opener webfind started has ended (the order they end in is theirs).
+expect_opened() {
+    openers_done
     printf '%s\n' "$@" | sed '/^$/d' | sort > "$WORK/opened.expected"
     sort "$WORK/opened" > "$WORK/opened.sorted"
     cmp -s "$WORK/opened.expected" "$WORK/opened.sorted" || fail "opened URLs differ: expected [$(tr '\n' ' ' < "$WORK/opened.expected")] got [$(tr '\n' ' ' < "$WORK/opened.sorted")]"
@@ -185,8 +202,11 @@ device_behind_link() {
     ip link set "vb$n" netns "$pid" || fail "cannot move vb$n into the device namespace"
 }
 
-# device_ready N: waits until the device behind link N listens.
+# device_ready N: waits until the device behind link N listens and the link
+# carries traffic both ways.
 device_ready() {
     for _ in $(seq 100); do grep -q '^listening' "$WORK/dev$1.log" && break; sleep 0.05; done
     grep -q '^listening' "$WORK/dev$1.log" || fail "device $1 did not start: $(cat "$WORK/dev$1.log")"
+    for _ in $(seq 100); do ip -o link show "va$1" | grep -q 'LOWER_UP' && return 0; sleep 0.05; done
+    fail "link va$1 did not come up: $(ip -o link show "va$1")"
 }

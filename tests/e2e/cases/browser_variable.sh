@@ -17,7 +17,7 @@ chmod +x "$WORK/bin/mybrowser"
 RUN_ENV+=(BROWSER="no-such-browser %s:mybrowser --new-window --url=%s:xdg-open")
 run_webfind
 expect_status 0
-for _ in $(seq 40); do [ -s "$WORK/browsed" ] && break; sleep 0.05; done
+openers_done
 [ "$(cat "$WORK/browsed")" = '--new-window|--url=http://127.0.0.5/a;b&c=$(id)|' ] ||
     fail "the browser got: $(cat "$WORK/browsed")"
 expect_opened  # xdg-open was not needed
@@ -25,6 +25,6 @@ expect_opened  # xdg-open was not needed
 RUN_ENV+=(BROWSER="mybrowser")
 : > "$WORK/browsed"
 run_webfind
-for _ in $(seq 40); do [ -s "$WORK/browsed" ] && break; sleep 0.05; done
+openers_done
 [ "$(cat "$WORK/browsed")" = 'http://127.0.0.5/a;b&c=$(id)|' ] || fail "without %s: $(cat "$WORK/browsed")"
 pass

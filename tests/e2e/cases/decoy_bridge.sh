@@ -13,7 +13,6 @@ ip link set decoy0 up
 ip link set decoy0 multicast on
 ip route add 224.0.0.0/4 dev decoy0
 device_ready 1
-sleep 0.2
 
 run_webfind -n -v
 expect_status 0

@@ -22,7 +22,6 @@ table inet filter {
     }
 }
 RULES
-sleep 0.2
 
 run_webfind -n -v
 expect_status 0

@@ -11,7 +11,6 @@ device_behind_link 2 --name Device2
 ip route add 224.0.0.0/4 dev va1
 device_ready 1
 device_ready 2
-sleep 0.2  # let both links finish coming up
 run_webfind --no-open
 expect_status 0
 expect_out 'Name:Device1 URL:http://10.1.0.2/\n'

@@ -10,6 +10,5 @@ device b --from 127.0.0.4 --name "Plain"
 run_webfind --json
 expect_status 0
 expect_out '[\n  {\n    "address": "127.0.0.4",\n    "name": "Plain",\n    "url": "http://127.0.0.4/"\n  },\n  {\n    "address": "127.0.0.30",\n    "name": "Quote\\" \\\\ \\u0001 \357\277\275",\n    "url": "http://127.0.0.30/"\n  }\n]\n'
-sleep 0.3
 expect_opened
 pass

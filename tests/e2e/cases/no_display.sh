@@ -10,7 +10,6 @@ RUN_ENV=("${CLEAN_ENV[@]}" -u DISPLAY -u WAYLAND_DISPLAY PATH="$WORK/bin:$PATH" 
 run_webfind
 expect_status 0
 expect_out 'Name:Printer URL:http://127.0.0.4/\n'
-sleep 0.3
 expect_opened
 grep -q 'no graphical session' "$ERR" || fail "no note on stderr: $(cat "$ERR")"
 pass

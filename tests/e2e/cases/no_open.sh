@@ -8,6 +8,5 @@ device d --from 127.0.0.4 --name "Printer"
 run_webfind --no-open
 expect_status 0
 expect_out 'Name:Printer URL:http://127.0.0.4/\n'
-sleep 0.3
 expect_opened
 pass

@@ -17,8 +17,7 @@ if under_wine; then
     run_webfind
     expect_status 0
     [ "$(grep -c '^Name:Device ' "$OUT")" -eq 40 ] || fail "listed $(grep -c '^Name:' "$OUT") of 40"
-    for _ in $(seq 60); do [ -s "$WORK/opened" ] && break; sleep 0.05; done
-    sleep 0.2
+    openers_done
     [ "$(wc -l < "$WORK/opened")" -eq 1 ] || fail "opened: $(cat "$WORK/opened")"
     page=$(sed 's|^file://||' "$WORK/opened")
     case $page in */Temp/webfind/webfind-*.html) ;; *) fail "the page is not in the temp folder: $page" ;; esac

@@ -13,9 +13,12 @@ device camera --from 127.0.0.6 --name "Camera" --probes 3          # the first r
 device old --from 127.0.0.8 --name "Old name" --probes 6           # the first two rounds
 run_webfind --watch=1 --json --duration=7 &
 watcher=$!
-sleep 2.2
+# Each step waits for what the one before it did, not for the clock.
+wait_for "$OUT" '"event":"up"' 3
 device late --from 127.0.0.7 --name "Late"
-sleep 0.3
+wait_for "$OUT" '"name":"Late"'
+# The old name has answered its last probe (two rounds) before the new one starts.
+wait_for "$WORK/old.log" '^probe from' 6
 device renamed --from 127.0.0.8 --name "New name"
 wait "$watcher"
 STATUS=$?
