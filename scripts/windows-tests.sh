@@ -24,6 +24,10 @@ wine_for "$arch" "$build/wine-e2e" && wine_prefix_ready || { echo "cannot create
 wine_for "$arch" "$build/wine" && wine_prefix_ready || { echo "cannot create $WINEPREFIX"; exit 1; }
 trap '"$WINESERVER" -k 2>/dev/null' EXIT
 trap 'exit 130' INT TERM
+# One server for all the unit tests, kept until the end: a server that exits
+# as one test ends drops the next test's connection ("recvmsg: Connection
+# reset by peer") when two run side by side.
+wineserver_here || { echo "no wineserver inside this namespace; refusing to run"; exit 1; }
 
 ctest --preset "windows-$arch"
 exit $?
