@@ -16,7 +16,9 @@ for signal in TERM INT; do
     kill -s "$signal" "$watcher"
     # A watchdog far beyond the expected moment: a watch the signal did not
     # end is killed, and then fails below.
-    (sleep 30; kill -s KILL "$watcher" 2> /dev/null) &
+    # It holds no descriptor of the test's, so a leftover sleep cannot keep
+    # the test's output open.
+    (exec > /dev/null 2>&1; sleep 30; kill -s KILL "$watcher") &
     watchdog=$!
     wait "$watcher"
     STATUS=$?
