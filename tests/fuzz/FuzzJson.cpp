@@ -8,7 +8,6 @@
 
 #include <nlohmann/json.hpp>
 
-#include "app/base/Utf8.h"
 #include "app/output/Listing.h"
 
 using namespace webfind;
