@@ -36,7 +36,10 @@ wine_prefix_ready() {
 wineserver_here() {
     "$WINESERVER" -k 2>/dev/null
     "$WINESERVER" -w 2>/dev/null
-    "$WINESERVER" -p 60 || return 1
+    "$WINESERVER" -p 60 > /dev/null 2>&1 < /dev/null || return 1
+    # The session's services (started by the first program) live as long as
+    # the server: started here, they hold no caller's pipe open.
+    "$WINELOADER" wineboot > /dev/null 2>&1 < /dev/null
     _mine=$(readlink /proc/self/ns/net)
     for _ in $(seq 50); do
         for _pid in $(pgrep -x 'wineserver|wineserver32|wineserver64'); do
