@@ -53,4 +53,11 @@ std::string localTime(std::chrono::system_clock::time_point when) {
     return text;
 }
 
+std::string clockTime(std::chrono::system_clock::time_point when) {
+    std::time_t t = std::chrono::system_clock::to_time_t(when);
+    char text[16];
+    if (!std::strftime(text, sizeof text, "%H:%M:%S", std::localtime(&t))) return "--:--:--";
+    return text;
+}
+
 }  // namespace webfind

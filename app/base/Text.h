@@ -25,6 +25,9 @@ std::string rfc3339(std::chrono::system_clock::time_point when);
 // `when` as local time for people: 2026-12-07 14:05:59 +0100.
 std::string localTime(std::chrono::system_clock::time_point when);
 
+// The local time of day of `when`: 14:05:59.
+std::string clockTime(std::chrono::system_clock::time_point when);
+
 // The upper-case hex digit of the low four bits of `value`.
 inline char hexDigit(unsigned value) { return "0123456789ABCDEF"[value & 0xF]; }
 

@@ -41,7 +41,8 @@ Options:
   -i, --interface IF     send the probes out of this IPv4 interface, given by
                          name (eth0) or by one of its addresses; may be repeated
   -a, --all-interfaces   send the probes out of every interface that is up,
-                         has an IPv4 address and can multicast (not loopback)
+                         has an IPv4 address and can multicast (not loopback,
+                         tunnels or point-to-point links: name those with -i)
   -w, --wait MS          quiet time that ends collecting, 1-5000 (default 200)
   -p, --port N           send the probes from local UDP port N (1-65535) and
                          take the answers there, so that a firewall rule can
@@ -52,10 +53,10 @@ Options:
                          alone; exit 1 when none answered in the normal run
       --watch[=SECONDS]  probe every SECONDS (1-3600, default 10) until
                          stopped (Ctrl-C) and print one line per event as it
-                         happens: "up", "down" (two rounds missed) or "changed",
-                         then the address and Name:... URL:...; with --json,
-                         JSON Lines {"event", "time", "address", "name",
-                         "url"}. Opens nothing.
+                         happens: the local time, "up", "down" (two rounds
+                         missed) or "changed", then the address and Name:...
+                         URL:...; with --json, JSON Lines {"event", "time",
+                         "address", "name", "url"}. Opens nothing.
       --duration=SECONDS end a watch after SECONDS
   -v, --verbose          on standard error: the interfaces probed, each datagram
                          received with its source and verdict, and when nothing
@@ -65,9 +66,10 @@ Options:
   -V, --version          show the version and exit
 
 Exit status: 0 when the run completed (also when no device answered), 1 when
-PATTERNs or --first found no device, 255 when a socket operation failed, 2 on
-a usage error, 3 when the system's socket layer could not be started, 4 when
-standard output could not be written. A watch ends with 0.
+PATTERNs or --first found no device, 255 when a socket operation failed (one
+line on standard error says why), 2 on a usage error, 3 when the system's
+socket layer could not be started, 4 when standard output could not be
+written. A watch ends with 0.
 
 Environment: WEBFIND_PORT (as --port), BROWSER (commands to open URLs with,
 separated by colons; %s stands for the URL).
@@ -95,6 +97,13 @@ bool wholeNumber(const char* text, long low, long high, long& value) {
     errno = 0;
     value = std::strtol(text, &end, 10);
     return !errno && *text && !*end && value >= low && value <= high;
+}
+
+bool allDigits(const char* text) {
+    if (!*text) return false;
+    for (; *text; ++text)
+        if (!std::isdigit(static_cast<unsigned char>(*text))) return false;
+    return true;
 }
 
 bool portNumber(const char* text, uint16_t& port) {
@@ -164,6 +173,10 @@ Options parseOptions(int argc, char** argv, const char* environmentPort) {
                 return usageError(std::string("--watch needs a number of seconds from 1 to 3600, not '") + optarg + "'");
             o.watch = true;
             o.watchInterval = std::chrono::seconds(seconds);
+            // "--watch 5" takes 5 as a name pattern, as getopt must.
+            if (!optarg && optind < argc && allDigits(argv[optind]))
+                o.notes.push_back(std::string("'") + argv[optind] + "' is taken as a name pattern; for a round every " +
+                                  argv[optind] + " s, write --watch=" + argv[optind]);
             break;
         }
         case DURATION: {

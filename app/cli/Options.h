@@ -28,6 +28,7 @@ struct Options {
     Milliseconds watchInterval{WATCH_INTERVAL};
     Milliseconds duration{0};  // of a watch; 0: until stopped
     std::vector<std::string> patterns;  // device names to look for
+    std::vector<std::string> notes;     // for standard error: what was probably meant
 };
 
 // `environmentPort` is WEBFIND_PORT's value, or null; --port wins over it.

@@ -33,6 +33,7 @@ bool settingsFor(const Options& options, RunSettings& settings, std::string& pro
     if (options.verbose) settings.log = &std::cerr;
     if (!chooseInterfaces(options.interfaces, options.allInterfaces, settings.session.interfaces, problem))
         return false;
+    if (options.verbose && settings.session.interfaces.empty()) settings.session.routed = routedInterface();
     if (options.verbose && options.allInterfaces) {
         std::cerr << "webfind: probing through";
         for (const ProbeInterface& i : settings.session.interfaces) std::cerr << ' ' << i.name;
@@ -41,29 +42,37 @@ bool settingsFor(const Options& options, RunSettings& settings, std::string& pro
     return true;
 }
 
-// A failed socket step: its line on standard output, as the run has always
-// reported it; the socket layer that could not start has written its own.
-ExitStatus failed(SocketStep step) {
-    if (step == SocketStep::STARTUP) return ExitStatus::ENVIRONMENT;
-    std::cout << failureMessage(step) << '\n' << std::flush;
+// A person reads standard error, or asked for its notes.
+bool explaining(const Options& options) { return options.verbose || standardErrorIsTerminal(); }
+
+// A failed socket step: its line where the run has always written it
+// (standard output, which with --json carries only JSON: then standard
+// error), and why, on standard error. The socket layer that could not start
+// has written its own line.
+ExitStatus failed(const Options& options, const RunReport& report) {
+    if (report.failed == SocketStep::STARTUP) return ExitStatus::ENVIRONMENT;
+    std::ostream& out = options.json ? std::cerr : std::cout;
+    out << failureMessage(report.failed) << '\n' << std::flush;
+    std::cerr << explainFailure(report, options.port) << std::flush;
     return ExitStatus::SOCKET_FAILURE;
 }
 
-// Explains, on standard error, a failure to bind a chosen port, a probe
-// that could not be sent for want of a route, and an empty result.
-void explain(const Options& options, const RunSettings& settings, const RunReport& report) {
-    if (report.failed == SocketStep::BIND && options.port)
-        std::cerr << "webfind: could not bind local UDP port " << options.port
-                  << ": another program may be using it, or it needs privileges (ports below 1024)\n";
-    const bool wanted = options.verbose || standardErrorIsTerminal();
-    if (!wanted) return;
-    if (report.failed == SocketStep::SEND) {
-        std::cerr << diagnoseSendFailure();
-    } else if (report.failed == SocketStep::NONE && report.answered == 0) {
-        std::cerr << diagnoseNothingFound(
-            DiagnosisContext{report, settings.session.interfaces, options.allInterfaces, options.port, options.verbose});
+DiagnosisContext contextOf(const Options& options, const RunSettings& settings, const RunReport& report) {
+    return DiagnosisContext{report, settings.session.interfaces, options.allInterfaces, options.port, options.verbose};
+}
+
+// When a person reads along: why nothing answered, or, when patterns left
+// every device out, how many there were.
+void explain(const Options& options, const RunSettings& settings, const RunReport& report, ExitStatus status) {
+    if (!explaining(options) || report.failed != SocketStep::NONE) return;
+    if (report.answered == 0) {
+        std::cerr << diagnoseNothingFound(contextOf(options, settings, report)) << std::flush;
+    } else if (status == ExitStatus::NO_MATCH && standardErrorIsTerminal()) {
+        std::cerr << "webfind: no device matched; " << report.answered
+                  << (report.answered == 1 ? " device answered" : " devices answered")
+                  << " (webfind -n without patterns lists them all)\n"
+                  << std::flush;
     }
-    std::cerr << std::flush;
 }
 
 // Shows what a run found: the listing (opening each URL, or one page, on a
@@ -82,20 +91,41 @@ ExitStatus present(const Options& options, const RunSettings& settings, const De
 }
 
 // Watch mode: events on standard output as they happen, one flushed line
-// each, until the duration passes or a stop is asked for.
+// each, until the duration passes or a stop is asked for; notes on standard
+// error, and, when a person reads it, why nothing answers.
 class EventPrinter : public WatchObserver {
 public:
-    explicit EventPrinter(bool json) : json(json) {}
+    EventPrinter(const Options& options, const RunSettings& settings) : options(options), settings(settings) {}
+
     void event(const WatchEvent& e) override {
-        std::cout << eventLine(e, json, std::chrono::system_clock::now()) << '\n' << std::flush;
+        std::cout << eventLine(e, options.json, std::chrono::system_clock::now()) << '\n' << std::flush;
     }
-    void roundFailed(uint64_t round, SocketStep step) override {
-        std::cerr << "webfind: round " << round << ": " << failureMessage(step) << "; trying again next round\n"
-                  << std::flush;
+    void roundFailed(uint64_t round, SocketStep step, const FailureReason& why) override {
+        std::cerr << "webfind: round " << round << ": " << failureMessage(step);
+        if (!why.text.empty()) std::cerr << " (" << why.text << ")";
+        std::cerr << "; trying again next round\n" << std::flush;
+    }
+    // After a round with nothing up, the diagnosis; again only when it would
+    // say something else, and looked at again at most once a minute.
+    void roundEnded(uint64_t, const RunReport& report) override {
+        if (report.answered > 0) {
+            lastLook = std::chrono::steady_clock::time_point();
+            return;
+        }
+        const auto now = std::chrono::steady_clock::now();
+        if (!explaining(options) || (lastLook.time_since_epoch().count() && now - lastLook < std::chrono::minutes(1)))
+            return;
+        lastLook = now;
+        const std::string text = diagnoseNothingFound(contextOf(options, settings, report));
+        if (text != lastSaid) std::cerr << text << std::flush;
+        lastSaid = text;
     }
 
 private:
-    bool json;
+    const Options& options;
+    const RunSettings& settings;
+    std::chrono::steady_clock::time_point lastLook;
+    std::string lastSaid;
 };
 
 ExitStatus watchDevices(const Options& options, const RunSettings& settings) {
@@ -104,9 +134,9 @@ ExitStatus watchDevices(const Options& options, const RunSettings& settings) {
     watching.duration = options.duration;
     watching.stopRequested = stopRequested;
     catchStopRequests();
-    EventPrinter printer(options.json);
-    SocketStep failure = watch(settings, watching, printer);
-    return failure == SocketStep::NONE ? ExitStatus::DONE : failed(failure);
+    EventPrinter printer(options, settings);
+    const RunReport report = watch(settings, watching, printer);
+    return report.failed == SocketStep::NONE ? ExitStatus::DONE : failed(options, report);
 }
 
 ExitStatus runTool(int argc, char** argv) {
@@ -117,6 +147,7 @@ ExitStatus runTool(int argc, char** argv) {
     case Options::USAGE_ERROR: return usage(options.problem);
     case Options::RUN: break;
     }
+    for (const std::string& note : options.notes) std::cerr << "webfind: " << note << '\n';
     RunSettings settings;
     std::string problem;
     if (!settingsFor(options, settings, problem)) return usage(problem);
@@ -125,9 +156,9 @@ ExitStatus runTool(int argc, char** argv) {
     // The socket stays open until the devices are listed.
     Discovery discovery(settings);
     const RunResult found = discovery.run();
-    const ExitStatus status =
-        found.failed() ? failed(found.report.failed) : present(options, settings, found.devices);
-    explain(options, settings, found.report);
+    if (found.failed()) return failed(options, found.report);
+    const ExitStatus status = present(options, settings, found.devices);
+    explain(options, settings, found.report, status);
     return status;
 }
 

@@ -20,8 +20,9 @@ struct DiagnosisContext {
 // Why nothing answered, from this host's facts: lines for standard error.
 std::string diagnoseNothingFound(const DiagnosisContext& context);
 
-// Why the probe could not be sent, when it is for want of a multicast route:
-// one line; empty otherwise.
-std::string diagnoseSendFailure();
+// Why a socket step failed, in one line for standard error, with what to do
+// where that is known (no route: which interface to name; a port in use:
+// who holds it). `port` is the local port asked for, 0 when none was.
+std::string explainFailure(const RunReport& report, uint16_t port);
 
 }  // namespace webfind

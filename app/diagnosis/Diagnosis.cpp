@@ -1,6 +1,7 @@
 #include "app/diagnosis/Diagnosis.h"
 
 #include <cstring>
+#include <utility>
 
 #include "app/base/Address.h"
 
@@ -13,18 +14,34 @@ using BRIVO::LocalInterface;
 
 struct Cause {
     std::string seen;
-    std::vector<std::string> next;
+    std::vector<std::string> next;  // commands, most to the point first
+    std::string keep;               // how to keep them, where that needs saying
+    bool asksForPort = true;        // the commands admit a port that the run must then use
 };
 
 std::string named(const LocalInterface& i) { return i.name + " (" + dottedQuad(i.address) + ")"; }
 
-const char* kindText(InterfaceKind kind) {
-    switch (kind) {
-    case InterfaceKind::BRIDGE: return "a software bridge (for containers or virtual machines)";
+// A bridge made for containers or virtual machines, by its name, or one
+// with no link or no neighbour to talk to; other bridges may well carry the
+// LAN (br0 with the Ethernet card in it).
+bool containerBridge(const HostFacts& host, const LocalInterface& i) {
+    static const char* const prefixes[] = {"docker", "br-", "virbr", "lxcbr", "lxdbr", "cni", "podman", "vmnet"};
+    for (const char* p : prefixes)
+        if (i.name.rfind(p, 0) == 0) return true;
+    auto seen = host.neighbours.find(i.name);
+    return !i.carrier || (host.neighboursKnown && (seen == host.neighbours.end() || seen->second == 0));
+}
+
+// What an interface is, said when devices are unlikely behind it; null for
+// one that may well reach the LAN.
+const char* kindText(const HostFacts& host, const LocalInterface& i) {
+    switch (i.kind) {
+    case InterfaceKind::BRIDGE:
+        return containerBridge(host, i) ? "a software bridge for containers or virtual machines" : nullptr;
     case InterfaceKind::TUNNEL: return "a tunnel or VPN";
     case InterfaceKind::POINT_TO_POINT: return "a point-to-point link";
     case InterfaceKind::LOOPBACK: return "the loopback interface";
-    default: return nullptr;  // a kind that may well reach the LAN
+    default: return nullptr;
     }
 }
 
@@ -41,7 +58,7 @@ const LocalInterface* withAddress(const HostFacts& host, const uint8_t* address)
 std::vector<const LocalInterface*> notProbed(const HostFacts& host, const std::vector<std::string>& probedNames) {
     std::vector<const LocalInterface*> others;
     for (const LocalInterface& i : host.interfaces) {
-        if (!lanCandidate(i) || kindText(i.kind)) continue;
+        if (!lanCandidate(i) || kindText(host, i)) continue;
         bool probed = false;
         for (const std::string& name : probedNames) probed = probed || name == i.name;
         for (const LocalInterface* o : others) probed = probed || o->name == i.name;
@@ -86,43 +103,170 @@ Cause invalidDatagramsCause(const DiagnosisContext& context) {
     return c;
 }
 
-Cause firewallCause(const HostFacts& host, const DiagnosisContext& context, const LocalInterface* lan) {
-    const uint16_t port = context.port ? context.port : FIREWALL_PORT;
+const char* const WHY_DROPPED = ": devices answer with unicast datagrams that it does not match to the probe.";
+
+uint32_t hostOrder(const uint8_t* a) {
+    return uint32_t(a[0]) << 24 | uint32_t(a[1]) << 16 | uint32_t(a[2]) << 8 | a[3];
+}
+
+// A device's answer at local ports `low`-`high`, arriving at `lan` (the
+// interface the probe left from) when it is known.
+AnswerPacket answerAt(const LocalInterface* lan, uint16_t low, uint16_t high) {
+    AnswerPacket p;
+    p.portLow = low;
+    p.portHigh = high;
+    if (lan) {
+        const uint32_t address = hostOrder(lan->address), mask = hostOrder(lan->mask);
+        p.sourceFirst = address & mask;
+        p.sourceLast = (address & mask) | ~mask;
+        p.destination = address;
+        p.interface = lan->name;
+    }
+    return p;
+}
+
+bool hasChainNamed(const Ruleset& ruleset, const std::string& prefix, const std::string& table = "") {
+    for (const Chain& c : ruleset.chains)
+        if (c.name.compare(0, prefix.size(), prefix) == 0 || (!table.empty() && c.table == table)) return true;
+    return false;
+}
+
+std::string ufwAllow(const FirewallFacts& fw, uint16_t port, const LocalInterface* lan) {
+    const std::string from = lan ? "from " + subnetOf(*lan) + " to any " : "";
+    if (fw.ufwProfile && port == FIREWALL_PORT) return "sudo ufw allow " + from + (lan ? "app webfind" : "webfind");
     const std::string p = std::to_string(port);
-    const std::string why = ": devices answer with unicast datagrams that it does not match to the probe.";
+    return lan ? "sudo ufw allow " + from + "port " + p + " proto udp" : "sudo ufw allow " + p + "/udp";
+}
+
+std::string firewalldAdd(const FirewallFacts& fw, uint16_t port) {
+    const std::string what = fw.firewalldService && port == FIREWALL_PORT
+                                 ? std::string("--add-service=webfind")
+                                 : "--add-port=" + std::to_string(port) + "/udp";
+    return "sudo firewall-cmd --permanent " + what + " && sudo firewall-cmd --reload";
+}
+
+// The command that puts an accept for `port` first in `chain`.
+std::string insertCommand(const FirewallFacts& fw, const Chain& chain, uint16_t port) {
+    const std::string p = std::to_string(port);
+    if (chain.source == Chain::NFTABLES)
+        return "sudo nft insert rule " + chain.family + " " + chain.table + " " + chain.name + " udp dport " + p + " accept";
+    const std::string tool = chain.source == Chain::IPTABLES_LEGACY ? fw.iptablesLegacy : fw.iptablesNft;
+    const std::string table = chain.table == "filter" ? "" : " -t " + chain.table;
+    return "sudo " + tool + table + " -I " + chain.name + " -p udp --dport " + p + " -j ACCEPT";
+}
+
+// How to keep rules put in by hand after a reboot, on this host.
+std::string keepAfterReboot(const FirewallFacts& fw, const Chain& chain, uint16_t port) {
+    if (chain.source == Chain::NFTABLES) {
+        if (fw.nftablesConf)
+            return "To keep it after a reboot, add \"udp dport " + std::to_string(port) + " accept\" to chain " +
+                   chain.name + " of table " + chain.family + " " + chain.table +
+                   " in /etc/nftables.conf, which nftables.service loads at boot.";
+        return "It lasts until the next reboot: add it to the file your system loads its nftables rules from.";
+    }
+    if (fw.netfilterPersistent) return "To keep it after a reboot: sudo netfilter-persistent save";
+    return "It lasts until the next reboot: the iptables-persistent package keeps iptables rules "
+           "(sudo apt install iptables-persistent, then sudo netfilter-persistent save).";
+}
+
+// The rules to add, one for each base chain that would still drop the
+// answers after the ones before: checked against the ruleset itself.
+std::vector<const Chain*> chainsToOpen(const Ruleset& ruleset, const AnswerPacket& packet, uint16_t port) {
+    std::vector<const Chain*> chains;
+    Ruleset opened = ruleset;
+    for (int i = 0; i < 4; ++i) {
+        FirewallVerdict v = verdictFor(opened, packet);
+        if (v.kind == FirewallVerdict::ADMITS || !v.base) break;
+        for (const Chain& c : ruleset.chains)
+            if (c.source == v.base->source && c.family == v.base->family && c.table == v.base->table &&
+                c.name == v.base->name)
+                chains.push_back(&c);
+        opened = withRuleFirst(opened, *v.base, acceptUdpTo(port));
+    }
+    return chains;
+}
+
+// The firewall read from the kernel's rules (as root).
+Cause readFirewallCause(const HostFacts& host, const DiagnosisContext& context, const LocalInterface* lan) {
     const FirewallFacts& fw = host.firewall;
+    const uint16_t port = context.port ? context.port : FIREWALL_PORT;
+    const std::pair<uint16_t, uint16_t> used =
+        context.port ? std::make_pair(context.port, context.port) : host.ephemeralPorts;
+    const FirewallVerdict verdict = verdictFor(fw.ruleset, answerAt(lan, used.first, used.second));
     Cause c;
-    if (fw.ufwEnabled) {
-        c.seen = "ufw is enabled (/etc/ufw/ufw.conf), and unless a rule admits them it drops the answers" + why;
-        if (port == FIREWALL_PORT)
-            c.next.push_back(lan ? "sudo ufw allow from " + subnetOf(*lan) + " to any app webfind"
-                                 : std::string("sudo ufw allow webfind"));
-        else
-            c.next.push_back(lan ? "sudo ufw allow from " + subnetOf(*lan) + " to any port " + p + " proto udp"
-                                 : "sudo ufw allow " + p + "/udp");
-    } else if (fw.firewalldRunning) {
-        c.seen = "firewalld is running, and unless its zone admits them it drops the answers" + why;
-        c.next.push_back(port == FIREWALL_PORT
-                             ? std::string("sudo firewall-cmd --permanent --add-service=webfind && sudo firewall-cmd --reload")
-                             : "sudo firewall-cmd --permanent --add-port=" + p + "/udp && sudo firewall-cmd --reload");
-    } else if (!fw.drops.empty()) {
-        const FirewallDrop& d = fw.drops.front();
-        if (d.tool == "nftables") {
-            c.seen = "The firewall drops incoming UDP (nftables, table " + d.family + " " + d.table + ", chain " + d.chain +
-                     ": " + d.rule + ")" + why;
-            c.next.push_back("sudo nft insert rule " + d.family + " " + d.table + " " + d.chain + " udp dport " + p + " accept");
-        } else {
-            c.seen = "The firewall drops incoming UDP (iptables INPUT: " + d.rule + ")" + why;
-            c.next.push_back("sudo iptables -I INPUT -p udp --dport " + p + " -j ACCEPT");
-        }
-    } else if (host.windows) {
-        c.seen = "Windows Defender Firewall may drop the answers (webfind cannot read its state)" + why;
-        c.next.push_back("netsh advfirewall firewall add rule name=webfind dir=in action=allow protocol=UDP localport=" + p);
-    } else {
+    if (verdict.kind == FirewallVerdict::ADMITS || !verdict.chain) {
+        c.asksForPort = false;
         return c;
     }
-    if (context.port == 0)
+    const std::string where = chainName(*verdict.chain) + ": " + verdict.what;
+    if (context.port == 0 && verdict.kind == FirewallVerdict::BLOCKS &&
+        verdictFor(fw.ruleset, answerAt(lan, FIREWALL_PORT, FIREWALL_PORT)).kind == FirewallVerdict::ADMITS) {
+        const std::string p = std::to_string(FIREWALL_PORT);
+        c.seen = "The firewall admits answers at port " + p + ", but this run took them at a port the system chose (" +
+                 where + ")" + WHY_DROPPED;
+        c.next = {"webfind --port " + p + ", or set WEBFIND_PORT=" + p + " for every run"};
+        c.asksForPort = false;
+        return c;
+    }
+    c.seen = (verdict.kind == FirewallVerdict::BLOCKS ? "The firewall drops incoming UDP (" + where + ")"
+                                                     : "The firewall may drop the answers (" + where +
+                                                           ": webfind cannot tell what this rule does to them)") +
+             WHY_DROPPED;
+    if (fw.ufwEnabled && hasChainNamed(fw.ruleset, "ufw-")) {
+        c.next.push_back(ufwAllow(fw, port, lan));
+    } else if (fw.firewalldRunning && hasChainNamed(fw.ruleset, "", "firewalld")) {
+        c.next.push_back(firewalldAdd(fw, port));
+    } else {
+        const std::vector<const Chain*> chains = chainsToOpen(fw.ruleset, answerAt(lan, port, port), port);
+        for (const Chain* chain : chains) c.next.push_back(insertCommand(fw, *chain, port));
+        if (!chains.empty()) c.keep = keepAfterReboot(fw, *chains.front(), port);
+    }
+    return c;
+}
+
+Cause windowsCause(const HostFacts& host, uint16_t port) {
+    Cause c;
+    const WindowsFacts& w = host.windows;
+    const std::string p = std::to_string(port);
+    if (w.firewallOn == 0) return c;
+    if (w.firewallOn == 1 && !w.profile.empty())
+        c.seen = "Windows Defender Firewall is on for " + w.profile + " networks, and the probe left on a " +
+                 w.profile + " network" + (w.profile == "Public" ? " (Public networks block the answers)" : "") +
+                 WHY_DROPPED;
+    else
+        c.seen = std::string("Windows Defender Firewall may drop the answers (webfind cannot read its state)") + WHY_DROPPED;
+    c.next = {"netsh advfirewall firewall add rule name=webfind dir=in action=allow protocol=UDP localport=" + p};
+    if (w.profile == "Public")
+        c.next.push_back("or, on a network you trust, make it Private: Settings > Network & internet > Properties");
+    return c;
+}
+
+Cause firewallCause(const HostFacts& host, const DiagnosisContext& context, const LocalInterface* lan) {
+    const uint16_t port = context.port ? context.port : FIREWALL_PORT;
+    const FirewallFacts& fw = host.firewall;
+    Cause c;
+    if (host.windows.windows) {
+        c = windowsCause(host, port);
+    } else if (fw.read) {
+        c = readFirewallCause(host, context, lan);
+        if (!c.asksForPort) return c;
+    } else if (fw.ufwEnabled) {
+        c.seen = std::string("ufw is enabled (/etc/ufw/ufw.conf), and unless a rule admits them it drops the answers") +
+                 WHY_DROPPED;
+        c.next.push_back(ufwAllow(fw, port, lan));
+    } else if (fw.firewalldRunning) {
+        c.seen = std::string("firewalld is running, and unless its zone admits them it drops the answers") + WHY_DROPPED;
+        c.next.push_back(firewalldAdd(fw, port));
+    } else {
+        c.seen = "The firewall could not be checked (" + fw.unreadable +
+                 "): a host firewall that drops unsolicited UDP is the most common reason nothing answers.";
+        c.next = {"sudo webfind -v, which reads the firewall's rules and names the one that drops the answers"};
+        return c;
+    }
+    if (!c.seen.empty() && context.port == 0) {
+        const std::string p = std::to_string(port);
         c.next.push_back("then run webfind --port " + p + ", or set WEBFIND_PORT=" + p + " for every run");
+    }
     return c;
 }
 
@@ -139,7 +283,7 @@ Cause interfaceCause(const HostFacts& host, const DiagnosisContext& context) {
         if (!used) return c;
         probedNames.push_back(used->name);
         via = named(*used);
-        suspicious = kindText(used->kind);
+        suspicious = kindText(host, *used);
     } else {
         for (const ProbeInterface& p : context.probed) {
             probedNames.push_back(p.name);
@@ -157,6 +301,7 @@ Cause interfaceCause(const HostFacts& host, const DiagnosisContext& context) {
 void write(std::string& text, size_t number, const Cause& c) {
     text += "  " + std::to_string(number) + ". " + c.seen + "\n";
     for (size_t i = 0; i < c.next.size(); ++i) text += (i == 0 ? "     Next: " : "           ") + c.next[i] + "\n";
+    if (!c.keep.empty()) text += "     Keep: " + c.keep + "\n";
 }
 
 }  // namespace
@@ -184,18 +329,50 @@ std::string explainNothingFound(const HostFacts& host, const DiagnosisContext& c
     return text;
 }
 
-std::string explainSendFailure(const HostFacts& host) {
+std::string explainNoRoute(const HostFacts& host) {
     if (host.multicastRoute) return "";
     std::vector<const LocalInterface*> candidates = notProbed(host, {});
-    std::string text = "webfind: the probe could not be sent: this host has no route for multicast (224.0.0.0/4) "
-                       "and no default route.";
-    if (candidates.empty()) return text + " No interface is up with an IPv4 address and multicast.\n";
+    std::string text = "this host has no route for multicast (224.0.0.0/4) and no default route.";
+    if (candidates.empty()) return text + " No interface is up with an IPv4 address and multicast.";
     return text + " Next: webfind -i " + candidates.front()->name + " (interfaces that could carry it: " +
-           listOf(candidates) + ").\n";
+           listOf(candidates) + ").";
 }
 
 std::string diagnoseNothingFound(const DiagnosisContext& context) { return explainNothingFound(gatherHostFacts(), context); }
 
-std::string diagnoseSendFailure() { return explainSendFailure(gatherHostFacts()); }
+std::string explainFailure(const RunReport& report, uint16_t port) {
+    const FailureReason& why = report.why;
+    const std::string reason = why.text.empty() ? std::string("the system gave no reason") : why.text;
+    const std::string p = std::to_string(port);
+    std::string line;
+    switch (report.failed) {
+    case SocketStep::OPEN: line = "could not open a UDP socket: " + reason; break;
+    case SocketStep::BIND:
+        line = (port ? "could not bind local UDP port " + p : std::string("could not bind a UDP socket")) + ": " + reason;
+        if (why.cause == FailureReason::ADDRESS_IN_USE) {
+            const std::string holder = port ? udpPortHolder(port) : "";
+            if (holder.rfind("webfind ", 0) == 0)
+                line += "; another webfind holds it: " + holder + " (a watch, or a run that has not ended)";
+            else if (!holder.empty())
+                line += "; " + holder + " holds it";
+            else
+                line += "; another program holds it (a webfind watch, perhaps)";
+        } else if (why.cause == FailureReason::ACCESS_DENIED && port && port < 1024) {
+            line += "; ports below 1024 need privileges";
+        }
+        break;
+    case SocketStep::SEND:
+        line = "could not send the probe: " + reason;
+        if (why.cause == FailureReason::NO_ROUTE) {
+            const std::string route = explainNoRoute(gatherHostFacts());
+            if (!route.empty()) line += ": " + route;
+        }
+        break;
+    case SocketStep::RECEIVE: line = "could not receive: " + reason; break;
+    case SocketStep::NONE:
+    case SocketStep::STARTUP: return "";
+    }
+    return "webfind: " + line + "\n";
+}
 
 }  // namespace webfind

@@ -16,7 +16,7 @@ namespace webfind {
 std::string explainNothingFound(const HostFacts& host, const DiagnosisContext& context);
 
 // When the probe could not be sent because there is no route for multicast:
-// one line saying so, suggesting -i. Empty otherwise.
-std::string explainSendFailure(const HostFacts& host);
+// a sentence saying so, suggesting -i. Empty otherwise.
+std::string explainNoRoute(const HostFacts& host);
 
 }  // namespace webfind

@@ -1,93 +1,260 @@
 #include "app/diagnosis/Firewall.h"
 
 #include <algorithm>
-#include <cctype>
+#include <map>
 #include <sstream>
 
 namespace webfind {
 
 namespace {
 
-std::string trimmed(const std::string& s) {
-    size_t first = s.find_first_not_of(" \t\r");
-    if (first == std::string::npos) return "";
-    size_t last = s.find_last_not_of(" \t\r;");
-    return s.substr(first, last - first + 1);
+// Three answers to "does this match?".
+enum class Truth { NO, MAYBE, YES };
+
+Truth negate(Truth t) { return t == Truth::YES ? Truth::NO : t == Truth::NO ? Truth::YES : Truth::MAYBE; }
+
+bool has(const std::vector<std::string>& words, const char* word) {
+    return std::find(words.begin(), words.end(), word) != words.end();
 }
 
-bool hasWord(const std::string& text, const std::string& word) {
-    for (size_t at = text.find(word); at != std::string::npos; at = text.find(word, at + 1)) {
-        bool startOk = at == 0 || !std::isalnum(static_cast<unsigned char>(text[at - 1]));
-        size_t end = at + word.size();
-        bool endOk = end == text.size() || !std::isalnum(static_cast<unsigned char>(text[end]));
-        if (startOk && endOk) return true;
+// Whether [first, last] lies within `ranges` (YES), outside them all (NO),
+// or across an edge (MAYBE).
+Truth within(const std::vector<std::pair<uint32_t, uint32_t>>& ranges, uint32_t first, uint32_t last) {
+    // The part of [first, last] the ranges cover, counted; the ranges may overlap.
+    std::vector<std::pair<uint32_t, uint32_t>> parts;
+    for (const auto& r : ranges) {
+        uint32_t from = std::max(r.first, first), to = std::min(r.second, last);
+        if (from <= to) parts.emplace_back(from, to);
     }
-    return false;
+    if (parts.empty()) return Truth::NO;
+    std::sort(parts.begin(), parts.end());
+    uint64_t next = first;  // the first value not yet known to be covered
+    for (const auto& p : parts) {
+        if (p.first > next) return Truth::MAYBE;
+        next = std::max<uint64_t>(next, uint64_t(p.second) + 1);
+    }
+    return next > last ? Truth::YES : Truth::MAYBE;
 }
 
-// A rule that ends in drop or reject and is not limited to another protocol.
-bool dropsUdp(const std::string& rule) {
-    if (!hasWord(rule, "drop") && !hasWord(rule, "reject")) return false;
-    if (hasWord(rule, "udp")) return true;
-    for (const char* other : {"tcp", "icmp", "icmpv6", "sctp", "igmp"})
-        if (hasWord(rule, other)) return false;
-    return true;
+bool nameMatches(const std::string& pattern, const std::string& name) {
+    if (!pattern.empty() && pattern.back() == '*') return name.compare(0, pattern.size() - 1, pattern, 0, pattern.size() - 1) == 0;
+    return pattern == name;
 }
+
+Truth holds(const Condition& c, const AnswerPacket& p) {
+    Truth t = Truth::MAYBE;
+    switch (c.field) {
+    case Condition::PROTOCOL: t = has(c.words, "udp") || has(c.words, "17") ? Truth::YES : Truth::NO; break;
+    case Condition::DPORT: t = within(c.ranges, p.portLow, p.portHigh); break;
+    // Devices choose their own source port.
+    case Condition::SPORT: t = within(c.ranges, 0, 65535) == Truth::YES ? Truth::YES : Truth::MAYBE; break;
+    case Condition::SADDR: t = within(c.ranges, p.sourceFirst, p.sourceLast); break;
+    case Condition::DADDR:
+        t = p.destination ? within(c.ranges, p.destination, p.destination) : Truth::MAYBE;
+        break;
+    case Condition::CT_STATE: t = has(c.words, "new") ? Truth::YES : Truth::NO; break;
+    case Condition::IIF:
+        if (!p.interface.empty()) {
+            t = Truth::NO;
+            for (const std::string& w : c.words)
+                if (nameMatches(w, p.interface)) t = Truth::YES;
+        } else {
+            // Answers from the LAN never arrive on loopback.
+            t = c.words.size() == 1 && c.words[0] == "lo" ? Truth::NO : Truth::MAYBE;
+        }
+        break;
+    case Condition::DADDR_TYPE: t = has(c.words, "local") || has(c.words, "unicast") ? Truth::YES : Truth::NO; break;
+    case Condition::PKTTYPE: t = has(c.words, "host") || has(c.words, "unicast") ? Truth::YES : Truth::NO; break;
+    case Condition::FAMILY: t = has(c.words, "ipv4") ? Truth::YES : Truth::NO; break;
+    case Condition::UNREADABLE: return Truth::MAYBE;
+    }
+    return c.negated ? negate(t) : t;
+}
+
+Truth matches(const Rule& rule, const AnswerPacket& p) {
+    Truth all = Truth::YES;
+    for (const Condition& c : rule.conditions) {
+        Truth t = holds(c, p);
+        if (t == Truth::NO) return Truth::NO;
+        if (t == Truth::MAYBE) all = Truth::MAYBE;
+    }
+    return all;
+}
+
+// Where the answer may go from a chain: accepted, dropped (and by what
+// first), or through its end (back to the caller, or to the policy).
+struct Ways {
+    bool accept = false;
+    bool drop = false;
+    bool through = false;
+    const Chain* dropChain = nullptr;
+    std::string dropBy;
+
+    void mayDrop(const Chain& chain, const std::string& by) {
+        if (!drop) {
+            dropChain = &chain;
+            dropBy = by;
+        }
+        drop = true;
+    }
+};
+
+class Walker {
+public:
+    Walker(const Ruleset& ruleset, const AnswerPacket& packet) : packet(packet) {
+        for (const Chain& c : ruleset.chains) byName[key(c, c.name)] = &c;
+    }
+
+    Ways walk(const Chain& chain, int depth = 0) {
+        Ways ways;
+        // A loop of jumps, or one deeper than any sane ruleset: not judged.
+        if (depth > 32) {
+            ways.accept = ways.through = true;
+            ways.mayDrop(chain, "a chain nested too deep to follow");
+            return ways;
+        }
+        bool flowing = true;
+        for (const Rule& rule : chain.rules) {
+            Truth m = matches(rule, packet);
+            if (m == Truth::NO || rule.verdict == Rule::NONE) continue;
+            const bool certain = m == Truth::YES;
+            switch (rule.verdict) {
+            case Rule::ACCEPT: ways.accept = true; break;
+            case Rule::DROP:
+            case Rule::REJECT: ways.mayDrop(chain, rule.text); break;
+            case Rule::RETURN: ways.through = true; break;
+            case Rule::JUMP:
+            case Rule::GOTO: {
+                const Chain* target = find(chain, rule.target);
+                if (!target) {
+                    ways.accept = true;
+                    ways.mayDrop(chain, rule.text);
+                    continue;  // not certain of anything
+                }
+                Ways inner = walk(*target, depth + 1);
+                // Back from a jump, the rule after it is next; a goto's end is this chain's end.
+                ways.accept = ways.accept || inner.accept;
+                if (inner.drop) ways.mayDrop(*inner.dropChain, inner.dropBy);
+                if (rule.verdict == Rule::GOTO) {
+                    ways.through = ways.through || inner.through;
+                } else if (certain && !inner.through) {
+                    return ways;  // every way ended in there
+                }
+                if (rule.verdict == Rule::JUMP) continue;
+                break;
+            }
+            case Rule::UNKNOWN:
+                ways.accept = ways.through = true;
+                ways.mayDrop(chain, rule.text);
+                continue;
+            case Rule::NONE: break;
+            }
+            if (certain) {
+                flowing = false;
+                break;
+            }
+        }
+        if (flowing) ways.through = true;
+        return ways;
+    }
+
+private:
+    static std::string key(const Chain& c, const std::string& name) {
+        return std::to_string(c.source) + " " + c.family + " " + c.table + " " + name;
+    }
+    const Chain* find(const Chain& from, const std::string& name) const {
+        auto it = byName.find(key(from, name));
+        return it == byName.end() ? nullptr : it->second;
+    }
+
+    const AnswerPacket& packet;
+    std::map<std::string, const Chain*> byName;
+};
+
+const char* policyText(Rule::Verdict policy) { return policy == Rule::ACCEPT ? "policy accept" : "policy drop"; }
 
 }  // namespace
 
-std::vector<FirewallDrop> dropsInNftRuleset(const std::string& ruleset) {
-    std::vector<FirewallDrop> drops;
-    std::istringstream lines(ruleset);
-    std::string line, family, table, chain;
-    bool inputHook = false;
-    for (std::string raw; std::getline(lines, raw);) {
-        line = trimmed(raw);
-        std::istringstream words(line);
-        std::string first;
-        words >> first;
-        if (first == "table") {
-            words >> family >> table;
-        } else if (first == "chain") {
-            words >> chain;
-            inputHook = false;
-        } else if (line.find("hook input") != std::string::npos) {
-            inputHook = true;
-            if (line.find("policy drop") != std::string::npos)
-                drops.push_back({"nftables", family, table, chain, "policy drop"});
-        } else if (inputHook && first != "}" && !line.empty() && dropsUdp(line)) {
-            drops.push_back({"nftables", family, table, chain, line});
-        } else if (first == "}") {
-            inputHook = false;  // the end of a chain (or of its table)
+FirewallVerdict verdictFor(const Ruleset& ruleset, const AnswerPacket& packet) {
+    std::vector<const Chain*> bases;
+    for (const Chain& c : ruleset.chains)
+        if (c.base) bases.push_back(&c);
+    std::stable_sort(bases.begin(), bases.end(), [](const Chain* a, const Chain* b) {
+        return a->hook != b->hook ? a->hook < b->hook : a->priority < b->priority;
+    });
+    Walker walker(ruleset, packet);
+    FirewallVerdict verdict;
+    bool passes = true;      // some way leads here
+    bool mayDrop = false;
+    for (const Chain* base : bases) {
+        Ways ways = walker.walk(*base);
+        // Whatever else may drop it, a way that reaches the end meets the
+        // policy: that is what to name.
+        if (ways.through && base->policy != Rule::ACCEPT) {
+            ways.drop = true;
+            ways.dropChain = base;
+            ways.dropBy = policyText(base->policy);
+        }
+        if (ways.through && base->policy == Rule::ACCEPT) ways.accept = true;
+        if (ways.drop && !mayDrop) {
+            verdict.chain = ways.dropChain;
+            verdict.base = base;
+            verdict.what = ways.dropBy;
+        }
+        mayDrop = mayDrop || ways.drop;
+        if (!ways.accept) {
+            passes = false;
+            break;
         }
     }
-    return drops;
+    verdict.kind = !mayDrop ? FirewallVerdict::ADMITS : passes ? FirewallVerdict::UNKNOWN : FirewallVerdict::BLOCKS;
+    return verdict;
 }
 
-std::vector<FirewallDrop> dropsInIptables(const std::string& rules) {
-    std::vector<FirewallDrop> drops;
-    std::istringstream lines(rules);
-    for (std::string line; std::getline(lines, line);) {
-        line = trimmed(line);
-        if (line == "-P INPUT DROP" || line == "-P INPUT REJECT") {
-            drops.push_back({"iptables", "", "filter", "INPUT", "policy drop"});
-            continue;
-        }
-        if (line.rfind("-A INPUT", 0) != 0) continue;
-        bool ends = line.find("-j DROP") != std::string::npos || line.find("-j REJECT") != std::string::npos;
-        bool udp = line.find("-p udp") != std::string::npos || line.find("-p ") == std::string::npos;
-        if (ends && udp) drops.push_back({"iptables", "", "filter", "INPUT", line});
+Ruleset withRuleFirst(const Ruleset& ruleset, const Chain& chain, const Rule& rule) {
+    Ruleset changed = ruleset;
+    for (Chain& c : changed.chains)
+        if (c.source == chain.source && c.family == chain.family && c.table == chain.table && c.name == chain.name)
+            c.rules.insert(c.rules.begin(), rule);
+    return changed;
+}
+
+Rule acceptUdpTo(uint16_t port) {
+    Rule rule;
+    Condition udp;
+    udp.field = Condition::PROTOCOL;
+    udp.words = {"udp"};
+    Condition to;
+    to.field = Condition::DPORT;
+    to.ranges = {{port, port}};
+    rule.conditions = {udp, to};
+    rule.verdict = Rule::ACCEPT;
+    rule.text = "udp dport " + std::to_string(port) + " accept";
+    return rule;
+}
+
+std::string chainName(const Chain& chain) {
+    switch (chain.source) {
+    case Chain::NFTABLES: return "nftables, table " + chain.family + " " + chain.table + ", chain " + chain.name;
+    case Chain::IPTABLES_NFT: return "iptables, table " + chain.table + ", chain " + chain.name;
+    case Chain::IPTABLES_LEGACY: return "iptables-legacy, table " + chain.table + ", chain " + chain.name;
     }
-    return drops;
+    return chain.name;
+}
+
+void append(Ruleset& into, Ruleset&& more) {
+    for (Chain& c : more.chains) into.chains.push_back(std::move(c));
+    for (std::string& t : more.iptablesTables) into.iptablesTables.push_back(std::move(t));
 }
 
 bool ufwEnabledIn(const std::string& configuration) {
     std::istringstream lines(configuration);
     for (std::string line; std::getline(lines, line);) {
-        line = trimmed(line);
+        line.erase(0, line.find_first_not_of(" \t"));
         if (line.rfind("ENABLED=", 0) != 0) continue;
         std::string value = line.substr(8);
         value.erase(std::remove(value.begin(), value.end(), '"'), value.end());
+        value.erase(value.find_last_not_of(" \t\r") + 1);
         return value == "yes";
     }
     return false;

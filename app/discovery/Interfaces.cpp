@@ -1,6 +1,7 @@
 #include "app/discovery/Interfaces.h"
 
 #include "Network/Platform.h"
+#include "app/wire/Messages.h"
 
 namespace webfind {
 
@@ -8,6 +9,21 @@ namespace {
 
 Address addressOf(const BRIVO::LocalInterface& i) {
     return Address{{i.address[0], i.address[1], i.address[2], i.address[3]}};
+}
+
+// What -a probes through: the interfaces that may reach devices. A tunnel or
+// a point-to-point link (a VPN) leads elsewhere; name it with -i to probe it.
+bool probedByAll(const BRIVO::LocalInterface& i) {
+    return i.up && i.multicast && !i.loopback && i.kind != BRIVO::InterfaceKind::TUNNEL &&
+           i.kind != BRIVO::InterfaceKind::POINT_TO_POINT;
+}
+
+// The interfaces -i takes, for a message: "eth0 (192.168.1.5), wlan0 (10.0.0.7)".
+std::string valid(const std::vector<BRIVO::LocalInterface>& available) {
+    std::string text;
+    for (const BRIVO::LocalInterface& i : available)
+        if (!i.loopback) text += (text.empty() ? "" : ", ") + i.name + " (" + addressOf(i).text() + ")";
+    return text.empty() ? "none has an IPv4 address here" : "these do: " + text;
 }
 
 void addOnce(std::vector<ProbeInterface>& chosen, const BRIVO::LocalInterface& i) {
@@ -25,9 +41,10 @@ bool chooseInterfaces(const std::vector<std::string>& wanted, bool all, std::vec
     const std::vector<BRIVO::LocalInterface> available = BRIVO::platform().localInterfaces();
     if (all) {
         for (const BRIVO::LocalInterface& i : available)
-            if (i.up && i.multicast && !i.loopback) addOnce(chosen, i);
+            if (probedByAll(i)) addOnce(chosen, i);
         if (chosen.empty()) {
-            problem = "no interface is up with an IPv4 address and multicast (loopback excluded)";
+            problem = "no interface is up with an IPv4 address and multicast (loopback, tunnels and point-to-point "
+                      "links excluded; name one with -i)";
             return false;
         }
         return true;
@@ -47,12 +64,23 @@ bool chooseInterfaces(const std::vector<std::string>& wanted, bool all, std::vec
                     break;
                 }
         if (!match) {
-            problem = "unknown interface '" + name + "' (no IPv4 interface has that name or address)";
+            problem = "unknown interface '" + name + "' (no IPv4 interface has that name or address; " +
+                      valid(available) + ")";
             return false;
         }
         addOnce(chosen, *match);
     }
     return true;
+}
+
+ProbeInterface routedInterface() {
+    const BRIVO::Platform& os = BRIVO::platform();
+    uint8_t source[4];
+    if (os.routeSource(discoveryGroupV4(), source) != 0) return ProbeInterface{};
+    const Address from{{source[0], source[1], source[2], source[3]}};
+    for (const BRIVO::LocalInterface& i : os.localInterfaces())
+        if (addressOf(i) == from) return ProbeInterface{i.name, from};
+    return ProbeInterface{"", from};
 }
 
 }  // namespace webfind

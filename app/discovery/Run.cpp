@@ -68,6 +68,7 @@ RunResult Discovery::run() {
         session.open() && session.probe() && (session.finished() || session.collectUntilQuiet());
     RunResult result;
     result.report.failed = session.failed();
+    result.report.why = session.failureReason();
     result.report.datagrams = state->intake.datagrams();
     result.report.answered = state->collector.answered();
     if (!completed) return result;

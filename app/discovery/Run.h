@@ -11,6 +11,7 @@ namespace webfind {
 // What a run saw, beside the devices themselves.
 struct RunReport {
     SocketStep failed = SocketStep::NONE;  // the step whose failure ended the run
+    FailureReason why;                     // and why it failed
     size_t datagrams = 0;                  // received, whatever they held
     size_t answered = 0;                   // devices with a valid answer, the filter's or not
 };

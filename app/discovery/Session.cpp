@@ -58,6 +58,15 @@ Milliseconds Session::now() const { return Milliseconds(BRIVO::platform().nowMs(
 
 bool Session::fail(SocketStep step) {
     failure = step;
+    const BRIVO::SocketError error = BRIVO::platform().lastError();
+    switch (error.kind) {
+    case BRIVO::SocketError::NONE: reason.cause = FailureReason::UNKNOWN; break;
+    case BRIVO::SocketError::OTHER: reason.cause = FailureReason::OTHER; break;
+    case BRIVO::SocketError::NO_ROUTE: reason.cause = FailureReason::NO_ROUTE; break;
+    case BRIVO::SocketError::ADDRESS_IN_USE: reason.cause = FailureReason::ADDRESS_IN_USE; break;
+    case BRIVO::SocketError::ACCESS_DENIED: reason.cause = FailureReason::ACCESS_DENIED; break;
+    }
+    reason.text = error.text;
     return false;
 }
 
@@ -66,7 +75,8 @@ bool Session::open() {
         endpoint.emplace();
     } catch (const BRIVO::Err&) {
         // The record wrote its assertion line; the run ends without a message.
-        return fail(SocketStep::STARTUP);
+        failure = SocketStep::STARTUP;
+        return false;
     }
     if (!endpoint->open(BRIVO::SocketV4::UDP_BROADCAST)) return fail(SocketStep::OPEN);
     if (!endpoint->bindV4(IPAddress(0, 0, 0, 0, settings.localPort))) return fail(SocketStep::BIND);
@@ -90,7 +100,7 @@ bool Session::probe() {
 bool Session::sendRound(const Buffer& probeBytes) {
     const std::string group = dottedQuad(DISCOVERY_GROUP.address + 12) + ":" + std::to_string(DISCOVERY_PORT);
     if (settings.interfaces.empty()) {
-        log.note("probe to " + group + " via the system's default interface");
+        log.note("probe to " + group + " " + probedVia());
         return endpoint->sendTo(probeBytes, DISCOVERY_GROUP, DISCOVERY_PORT);
     }
     for (const ProbeInterface& via : settings.interfaces) {
@@ -204,7 +214,11 @@ Milliseconds Session::napInCrowd(Milliseconds left) {
 }
 
 std::string Session::probedVia() const {
-    if (settings.interfaces.empty()) return "via the system's default interface";
+    if (settings.interfaces.empty()) {
+        const ProbeInterface& routed = settings.routed;
+        if (routed.name.empty()) return "via the system's default interface";
+        return "via " + named(routed) + ", the system's choice";
+    }
     std::string via = "via";
     for (const ProbeInterface& i : settings.interfaces) via += " " + named(i);
     return via;

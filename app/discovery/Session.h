@@ -49,7 +49,12 @@ public:
     Milliseconds now() const;
     // The step whose failure ended the last call; NONE when none failed.
     SocketStep failed() const { return failure; }
-    void clearFailure() { failure = SocketStep::NONE; }
+    // Why it failed, as the system said.
+    const FailureReason& failureReason() const { return reason; }
+    void clearFailure() {
+        failure = SocketStep::NONE;
+        reason = FailureReason();
+    }
     // "via ..." for the verbose log: the interfaces probed.
     std::string probedVia() const;
 
@@ -81,6 +86,7 @@ private:
     std::optional<BRIVO::UDPV4> endpoint;
     BRIVO::DatagramBatch batch{BATCH_SIZE};
     SocketStep failure = SocketStep::NONE;
+    FailureReason reason;
     bool done = false;
 };
 

@@ -24,8 +24,10 @@ struct SessionSettings {
     // The local UDP port the probes leave from and the answers arrive at;
     // 0 lets the system choose one.
     uint16_t localPort = 0;
-    // Empty: the probes leave where the system's routing sends them.
+    // Empty: the probes leave where the system's routing sends them...
     std::vector<ProbeInterface> interfaces;
+    // ... which is here, for the verbose log, when known.
+    ProbeInterface routed;
     Timings timings;
 };
 
@@ -48,5 +50,12 @@ enum class SocketStep { NONE, STARTUP, OPEN, BIND, SEND, RECEIVE };
 // The message of a failed step as the run prints it on standard output
 // ("Socket Send Err"); empty for NONE and STARTUP.
 const char* failureMessage(SocketStep step);
+
+// Why a socket step failed, in the system's words, and what that means.
+struct FailureReason {
+    enum Cause { UNKNOWN, OTHER, NO_ROUTE, ADDRESS_IN_USE, ACCESS_DENIED };
+    Cause cause = UNKNOWN;
+    std::string text;  // "Network is unreachable"; empty when unknown
+};
 
 }  // namespace webfind

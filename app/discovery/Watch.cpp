@@ -40,7 +40,7 @@ void WatchTracker::endRound() {
     ++round;
 }
 
-SocketStep watch(const RunSettings& settings, const WatchSettings& watching, WatchObserver& observer) {
+RunReport watch(const RunSettings& settings, const WatchSettings& watching, WatchObserver& observer) {
     WatchTracker tracker(settings.maxDevices, [&](const WatchEvent& e) { observer.event(e); });
     const VerboseLog log(settings.log);
     Intake intake(settings.filter, tracker, log, settings.maxDevices);
@@ -48,19 +48,29 @@ SocketStep watch(const RunSettings& settings, const WatchSettings& watching, Wat
     const Milliseconds end =
         watching.duration > Milliseconds::zero() ? start + watching.duration : Milliseconds::max();
     Session session(settings.session, intake, log, watching.stopRequested, end);
-    if (!session.open()) return session.failed();
+    RunReport report;
+    auto failed = [&] {
+        report.failed = session.failed();
+        report.why = session.failureReason();
+        return report;
+    };
+    if (!session.open()) return failed();
     for (uint64_t round = 0; !session.finished(); ++round) {
         const Milliseconds roundEnd = start + watching.interval * static_cast<int64_t>(round + 1);
         if (!session.probe() || !session.listenUntil(roundEnd)) {
-            if (round == 0) return session.failed();
-            observer.roundFailed(round + 1, session.failed());
+            if (round == 0) return failed();
+            observer.roundFailed(round + 1, session.failed(), session.failureReason());
             session.clearFailure();
             session.pauseUntil(roundEnd);
         }
         // A round cut short by a stop says nothing of the devices it missed.
-        if (!session.finished()) tracker.endRound();
+        if (session.finished()) break;
+        tracker.endRound();
+        report.datagrams = intake.datagrams();
+        report.answered = tracker.known();
+        observer.roundEnded(round + 1, report);
     }
-    return SocketStep::NONE;
+    return report;
 }
 
 }  // namespace webfind

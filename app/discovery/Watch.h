@@ -8,6 +8,7 @@
 
 #include "app/base/Device.h"
 #include "app/discovery/Intake.h"
+#include "app/discovery/Run.h"
 #include "app/discovery/Settings.h"
 
 namespace webfind {
@@ -18,7 +19,10 @@ public:
     virtual ~WatchObserver() = default;
     virtual void event(const WatchEvent& event) = 0;
     // A round after the first failed at `step`; the next round tries again.
-    virtual void roundFailed(uint64_t round, SocketStep step) = 0;
+    virtual void roundFailed(uint64_t round, SocketStep step, const FailureReason& why) = 0;
+    // A round (numbered from 1) has ended; `report` says what the watch has
+    // seen so far, its `answered` the devices up now.
+    virtual void roundEnded(uint64_t round, const RunReport& report) = 0;
 };
 
 // The devices seen round after round, and what changed: a device is up the
@@ -61,9 +65,8 @@ struct WatchSettings {
 
 // Watches round after round until the duration passes or a stop is asked
 // for, telling `observer` as things happen. A failure in the first round
-// ends the watch, as it ends a run: its step is returned. Later failures go
-// to the observer and the next round tries again; NONE when the watch ended
-// as asked.
-SocketStep watch(const RunSettings& settings, const WatchSettings& watching, WatchObserver& observer);
+// ends the watch, as it ends a run: the report's `failed` says so. Later
+// failures go to the observer and the next round tries again.
+RunReport watch(const RunSettings& settings, const WatchSettings& watching, WatchObserver& observer);
 
 }  // namespace webfind

@@ -18,8 +18,8 @@ const char* eventWord(WatchEvent::Kind kind) {
 std::string eventLine(const WatchEvent& event, bool json, std::chrono::system_clock::time_point when) {
     const std::string address = event.address.text();
     if (!json)
-        return std::string(eventWord(event.kind)) + " " + address + " Name:" + escapeForTerminal(event.name) +
-               " URL:" + escapeForTerminal(event.url);
+        return clockTime(when) + " " + eventWord(event.kind) + " " + address + " Name:" +
+               escapeForTerminal(event.name) + " URL:" + escapeForTerminal(event.url);
     // In the order a reader scans them, unlike json's sorted keys.
     nlohmann::ordered_json object = {{"event", eventWord(event.kind)},
                                      {"time", rfc3339(when)},

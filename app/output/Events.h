@@ -10,9 +10,9 @@ namespace webfind {
 // The word that starts an event's line, and its JSON "event".
 const char* eventWord(WatchEvent::Kind kind);
 
-// A watch event as one line (without its newline): "up ADDRESS Name:... URL:..."
-// escaped as the listing is, or with `json` one JSON object {"event", "time",
-// "address", "name", "url"} for JSON Lines.
+// A watch event as one line (without its newline): "HH:MM:SS up ADDRESS
+// Name:... URL:..." in local time, escaped as the listing is, or with `json`
+// one JSON object {"event", "time", "address", "name", "url"} for JSON Lines.
 std::string eventLine(const WatchEvent& event, bool json, std::chrono::system_clock::time_point when);
 
 }  // namespace webfind

@@ -43,6 +43,12 @@ const char* verdictText(AnswerVerdict verdict) {
     return "unknown";
 }
 
+BRIVO::AddressV4 discoveryGroupV4() {
+    return BRIVO::AddressV4{{static_cast<uint8_t>(DISCOVERY_PORT >> 8), static_cast<uint8_t>(DISCOVERY_PORT & 0xFF)},
+                            {DISCOVERY_GROUP.address[12], DISCOVERY_GROUP.address[13], DISCOVERY_GROUP.address[14],
+                             DISCOVERY_GROUP.address[15]}};
+}
+
 void buildProbe(BRIVO::Buffer& probe) {
     probe.assign(PROBE_BYTES, 0);
     writeWord(probe, 0, DISCOVERY_MAGIC);

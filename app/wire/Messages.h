@@ -6,6 +6,7 @@
 
 #include "Network/Buffer.h"
 #include "Network/IPAddress.h"
+#include "Network/Platform.h"
 
 namespace webfind {
 
@@ -19,6 +20,10 @@ constexpr uint32_t DISCOVERY_ANSWER = 3;
 // Probes go to this group and port; devices listen there.
 const BRIVO::IPAddress DISCOVERY_GROUP(224, 0, 0, 138, 0);
 constexpr uint16_t DISCOVERY_PORT = 3576;
+
+// The group and port as the platform takes an address (for asking the
+// routing table where the probes go).
+BRIVO::AddressV4 discoveryGroupV4();
 
 // The bytes of one received datagram, wherever they are held.
 struct DatagramBytes {

@@ -81,6 +81,16 @@ struct LocalInterface {
     bool multicast;
     bool loopback;
     InterfaceKind kind;
+    bool carrier = true;  // a link is there (a cable, an associated Wi-Fi, a bridge port)
+};
+
+// Why the last socket call that failed on this thread failed: the system's
+// code, what it means for the caller, and the system's words for it.
+struct SocketError {
+    enum Kind { NONE, OTHER, NO_ROUTE, ADDRESS_IN_USE, ACCESS_DENIED };
+    Kind kind = NONE;
+    int32_t code = 0;  // errno, or the Winsock error
+    std::string text;
 };
 
 // One slot of a batch receive: the caller's storage, and what arrived in it.
@@ -138,6 +148,9 @@ struct Platform {
     // table chooses it; 0 with `source` filled, -1 when there is no route.
     // Sends nothing.
     int (*routeSource)(const AddressV4& to, uint8_t (&source)[4]);
+    // The error of the last call above that failed on this thread (shutdown
+    // and close, which run on failure paths, leave it as it is).
+    SocketError (*lastError)();
 };
 
 // True when every entry of the table is filled in; tables are filled by

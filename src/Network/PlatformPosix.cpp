@@ -24,6 +24,33 @@ namespace {
 
 int toFd(Handle h) { return h > static_cast<Handle>(INT_MAX) ? -1 : static_cast<int>(h); }
 
+// The errno of the last call that failed, kept before a close on the way out
+// can change errno.
+thread_local int lastErrno = 0;
+
+// Records errno and answers `result` (the call's failure value).
+template <typename T>
+T failed(T result) {
+    lastErrno = errno;
+    return result;
+}
+
+SocketError lastError() {
+    SocketError e;
+    e.code = lastErrno;
+    if (lastErrno == 0) return e;
+    e.text = std::strerror(lastErrno);
+    switch (lastErrno) {
+    case ENETUNREACH:
+    case EHOSTUNREACH: e.kind = SocketError::NO_ROUTE; break;
+    case EADDRINUSE: e.kind = SocketError::ADDRESS_IN_USE; break;
+    case EACCES:
+    case EPERM: e.kind = SocketError::ACCESS_DENIED; break;
+    default: e.kind = SocketError::OTHER;
+    }
+    return e;
+}
+
 sockaddr_in toSockaddr(const AddressV4& a) {
     sockaddr_in sa{};
     sa.sin_family = AF_INET;
@@ -45,16 +72,17 @@ void cleanup() {}
 int registerAtExit(void (*handler)()) { return std::atexit(handler); }
 
 Handle openSocket(SocketStyle style) {
-    int fd = ::socket(AF_INET, style == SocketStyle::STREAM ? SOCK_STREAM : SOCK_DGRAM, 0);
-    return fd < 0 ? INVALID_HANDLE : static_cast<Handle>(fd);
+    // Close-on-exec: no program we start (an opener, a browser) may keep it.
+    int fd = ::socket(AF_INET, (style == SocketStyle::STREAM ? SOCK_STREAM : SOCK_DGRAM) | SOCK_CLOEXEC, 0);
+    return fd < 0 ? failed(INVALID_HANDLE) : static_cast<Handle>(fd);
 }
 
 int bindSocket(Handle h, const AddressV4& local) {
     sockaddr_in sa = toSockaddr(local);
-    return ::bind(toFd(h), reinterpret_cast<const sockaddr*>(&sa), sizeof sa) == 0 ? 0 : -1;
+    return ::bind(toFd(h), reinterpret_cast<const sockaddr*>(&sa), sizeof sa) == 0 ? 0 : failed(-1);
 }
 
-int setOption(Handle h, SocketOption option, const void* value, int length) {
+int applyOption(Handle h, SocketOption option, const void* value, int length) {
     int fd = toFd(h);
     socklen_t size = static_cast<socklen_t>(length);
     switch (option) {
@@ -66,15 +94,20 @@ int setOption(Handle h, SocketOption option, const void* value, int length) {
     return -1;
 }
 
+int setOption(Handle h, SocketOption option, const void* value, int length) {
+    int result = applyOption(h, option, value, length);
+    return result < 0 ? failed(result) : result;
+}
+
 int setNonBlocking(Handle h, uint32_t nonBlocking) {
     int on = nonBlocking ? 1 : 0;
-    return ::ioctl(toFd(h), FIONBIO, &on) == 0 ? 0 : -1;
+    return ::ioctl(toFd(h), FIONBIO, &on) == 0 ? 0 : failed(-1);
 }
 
 long sendTo(Handle h, const void* data, size_t length, const AddressV4& to) {
     sockaddr_in sa = toSockaddr(to);
     ssize_t n = ::sendto(toFd(h), data, length, 0, reinterpret_cast<const sockaddr*>(&sa), sizeof sa);
-    return n < 0 ? -1 : static_cast<long>(n);
+    return n < 0 ? failed(-1L) : static_cast<long>(n);
 }
 
 long receiveFrom(Handle h, void* data, size_t capacity, AddressV4& from) {
@@ -88,7 +121,7 @@ long receiveFrom(Handle h, void* data, size_t capacity, AddressV4& from) {
     // Never block here: a datagram that poll() saw may still be dropped (a bad
     // checksum), and then there is nothing to deliver; report it as empty.
     ssize_t n = ::recvmsg(toFd(h), &msg, MSG_DONTWAIT);
-    if (n < 0) return (errno == EAGAIN || errno == EWOULDBLOCK) ? 0 : -1;
+    if (n < 0) return (errno == EAGAIN || errno == EWOULDBLOCK) ? 0 : failed(-1L);
     std::memcpy(from.port, &sa.sin_port, sizeof from.port);
     std::memcpy(from.address, &sa.sin_addr, sizeof from.address);
     // POSIX cuts an oversized datagram to the buffer instead of failing the
@@ -101,7 +134,10 @@ long receiveFrom(Handle h, void* data, size_t capacity, AddressV4& from) {
 // FD_SETSIZE. A signal does not shorten the wait: it resumes with what is left.
 int waitReadable(Handle h, WaitTime limit) {
     int fd = toFd(h);
-    if (fd < 0) return -1;  // poll() would silently ignore it and wait in vain
+    if (fd < 0) {
+        errno = EBADF;
+        return failed(-1);  // poll() would silently ignore it and wait in vain
+    }
     uint64_t total = static_cast<uint64_t>(limit.seconds) * 1000u + limit.microseconds / 1000u;
     uint64_t deadline = monotonicMs() + total;
     for (;;) {
@@ -110,9 +146,12 @@ int waitReadable(Handle h, WaitTime limit) {
         pollfd p{fd, POLLIN, 0};
         int r = ::poll(&p, 1, static_cast<int>(left > INT_MAX ? INT_MAX : left));
         if (r < 0 && errno == EINTR) continue;
-        if (r < 0) return -1;
+        if (r < 0) return failed(-1);
         if (r == 0) return 0;
-        if (p.revents & POLLNVAL) return -1;
+        if (p.revents & POLLNVAL) {
+            errno = EBADF;
+            return failed(-1);
+        }
         return 1;
     }
 }
@@ -139,6 +178,7 @@ std::vector<LocalInterface> localInterfaces() {
         entry.up = (i->ifa_flags & IFF_UP) != 0;
         entry.multicast = (i->ifa_flags & IFF_MULTICAST) != 0;
         entry.loopback = (i->ifa_flags & IFF_LOOPBACK) != 0;
+        entry.carrier = (i->ifa_flags & IFF_RUNNING) != 0;
         entry.kind = posix::interfaceKind(i->ifa_name, i->ifa_flags);
         found.push_back(entry);
     }
@@ -167,14 +207,15 @@ int32_t interfaceTable(InterfaceTable* table, uint32_t* size) {
 }
 
 long receiveWaiting(Handle h, DatagramSlot* slots, size_t count) {
-    return posix::receiveBatch(h, slots, count, [](Handle handle, DatagramSlot* s, size_t n) {
+    long n = posix::receiveBatch(h, slots, count, [](Handle handle, DatagramSlot* s, size_t n) {
         return receiveWaitingOneByOne(waitReadable, receiveFrom, handle, s, n);
     });
+    return n < 0 ? failed(n) : n;
 }
 
 // A connected datagram socket knows its route; connect() sends nothing.
 int routeSource(const AddressV4& to, uint8_t (&source)[4]) {
-    int fd = ::socket(AF_INET, SOCK_DGRAM, 0);
+    int fd = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
     if (fd < 0) return -1;
     sockaddr_in sa = toSockaddr(to);
     sockaddr_in local{};
@@ -214,6 +255,7 @@ Platform posixTable() {
     t.receiveWaiting = receiveWaiting;
     t.localInterfaces = localInterfaces;
     t.routeSource = routeSource;
+    t.lastError = lastError;
     return t;
 }
 

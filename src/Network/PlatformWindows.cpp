@@ -10,6 +10,7 @@
 #include <cstddef>
 #include <cstdlib>
 #include <cstring>
+#include <string>
 
 #include "Network/Platform.h"
 
@@ -36,6 +37,42 @@ sockaddr_in toSockaddr(const AddressV4& a) {
 
 SOCKET s(Handle h) { return static_cast<SOCKET>(h); }
 
+// The Winsock error of the last call that failed, kept before a close on the
+// way out can change it.
+thread_local int lastWsaError = 0;
+
+// Records the Winsock error and answers `result` (the call's failure value).
+template <typename T>
+T failed(T result) {
+    lastWsaError = WSAGetLastError();
+    return result;
+}
+
+// The system's words for a Winsock error, without the line break at its end.
+std::string errorText(int code) {
+    char text[512];
+    DWORD length = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
+                                  static_cast<DWORD>(code), 0, text, sizeof text, nullptr);
+    while (length > 0 && (text[length - 1] == '\n' || text[length - 1] == '\r' || text[length - 1] == '.')) --length;
+    if (length == 0) return "Winsock error " + std::to_string(code);
+    return std::string(text, length) + " (" + std::to_string(code) + ")";
+}
+
+SocketError lastError() {
+    SocketError e;
+    e.code = lastWsaError;
+    if (lastWsaError == 0) return e;
+    e.text = errorText(lastWsaError);
+    switch (lastWsaError) {
+    case WSAENETUNREACH:
+    case WSAEHOSTUNREACH: e.kind = SocketError::NO_ROUTE; break;
+    case WSAEADDRINUSE: e.kind = SocketError::ADDRESS_IN_USE; break;
+    case WSAEACCES: e.kind = SocketError::ACCESS_DENIED; break;
+    default: e.kind = SocketError::OTHER;
+    }
+    return e;
+}
+
 // Version word 0x0002: major 2 in the low byte, minor 0: Winsock 2.0.
 int startup() {
     WSADATA reply;
@@ -50,7 +87,10 @@ int registerAtExit(void (*handler)()) { return std::atexit(handler); }
 
 Handle openSocket(SocketStyle style) {
     SOCKET h = ::socket(AF_INET, style == SocketStyle::STREAM ? SOCK_STREAM : SOCK_DGRAM, 0);
-    if (h != INVALID_SOCKET && style == SocketStyle::DATAGRAM) {
+    if (h == INVALID_SOCKET) return failed(INVALID_HANDLE);
+    // Not inherited: no program we start (a browser) may keep it.
+    SetHandleInformation(reinterpret_cast<HANDLE>(h), HANDLE_FLAG_INHERIT, 0);
+    if (style == SocketStyle::DATAGRAM) {
         // Otherwise an ICMP port-unreachable for any earlier send makes the
         // next receive fail with WSAECONNRESET: a stray ICMP message from the
         // network must not end the run.
@@ -63,10 +103,10 @@ Handle openSocket(SocketStyle style) {
 
 int bindSocket(Handle h, const AddressV4& local) {
     sockaddr_in sa = toSockaddr(local);
-    return ::bind(s(h), reinterpret_cast<const sockaddr*>(&sa), sizeof sa) == SOCKET_ERROR ? -1 : 0;
+    return ::bind(s(h), reinterpret_cast<const sockaddr*>(&sa), sizeof sa) == SOCKET_ERROR ? failed(-1) : 0;
 }
 
-int setOption(Handle h, SocketOption option, const void* value, int length) {
+int applyOption(Handle h, SocketOption option, const void* value, int length) {
     const char* v = static_cast<const char*>(value);
     switch (option) {
     case SocketOption::BROADCAST: return ::setsockopt(s(h), SOL_SOCKET, SO_BROADCAST, v, length);
@@ -77,16 +117,21 @@ int setOption(Handle h, SocketOption option, const void* value, int length) {
     return -1;
 }
 
+int setOption(Handle h, SocketOption option, const void* value, int length) {
+    int result = applyOption(h, option, value, length);
+    return result < 0 ? failed(result) : result;
+}
+
 int setNonBlocking(Handle h, uint32_t nonBlocking) {
     u_long argument = nonBlocking;
-    return ioctlsocket(s(h), FIONBIO, &argument) == SOCKET_ERROR ? -1 : 0;
+    return ioctlsocket(s(h), FIONBIO, &argument) == SOCKET_ERROR ? failed(-1) : 0;
 }
 
 long sendTo(Handle h, const void* data, size_t length, const AddressV4& to) {
     sockaddr_in sa = toSockaddr(to);
     int n = ::sendto(s(h), static_cast<const char*>(data), static_cast<int>(length), 0,
                      reinterpret_cast<const sockaddr*>(&sa), sizeof sa);
-    return n == SOCKET_ERROR ? -1 : n;
+    return n == SOCKET_ERROR ? failed(-1L) : n;
 }
 
 long receiveFrom(Handle h, void* data, size_t capacity, AddressV4& from) {
@@ -99,7 +144,7 @@ long receiveFrom(Handle h, void* data, size_t capacity, AddressV4& from) {
         // Winsock fails the call for a datagram that does not fit (and drops
         // it); that is a datagram too long, not a broken socket.
         if (WSAGetLastError() == WSAEMSGSIZE) return static_cast<long>(capacity) + 1;
-        return -1;
+        return failed(-1L);
     }
     std::memcpy(from.port, &sa.sin_port, sizeof from.port);
     std::memcpy(from.address, &sa.sin_addr, sizeof from.address);
@@ -113,7 +158,7 @@ int waitReadable(Handle h, WaitTime limit) {
     timeval tv{static_cast<long>(limit.seconds), static_cast<long>(limit.microseconds)};
     // The first argument is ignored by Winsock; kept as the BSD call has it.
     int r = ::select(static_cast<int>(s(h) + 1), &readable, nullptr, nullptr, &tv);
-    if (r == SOCKET_ERROR) return -1;
+    if (r == SOCKET_ERROR) return failed(-1);
     return FD_ISSET(s(h), &readable) ? 1 : 0;
 }
 
@@ -197,6 +242,7 @@ std::vector<LocalInterface> localInterfaces() {
             entry.up = a->OperStatus == IfOperStatusUp;
             entry.multicast = (a->Flags & IP_ADAPTER_NO_MULTICAST) == 0;
             entry.loopback = a->IfType == IF_TYPE_SOFTWARE_LOOPBACK;
+            entry.carrier = entry.up;
             entry.kind = kindOf(a->IfType);
             found.push_back(entry);
         }
@@ -224,6 +270,7 @@ Platform windowsTable() {
     t.receiveWaiting = receiveWaiting;
     t.localInterfaces = localInterfaces;
     t.routeSource = routeSource;
+    t.lastError = lastError;
     return t;
 }
 

@@ -210,3 +210,35 @@ device_ready() {
     for _ in $(seq 100); do ip -o link show "va$1" | grep -q 'LOWER_UP' && return 0; sleep 0.05; done
     fail "link va$1 did not come up: $(ip -o link show "va$1")"
 }
+
+# device_on_lan ARGS...: one device (ARGS as for the simulated device)
+# behind link 1, which carries the multicast route: a LAN of one.
+device_on_lan() {
+    network_up no-route
+    device_behind_link 1 "$@"
+    ip route add 224.0.0.0/4 dev va1
+    device_ready 1
+}
+
+# advice: the commands the diagnosis on standard error says to run (its
+# "Next:" lines and the lines that carry on from them), without "sudo ".
+advice() {
+    awk '/^     Next: / { on = 1; sub(/^     Next: /, ""); print; next }
+         on && /^           / { sub(/^ +/, ""); print; next }
+         { on = 0 }' "$ERR" | sed -n 's/^sudo //p' | sed 's/ && sudo / \&\& /g'
+}
+
+# run_advice: runs each command of the advice, as root, in this namespace.
+run_advice() {
+    local commands
+    commands=$(advice)
+    [ -n "$commands" ] || fail "no command to run in: $(cat "$ERR")"
+    while IFS= read -r command; do
+        echo "running the advice: $command"
+        bash -c "$command" > "$WORK/advice.log" 2>&1 || fail "the advice '$command' failed: $(cat "$WORK/advice.log")"
+    done <<< "$commands"
+}
+
+# As a user without privileges: the usual desktop case.
+# shellcheck disable=SC2034  # read by the cases
+AS_USER=(setpriv --reuid=65534 --regid=65534 --clear-groups)

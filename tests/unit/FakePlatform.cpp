@@ -157,6 +157,8 @@ int routeSource(const AddressV4& to, uint8_t (&source)[4]) {
     return 0;
 }
 
+BRIVO::SocketError lastError() { return fake().error; }
+
 BRIVO::Platform fakeTable() {
     BRIVO::Platform t{};
     t.startup = startup;
@@ -177,6 +179,7 @@ BRIVO::Platform fakeTable() {
     t.receiveWaiting = receiveWaiting;
     t.localInterfaces = localInterfaces;
     t.routeSource = routeSource;
+    t.lastError = lastError;
     return t;
 }
 

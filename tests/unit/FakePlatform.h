@@ -54,6 +54,8 @@ public:
     uint8_t routeSourceAddress[4] = {192, 168, 1, 5};
 
     uint64_t now = 1000;
+    // What lastError() answers.
+    BRIVO::SocketError error;
 
     const BRIVO::Platform& table() const;
     static FakePlatform* active;

@@ -1,17 +1,16 @@
 #!/bin/bash
 # A default-deny firewall on webfind's host drops the devices' answers (they
 # are unicast, and connection tracking does not link them to the multicast
-# probe). With -v webfind says so and gives the rule to add; with that rule
-# and the fixed port (--port or WEBFIND_PORT) the device is found. Every
-# probe then leaves from the fixed port.
+# probe). As root, -v names the chain and gives the rule to add and how to
+# keep it; the rule it gives, with the fixed port (--port or WEBFIND_PORT),
+# finds the device, and every probe then leaves from the fixed port. As a
+# user, who cannot read the rules, webfind says the firewall could not be
+# checked instead of claiming that nothing explains it.
 # shellcheck source=tests/e2e/lib.sh
 . "$(dirname "$0")/../lib.sh"
 
 command -v nft > /dev/null || skip "nft is not installed (nftables)"
-network_up no-route
-device_behind_link 1 --name "Printer"
-ip route add 224.0.0.0/4 dev va1
-device_ready 1
+device_on_lan --name "Printer"
 # This namespace's own firewall: nothing in but replies and loopback.
 nft -f - <<'RULES' || fail "cannot load the firewall rules"
 table inet filter {
@@ -23,20 +22,32 @@ table inet filter {
 }
 RULES
 
+if ! under_wine && command -v setpriv > /dev/null; then
+    WRAPPER=("${AS_USER[@]}")
+    run_webfind -n -v
+    WRAPPER=()
+    expect_status 0
+    grep -q 'The firewall could not be checked (reading it needs root): a host firewall' "$ERR" ||
+        fail "as a user: $(cat "$ERR")"
+    grep -q 'Next: sudo webfind -v' "$ERR" || fail "as a user, no way to check: $(cat "$ERR")"
+    grep -q 'nothing on this host explains it' "$ERR" && fail "as a user, a false all-clear: $(cat "$ERR")"
+fi
+
 run_webfind -n -v
 expect_status 0
 expect_out ''
 if under_wine; then
     grep -q 'Windows Defender Firewall may drop the answers' "$ERR" || fail "no firewall line: $(cat "$ERR")"
+    nft insert rule inet filter input udp dport 13576 accept || fail "cannot add the rule"
 else
     grep -q 'The firewall drops incoming UDP (nftables, table inet filter, chain input: policy drop)' "$ERR" ||
         fail "the firewall was not named: $(cat "$ERR")"
-    grep -q 'sudo nft insert rule inet filter input udp dport 13576 accept' "$ERR" || fail "no rule to add: $(cat "$ERR")"
+    [ "$(advice)" = 'nft insert rule inet filter input udp dport 13576 accept' ] || fail "advice: $(advice)"
+    grep -q '^     Keep: ' "$ERR" || fail "nothing on keeping the rule: $(cat "$ERR")"
+    run_advice
 fi
 grep -q 'then run webfind --port 13576, or set WEBFIND_PORT=13576' "$ERR" || fail "no port to use: $(cat "$ERR")"
 
-# The rule webfind gave, and its port.
-nft insert rule inet filter input udp dport 13576 accept || fail "cannot add the rule"
 run_webfind -n --port 13576
 expect_status 0
 expect_out 'Name:Printer URL:http://10.1.0.2/\n'

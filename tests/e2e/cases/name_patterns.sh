@@ -43,4 +43,12 @@ expect_status 0
 run_webfind --first -n nothing-like-it
 expect_status 1
 expect_out ''
+[ -s "$ERR" ] && fail "a script was told more than its status: $(cat "$ERR")"
+
+# A person at a terminal is told how many devices did answer.
+if ! under_wine && command -v script > /dev/null; then
+    env "${RUN_ENV[@]}" script -qec "$WEBFIND -n nothing-like-it" "$WORK/typescript" > "$WORK/terminal" 2>&1
+    grep -q 'webfind: no device matched; [0-9]* devices answered' "$WORK/terminal" ||
+        fail "no count on a terminal: $(cat "$WORK/terminal")"
+fi
 pass

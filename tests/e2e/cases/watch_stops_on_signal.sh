@@ -1,7 +1,8 @@
 #!/bin/bash
 # SIGTERM and SIGINT in the middle of a round end a watch at once, with every
 # event written out whole and exit status 0; human lines start with the
-# event and the address, and escape what they show as the listing does.
+# local time, the event and the address, and escape what they show as the
+# listing does.
 # shellcheck source=tests/e2e/lib.sh
 . "$(dirname "$0")/../lib.sh"
 
@@ -12,7 +13,7 @@ for signal in TERM INT; do
     # An hour between rounds: only the signal can end it in time.
     env "${RUN_ENV[@]}" "${RUNNER[@]}" "$WEBFIND" --watch=3600 > "$OUT" 2> "$ERR" &
     watcher=$!
-    wait_for "$OUT" '^up '
+    wait_for "$OUT" '^[0-2][0-9]:[0-5][0-9]:[0-6][0-9] up '
     kill -s "$signal" "$watcher"
     # A watchdog far beyond the expected moment: a watch the signal did not
     # end is killed, and then fails below.
@@ -25,6 +26,7 @@ for signal in TERM INT; do
     kill "$watchdog" 2> /dev/null
     [ "$STATUS" -eq 137 ] && fail "SIG$signal did not end the watch"
     expect_status 0
+    sed -i 's/^[0-2][0-9]:[0-5][0-9]:[0-6][0-9] //' "$OUT"
     expect_out 'up 127.0.0.6 Name:Cam\\x1B[2J URL:http://127.0.0.6/\n'
 done
 pass

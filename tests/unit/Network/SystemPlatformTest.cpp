@@ -159,3 +159,18 @@ TEST(RealPlatform, ClosedSocketFailsInsteadOfWaiting) {
     EXPECT_FALSE(s.sendTo(Buffer{1}, IPAddress(127, 0, 0, 1, 0), 9));
     EXPECT_FALSE(s.bindV4(IPAddress()));
 }
+
+TEST(RealPlatform, AFailedCallLeavesItsReason) {
+    UDPV4 holder, second;
+    ASSERT_TRUE(holder.open(SocketV4::UDP_BROADCAST));
+    ASSERT_TRUE(second.open(SocketV4::UDP_BROADCAST));
+    const uint16_t port = bindSomewhere(holder, 44000);
+    ASSERT_NE(port, 0);
+    EXPECT_FALSE(second.bindV4(IPAddress(0, 0, 0, 0, port)));
+    const BRIVO::SocketError error = BRIVO::platform().lastError();
+    EXPECT_EQ(error.kind, BRIVO::SocketError::ADDRESS_IN_USE) << error.text;
+    EXPECT_FALSE(error.text.empty());
+    // Closing on the way out does not change it.
+    second.close();
+    EXPECT_EQ(BRIVO::platform().lastError().kind, BRIVO::SocketError::ADDRESS_IN_USE);
+}

@@ -90,6 +90,18 @@ TEST(OptionParsing, PatternsStandAnywhereAndWatchHasItsDefaults) {
     Options timed = parse({"--watch=2", "--duration=7", "--json"});
     EXPECT_EQ(timed.watchInterval, std::chrono::seconds(2));
     EXPECT_EQ(timed.duration, std::chrono::seconds(7));
+    EXPECT_TRUE(timed.notes.empty());
+}
+
+TEST(OptionParsing, AnIntervalWrittenAfterASpaceIsAPatternWithAHint) {
+    Options o = parse({"--watch", "5"});
+    EXPECT_TRUE(o.watch);
+    EXPECT_EQ(o.watchInterval, std::chrono::seconds(10));
+    EXPECT_THAT(o.patterns, ElementsAre("5")) << "getopt takes it so, and so must we";
+    ASSERT_EQ(o.notes.size(), 1u);
+    EXPECT_THAT(o.notes[0], HasSubstr("--watch=5"));
+    EXPECT_TRUE(parse({"--watch", "cam5"}).notes.empty());
+    EXPECT_TRUE(parse({"--watch=5", "5"}).notes.empty());
 }
 
 TEST(PortOption, FromTheOptionOrTheEnvironment) {

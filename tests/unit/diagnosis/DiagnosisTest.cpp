@@ -6,6 +6,7 @@
 
 #include <string>
 
+#include "Fixtures.h"
 #include "app/diagnosis/Diagnosis.h"
 
 using namespace webfind;
@@ -19,12 +20,14 @@ namespace {
 LocalInterface iface(const char* name, uint8_t a, uint8_t b, uint8_t c, uint8_t d, InterfaceKind kind,
                      bool up = true) {
     return LocalInterface{name, {a, b, c, d}, {255, 255, 255, 0}, up, kind != InterfaceKind::LOOPBACK,
-                          kind == InterfaceKind::LOOPBACK, kind};
+                          kind == InterfaceKind::LOOPBACK, kind, true};
 }
 
-// A laptop on a LAN, the probe routed out of its Ethernet card.
+// A laptop on a LAN, the probe routed out of its Ethernet card, its
+// firewall read (as root) and found empty.
 HostFacts plainHost() {
     HostFacts h;
+    h.firewall.read = true;
     h.interfaces = {iface("lo", 127, 0, 0, 1, InterfaceKind::LOOPBACK), iface("eth0", 192, 168, 1, 5, InterfaceKind::HARDWARE)};
     h.multicastRoute = true;
     const uint8_t source[4] = {192, 168, 1, 5};
@@ -48,36 +51,114 @@ TEST(NothingFound, WithNothingDetectedAShortChecklist) {
     EXPECT_THAT(text, Not(HasSubstr("firewall")));
 }
 
-TEST(NothingFound, EachFirewallGetsItsOwnCommandsAndThePort) {
+TEST(NothingFound, AFirewallThatCannotBeReadIsNeverInnocent) {
+    HostFacts h = plainHost();
+    h.firewall.read = false;
+    h.firewall.unreadable = "reading it needs root";
+    std::string text = explainNothingFound(h, DiagnosisContext{});
+    EXPECT_THAT(text, Not(HasSubstr("nothing on this host explains it")));
+    EXPECT_THAT(text, HasSubstr("The firewall could not be checked (reading it needs root): a host firewall"));
+    EXPECT_THAT(text, HasSubstr("Next: sudo webfind -v"));
+}
+
+TEST(NothingFound, UfwAndFirewalldAdviceNamesTheProfileOnlyWhereItIsInstalled) {
     HostFacts ufw = plainHost();
+    ufw.firewall.read = false;
     ufw.firewall.ufwEnabled = true;
     std::string text = explainNothingFound(ufw, DiagnosisContext{});
     EXPECT_THAT(text, HasSubstr("ufw is enabled"));
-    EXPECT_THAT(text, HasSubstr("sudo ufw allow from 192.168.1.0/24 to any app webfind"));
+    EXPECT_THAT(text, HasSubstr("sudo ufw allow from 192.168.1.0/24 to any port 13576 proto udp"));
     EXPECT_THAT(text, HasSubstr("then run webfind --port 13576, or set WEBFIND_PORT=13576"));
+    ufw.firewall.ufwProfile = true;
+    EXPECT_THAT(explainNothingFound(ufw, DiagnosisContext{}),
+                HasSubstr("sudo ufw allow from 192.168.1.0/24 to any app webfind"));
 
     HostFacts firewalld = plainHost();
+    firewalld.firewall.read = false;
     firewalld.firewall.firewalldRunning = true;
     EXPECT_THAT(explainNothingFound(firewalld, DiagnosisContext{}),
+                HasSubstr("sudo firewall-cmd --permanent --add-port=13576/udp && sudo firewall-cmd --reload"));
+    firewalld.firewall.firewalldService = true;
+    EXPECT_THAT(explainNothingFound(firewalld, DiagnosisContext{}),
                 HasSubstr("sudo firewall-cmd --permanent --add-service=webfind && sudo firewall-cmd --reload"));
+}
 
-    HostFacts nft = plainHost();
-    nft.firewall.drops = {{"nftables", "ip", "fw", "in_chain", "policy drop"}};
-    EXPECT_THAT(explainNothingFound(nft, DiagnosisContext{}),
-                HasSubstr("sudo nft insert rule ip fw in_chain udp dport 13576 accept"));
+TEST(NothingFound, ARuleThatDropsIsNamedWithTheCommandsThatOpenItAndHowToKeepThem) {
+    HostFacts h = plainHost();
+    h.firewall.ruleset = nftRuleset("nft-policy-drop");
+    std::string text = explainNothingFound(h, DiagnosisContext{});
+    EXPECT_THAT(text, HasSubstr("The firewall drops incoming UDP (nftables, table inet filter, chain input: policy drop)"));
+    EXPECT_THAT(text, HasSubstr("Next: sudo nft insert rule inet filter input udp dport 13576 accept\n"));
+    EXPECT_THAT(text, HasSubstr("then run webfind --port 13576"));
+    EXPECT_THAT(text, HasSubstr("Keep: It lasts until the next reboot"));
+    h.firewall.nftablesConf = true;
+    EXPECT_THAT(explainNothingFound(h, DiagnosisContext{}),
+                HasSubstr("add \"udp dport 13576 accept\" to chain input of table inet filter in /etc/nftables.conf"));
 
-    HostFacts iptables = plainHost();
-    iptables.firewall.drops = {{"iptables", "", "filter", "INPUT", "-A INPUT -j DROP"}};
-    EXPECT_THAT(explainNothingFound(iptables, DiagnosisContext{}),
-                HasSubstr("sudo iptables -I INPUT -p udp --dport 13576 -j ACCEPT"));
+    h.firewall.ruleset = nftRuleset("nft-reject-icmp");
+    EXPECT_THAT(explainNothingFound(h, DiagnosisContext{}),
+                HasSubstr("(nftables, table inet filter, chain input: reject with icmp port-unreachable)"));
+}
 
-    HostFacts windows = plainHost();
-    windows.windows = true;
-    EXPECT_THAT(explainNothingFound(windows, DiagnosisContext{}), HasSubstr("localport=13576"));
+TEST(NothingFound, DropsThatCannotMeetTheAnswersReadAsNoRulesAtAll) {
+    HostFacts h = plainHost();
+    const std::string clean = explainNothingFound(h, DiagnosisContext{});
+    h.firewall.ruleset = nftRuleset("nft-harmless-drops");
+    EXPECT_EQ(explainNothingFound(h, DiagnosisContext{}), clean);
+}
+
+TEST(NothingFound, WhenTheFixedPortIsAdmittedThePortIsWhatIsMissing) {
+    HostFacts h = plainHost();
+    h.firewall.ruleset = nftRuleset("nft-admits-fixed-port");
+    std::string text = explainNothingFound(h, DiagnosisContext{});
+    EXPECT_THAT(text, HasSubstr("The firewall admits answers at port 13576, but this run took them at a port the system chose"));
+    EXPECT_THAT(text, HasSubstr("Next: webfind --port 13576, or set WEBFIND_PORT=13576 for every run\n"));
+    EXPECT_THAT(text, Not(HasSubstr("nft insert")));
+    DiagnosisContext withPort;
+    withPort.port = FIREWALL_PORT;
+    EXPECT_THAT(explainNothingFound(h, withPort), HasSubstr("nothing on this host explains it"));
+}
+
+TEST(NothingFound, TablesOfIptablesGetIptablesCommands) {
+    HostFacts h = plainHost();
+    h.firewall.ruleset = rulesetFromIptablesSave(rulesetFile("iptables-nft-drop.txt"), Chain::IPTABLES_NFT);
+    std::string text = explainNothingFound(h, DiagnosisContext{});
+    EXPECT_THAT(text, HasSubstr("(iptables, table filter, chain INPUT: policy drop)"));
+    EXPECT_THAT(text, HasSubstr("Next: sudo iptables -I INPUT -p udp --dport 13576 -j ACCEPT\n"));
+    EXPECT_THAT(text, Not(HasSubstr("nft ")));
+    EXPECT_THAT(text, HasSubstr("iptables-persistent"));
+
+    h.firewall.ruleset = rulesetFromIptablesSave(rulesetFile("iptables-legacy-drop.txt"), Chain::IPTABLES_LEGACY);
+    h.firewall.netfilterPersistent = true;
+    text = explainNothingFound(h, DiagnosisContext{});
+    EXPECT_THAT(text, HasSubstr("Next: sudo iptables-legacy -I INPUT -p udp --dport 13576 -j ACCEPT\n"));
+    EXPECT_THAT(text, HasSubstr("Keep: To keep it after a reboot: sudo netfilter-persistent save"));
+
+    h.firewall.ruleset = rulesetFromIptablesSave(rulesetFile("ufw-enabled.txt"), Chain::IPTABLES_NFT);
+    h.firewall.ufwEnabled = true;
+    text = explainNothingFound(h, DiagnosisContext{});
+    EXPECT_THAT(text, HasSubstr("Next: sudo ufw allow from 192.168.1.0/24 to any port 13576 proto udp\n"))
+        << "ufw keeps its own rules: no iptables command";
+}
+
+TEST(NothingFound, WindowsNamesItsFirewallAndTheNetworkProfile) {
+    HostFacts h = plainHost();
+    h.windows.windows = true;
+    std::string text = explainNothingFound(h, DiagnosisContext{});
+    EXPECT_THAT(text, HasSubstr("Windows Defender Firewall may drop the answers (webfind cannot read its state)"));
+    EXPECT_THAT(text, HasSubstr("netsh advfirewall firewall add rule name=webfind dir=in action=allow protocol=UDP localport=13576"));
+    h.windows.profile = "Public";
+    h.windows.firewallOn = 1;
+    text = explainNothingFound(h, DiagnosisContext{});
+    EXPECT_THAT(text, HasSubstr("Windows Defender Firewall is on for Public networks, and the probe left on a Public network"));
+    EXPECT_THAT(text, HasSubstr("make it Private"));
+    h.windows.firewallOn = 0;
+    EXPECT_THAT(explainNothingFound(h, DiagnosisContext{}), Not(HasSubstr("Windows Defender")));
 }
 
 TEST(NothingFound, AChosenPortIsTheOneToAdmit) {
     HostFacts ufw = plainHost();
+    ufw.firewall.read = false;
     ufw.firewall.ufwEnabled = true;
     DiagnosisContext context;
     context.port = 40000;
@@ -107,6 +188,7 @@ TEST(NothingFound, TheProbeThroughABridgeNamesTheInterfacesLeftOut) {
 TEST(NothingFound, CausesComeMostLikelyFirst) {
     HostFacts h = plainHost();
     h.wsl.wsl2 = true;
+    h.firewall.read = false;
     h.firewall.ufwEnabled = true;
     h.interfaces.push_back(iface("wlan0", 10, 0, 0, 7, InterfaceKind::WIRELESS));
     DiagnosisContext context;
@@ -126,13 +208,52 @@ TEST(NothingFound, CausesComeMostLikelyFirst) {
     EXPECT_THAT(explainNothingFound(h, context), Not(HasSubstr("WSL")));
 }
 
-TEST(SendFailure, NoRouteSuggestsAnInterface) {
+TEST(NothingFound, ABridgeIsForContainersOnlyWhenItLooksLikeOne) {
     HostFacts h = plainHost();
-    EXPECT_EQ(explainSendFailure(h), "") << "with a route, the failure is not the route's";
-    h.multicastRoute = false;
-    EXPECT_THAT(explainSendFailure(h), HasSubstr("no route for multicast"));
-    EXPECT_THAT(explainSendFailure(h), HasSubstr("Next: webfind -i eth0"));
-    h.interfaces.resize(1);  // loopback alone
-    EXPECT_THAT(explainSendFailure(h), HasSubstr("No interface is up"));
+    h.interfaces.push_back(iface("br0", 192, 168, 7, 2, InterfaceKind::BRIDGE));
+    h.neighboursKnown = true;
+    h.neighbours = {{"br0", 3}, {"eth0", 1}};
+    const uint8_t source[4] = {192, 168, 7, 2};
+    std::copy(source, source + 4, h.probeSource);
+    std::string text = explainNothingFound(h, DiagnosisContext{});
+    EXPECT_THAT(text, Not(HasSubstr("containers"))) << "a bridge with a link and neighbours may carry the LAN";
+    h.interfaces.back().carrier = false;
+    EXPECT_THAT(explainNothingFound(h, DiagnosisContext{}), HasSubstr("br0 (192.168.7.2), a software bridge for containers"));
+    h.interfaces.back().carrier = true;
+    h.interfaces.back().name = "virbr0";
+    h.neighbours = {{"virbr0", 3}};
+    EXPECT_THAT(explainNothingFound(h, DiagnosisContext{}), HasSubstr("virbr0 (192.168.7.2), a software bridge for containers"));
+    h.interfaces.back().name = "br0";
+    h.neighbours = {{"eth0", 3}};
+    EXPECT_THAT(explainNothingFound(h, DiagnosisContext{}), HasSubstr("br0 (192.168.7.2), a software bridge for containers"))
+        << "no neighbour behind it";
 }
 
+TEST(SendFailure, NoRouteSuggestsAnInterface) {
+    HostFacts h = plainHost();
+    EXPECT_EQ(explainNoRoute(h), "") << "with a route, the failure is not the route's";
+    h.multicastRoute = false;
+    EXPECT_THAT(explainNoRoute(h), HasSubstr("no route for multicast"));
+    EXPECT_THAT(explainNoRoute(h), HasSubstr("Next: webfind -i eth0"));
+    h.interfaces.resize(1);  // loopback alone
+    EXPECT_THAT(explainNoRoute(h), HasSubstr("No interface is up"));
+}
+
+TEST(FailureLine, EachStepSaysWhyInOneLine) {
+    RunReport report;
+    report.failed = SocketStep::OPEN;
+    report.why = {FailureReason::OTHER, "Too many open files"};
+    EXPECT_EQ(explainFailure(report, 0), "webfind: could not open a UDP socket: Too many open files\n");
+    report.failed = SocketStep::RECEIVE;
+    report.why = {};
+    EXPECT_EQ(explainFailure(report, 0), "webfind: could not receive: the system gave no reason\n");
+    report.failed = SocketStep::BIND;
+    report.why = {FailureReason::ACCESS_DENIED, "Permission denied"};
+    EXPECT_EQ(explainFailure(report, 80),
+              "webfind: could not bind local UDP port 80: Permission denied; ports below 1024 need privileges\n");
+    report.why = {FailureReason::ADDRESS_IN_USE, "Address already in use"};
+    // Port 9 is nobody's here: who holds it cannot be told.
+    EXPECT_THAT(explainFailure(report, 9), HasSubstr("could not bind local UDP port 9: Address already in use; "));
+    report.failed = SocketStep::STARTUP;
+    EXPECT_EQ(explainFailure(report, 0), "") << "the socket layer's own line says it";
+}

@@ -14,9 +14,10 @@ using testing::HasSubstr;
 namespace {
 
 BRIVO::LocalInterface iface(const char* name, uint8_t a, uint8_t b, uint8_t c, uint8_t d, bool up = true,
-                            bool multicast = true, bool loopback = false) {
+                            bool multicast = true, bool loopback = false,
+                            BRIVO::InterfaceKind kind = BRIVO::InterfaceKind::HARDWARE) {
     return BRIVO::LocalInterface{name, {a, b, c, d}, {255, 255, 255, 0}, up, multicast, loopback,
-                                 loopback ? BRIVO::InterfaceKind::LOOPBACK : BRIVO::InterfaceKind::HARDWARE};
+                                 loopback ? BRIVO::InterfaceKind::LOOPBACK : kind, true};
 }
 
 class InterfaceChoice : public FakePlatformTest {
@@ -24,7 +25,9 @@ protected:
     InterfaceChoice() {
         fake.interfaces = {iface("lo", 127, 0, 0, 1, true, false, true), iface("eth0", 192, 168, 1, 5),
                            iface("eth0", 192, 168, 2, 5), iface("wlan0", 10, 0, 0, 7),
-                           iface("down0", 10, 9, 9, 9, false), iface("tun0", 10, 8, 0, 1, true, false)};
+                           iface("down0", 10, 9, 9, 9, false), iface("tun0", 10, 8, 0, 1, true, false),
+                           iface("wg0", 10, 6, 0, 2, true, true, false, BRIVO::InterfaceKind::TUNNEL),
+                           iface("ppp0", 10, 5, 0, 2, true, true, false, BRIVO::InterfaceKind::POINT_TO_POINT)};
     }
     std::vector<std::string> names() const {
         std::vector<std::string> n;
@@ -42,9 +45,11 @@ TEST_F(InterfaceChoice, ByNameTheFirstAddressByAddressThatOneEachOnce) {
     EXPECT_THAT(names(), ElementsAre("eth0 192.168.1.5", "wlan0 10.0.0.7", "eth0 192.168.2.5"));
 }
 
-TEST_F(InterfaceChoice, AllIsEveryUpMulticastInterfaceButLoopback) {
+TEST_F(InterfaceChoice, AllIsEveryUpMulticastInterfaceButLoopbackTunnelsAndPointToPointLinks) {
     ASSERT_TRUE(chooseInterfaces({}, true, chosen, problem));
     EXPECT_THAT(names(), ElementsAre("eth0 192.168.1.5", "eth0 192.168.2.5", "wlan0 10.0.0.7"));
+    ASSERT_TRUE(chooseInterfaces({"wg0"}, false, chosen, problem)) << "named, a tunnel is probed";
+    EXPECT_THAT(names(), ElementsAre("wg0 10.6.0.2"));
 }
 
 TEST_F(InterfaceChoice, NoneAskedLeavesItToRoutingWithoutReadingTheList) {
@@ -53,9 +58,21 @@ TEST_F(InterfaceChoice, NoneAskedLeavesItToRoutingWithoutReadingTheList) {
     EXPECT_TRUE(fake.calls.empty());
 }
 
+TEST_F(InterfaceChoice, TheRoutedInterfaceIsTheOneWithTheRoutesSourceAddress) {
+    fake.routeSourceAddress[0] = 10, fake.routeSourceAddress[1] = 0, fake.routeSourceAddress[2] = 0,
+    fake.routeSourceAddress[3] = 7;
+    ProbeInterface routed = routedInterface();
+    EXPECT_EQ(routed.name, "wlan0");
+    EXPECT_EQ(routed.address.text(), "10.0.0.7");
+    fake.hasRoute = false;
+    EXPECT_EQ(routedInterface().name, "");
+}
+
 TEST_F(InterfaceChoice, AnUnknownInterfaceOrNoneAtAllIsNamed) {
     EXPECT_FALSE(chooseInterfaces({"eth9"}, false, chosen, problem));
     EXPECT_THAT(problem, HasSubstr("'eth9'"));
+    EXPECT_THAT(problem, HasSubstr("these do: eth0 (192.168.1.5), eth0 (192.168.2.5), wlan0 (10.0.0.7)"));
+    EXPECT_THAT(problem, testing::Not(HasSubstr("lo ("))) << "loopback is no choice";
     fake.interfaces = {iface("lo", 127, 0, 0, 1, true, true, true)};
     EXPECT_FALSE(chooseInterfaces({}, true, chosen, problem));
     EXPECT_THAT(problem, HasSubstr("no interface is up"));

@@ -136,7 +136,10 @@ TEST_F(DiscoveryRun, SetUpFailuresEndItBeforeSending) {
 
     fake.socketFails = false;
     fake.bindResult = -1;
-    EXPECT_EQ(run().report.failed, SocketStep::BIND);
+    fake.error = {BRIVO::SocketError::ADDRESS_IN_USE, 98, "Address already in use"};
+    RunResult bound = run();
+    EXPECT_EQ(bound.report.failed, SocketStep::BIND);
+    EXPECT_EQ(bound.report.why.cause, FailureReason::ADDRESS_IN_USE);
     EXPECT_THAT(fake.sent, IsEmpty());
     EXPECT_STREQ(failureMessage(SocketStep::OPEN), "Socket Open Err");
     EXPECT_STREQ(failureMessage(SocketStep::BIND), "Socket Bind Err");
@@ -155,8 +158,11 @@ TEST_F(DiscoveryRun, AStartupFailureIsAResultNotAnException) {
 
 TEST_F(DiscoveryRun, SendFailingAtTheThirdProbeReceivesNothingMore) {
     fake.sendResults = {12, 12, -1};
+    fake.error = {BRIVO::SocketError::NO_ROUTE, 101, "Network is unreachable"};
     RunResult result = run();
     EXPECT_EQ(result.report.failed, SocketStep::SEND);
+    EXPECT_EQ(result.report.why.cause, FailureReason::NO_ROUTE);
+    EXPECT_EQ(result.report.why.text, "Network is unreachable");
     EXPECT_STREQ(failureMessage(result.report.failed), "Socket Send Err");
     EXPECT_EQ(fake.sent.size(), 3u);
     EXPECT_EQ(fake.now, 1000u + 200u) << "the two pauses, nothing after the failure";

@@ -83,13 +83,16 @@ protected:
         WatchSettings w;
         w.interval = Milliseconds(1000);
         w.duration = duration;
-        return watch(settings, w, *this);
+        return watch(settings, w, *this).failed;
     }
     void event(const WatchEvent& e) override {
         events.push_back(std::string(KINDS[e.kind]) + " " + e.address.text() + " at " + std::to_string(fake.now - 1000));
     }
-    void roundFailed(uint64_t round, SocketStep step) override {
-        failures.push_back("round " + std::to_string(round) + ": " + failureMessage(step));
+    void roundFailed(uint64_t round, SocketStep step, const FailureReason& why) override {
+        failures.push_back("round " + std::to_string(round) + ": " + failureMessage(step) + " (" + why.text + ")");
+    }
+    void roundEnded(uint64_t round, const RunReport& report) override {
+        rounds.push_back(std::to_string(round) + ": " + std::to_string(report.answered) + " up");
     }
     static Buffer answer(const std::string& name) {
         Buffer b;
@@ -98,7 +101,7 @@ protected:
     }
 
     RunSettings settings;
-    std::vector<std::string> events, failures;
+    std::vector<std::string> events, failures, rounds;
 };
 
 TEST_F(WatchRun, EventsAsTheyHappenAndTheDurationEndsIt) {
@@ -109,6 +112,7 @@ TEST_F(WatchRun, EventsAsTheyHappenAndTheDurationEndsIt) {
     EXPECT_THAT(events, ElementsAre("up 10.0.0.5 at 30", "down 10.0.0.5 at 3000"));
     EXPECT_EQ(fake.now - 1000, 3500u) << "ended by the duration";
     EXPECT_EQ(fake.sent.size(), 12u) << "three probes in each of four rounds";
+    EXPECT_THAT(rounds, ElementsAre("1: 1 up", "2: 1 up", "3: 0 up")) << "the round the duration cut says nothing";
 }
 
 TEST_F(WatchRun, AFirstRoundFailureEndsItAsARunEnds) {
@@ -119,8 +123,9 @@ TEST_F(WatchRun, AFirstRoundFailureEndsItAsARunEnds) {
 
 TEST_F(WatchRun, LaterFailuresAreNotedAndTheNextRoundTriesAgain) {
     fake.sendResults = {12, 12, 12, -1};
+    fake.error = {BRIVO::SocketError::NO_ROUTE, 101, "Network is unreachable"};
     EXPECT_EQ(watchFor(Milliseconds(3000)), SocketStep::NONE);
-    EXPECT_THAT(failures, ElementsAre("round 2: Socket Send Err"));
+    EXPECT_THAT(failures, ElementsAre("round 2: Socket Send Err (Network is unreachable)"));
     EXPECT_EQ(fake.sent.size(), 3u + 1u + 3u) << "round 3 probed again";
 }
 
@@ -140,6 +145,6 @@ TEST_F(WatchRun, AStopRequestEndsItWithoutADownForTheRoundItCut) {
     w.stopRequested = [&] { return fake.now - 1000 >= 1500; };
     Buffer printer = answer("Printer");
     fake.arrivals = {{static_cast<long>(printer.size()), printer, addressV4(10, 0, 0, 5, 3576), 30}};
-    EXPECT_EQ(watch(settings, w, *this), SocketStep::NONE);
+    EXPECT_EQ(watch(settings, w, *this).failed, SocketStep::NONE);
     EXPECT_THAT(events, ElementsAre("up 10.0.0.5 at 30"));
 }

@@ -4,6 +4,7 @@
 
 #include <chrono>
 
+#include "app/base/Text.h"
 #include "app/output/Events.h"
 
 using namespace webfind;
@@ -11,12 +12,15 @@ using namespace webfind;
 TEST(EventLines, TextEscapedAsTheListingAndJsonInReadingOrder) {
     WatchEvent up{WatchEvent::UP, Address{{10, 0, 0, 5}}, "Cam\x1b[2J", "http://x/\xff"};
     const auto when = std::chrono::system_clock::time_point(std::chrono::milliseconds(1700000000123));
-    EXPECT_EQ(eventLine(up, false, when), "up 10.0.0.5 Name:Cam\\x1B[2J URL:http://x/\xff");
+    const std::string time = clockTime(when);
+    ASSERT_EQ(time.size(), 8u);
+    EXPECT_EQ(time[2], ':');
+    EXPECT_EQ(eventLine(up, false, when), time + " up 10.0.0.5 Name:Cam\\x1B[2J URL:http://x/\xff");
     EXPECT_EQ(eventLine(up, true, when),
               "{\"event\":\"up\",\"time\":\"2023-11-14T22:13:20.123Z\",\"address\":\"10.0.0.5\","
               "\"name\":\"Cam\\u001b[2J\",\"url\":\"http://x/\xEF\xBF\xBD\"}");
     WatchEvent down{WatchEvent::DOWN, Address{{10, 0, 0, 5}}, "Cam", "http://x/"};
-    EXPECT_EQ(eventLine(down, false, when), "down 10.0.0.5 Name:Cam URL:http://x/");
+    EXPECT_EQ(eventLine(down, false, when), time + " down 10.0.0.5 Name:Cam URL:http://x/");
     WatchEvent changed{WatchEvent::CHANGED, Address{{10, 0, 0, 5}}, "Cam 2", "http://x/"};
-    EXPECT_EQ(eventLine(changed, false, when), "changed 10.0.0.5 Name:Cam 2 URL:http://x/");
+    EXPECT_EQ(eventLine(changed, false, when), time + " changed 10.0.0.5 Name:Cam 2 URL:http://x/");
 }
