@@ -43,8 +43,8 @@ windows-builds:
 	cmake --preset windows-x86_64
 	cmake --build --preset windows-x86_64
 
-# build/webfind_<version>_amd64.deb and build/webfind-<version>-windows.zip
-# (32-bit/webfind.exe and 64-bit/webfind.exe)
+# build/webfind_<version>_amd64.deb, build/webfind-responder_<version>_amd64.deb
+# and build/webfind-<version>-windows.zip (32-bit/webfind.exe and 64-bit/webfind.exe)
 package: deps-package windows-builds
 	cmake --preset default
 	cmake --build --preset default
@@ -59,6 +59,7 @@ bench: deps-test
 	cmake --build --preset default
 	bash bench/scale.sh
 	bash bench/watch.sh
+	bash bench/memory.sh
 	./build/micro_bench
 
 # libFuzzer: every target for FUZZ_SECONDS each (CI runs a short round).
@@ -84,7 +85,7 @@ deps-windows:
 	@sh scripts/ensure-packages.sh $(WINDOWS_PACKAGES)
 
 deps-package:
-	@sh scripts/ensure-packages.sh $(BUILD_PACKAGES) $(WINDOWS_BUILD_PACKAGES) dpkg-dev
+	@sh scripts/ensure-packages.sh $(BUILD_PACKAGES) $(WINDOWS_BUILD_PACKAGES) dpkg-dev lintian
 
 deps-build:
 	@sh scripts/ensure-packages.sh $(BUILD_PACKAGES)

@@ -15,16 +15,23 @@ struct Device {
 };
 
 // The devices found, one per address, in address order. A device's entry is
-// never changed once added; a table refuses devices beyond its capacity.
+// never changed once added; a table refuses devices beyond its capacity, in
+// devices and in bytes (what its names and URLs take, with each entry's own
+// share of the table's housekeeping).
 class DeviceTable {
 public:
     using Entries = std::map<Address, Device>;
     using const_iterator = Entries::const_iterator;
 
-    explicit DeviceTable(size_t capacity = static_cast<size_t>(-1)) : capacity(capacity) {}
+    explicit DeviceTable(size_t capacity = static_cast<size_t>(-1), size_t byteCapacity = static_cast<size_t>(-1))
+        : capacity(capacity), byteCapacity(byteCapacity) {}
 
     enum class Added { ADDED, PRESENT, FULL };
     Added add(const Address& address, const std::string& name, const std::string& url);
+
+    // The bytes an entry of this name and URL is counted at.
+    static size_t cost(const std::string& name, const std::string& url);
+    size_t bytes() const { return used; }
 
     bool contains(const Address& address) const { return entries.count(address) != 0; }
     size_t size() const { return entries.size(); }
@@ -34,6 +41,8 @@ public:
 
 private:
     size_t capacity;
+    size_t byteCapacity;
+    size_t used = 0;
     Entries entries;
 };
 

@@ -1,27 +1,51 @@
 #include "app/base/Text.h"
 
+#include "app/base/Utf8.h"
+
 #include <cstdio>
 #include <cstring>
 #include <ctime>
 
 namespace webfind {
 
+bool terminalControl(char32_t point) {
+    return point < 0x20 || (point >= 0x7F && point <= 0x9F) || (point >= 0x202A && point <= 0x202E) ||
+           (point >= 0x2066 && point <= 0x2069);
+}
+
+namespace {
+
+void escapeByte(std::string& out, unsigned char c) {
+    out += "\\x";
+    out += hexDigit(c >> 4);
+    out += hexDigit(c);
+}
+
+}  // namespace
+
 std::string escapeForTerminal(const std::string& text) {
+    const auto* bytes = reinterpret_cast<const unsigned char*>(text.data());
     std::string safe;
     safe.reserve(text.size());
-    for (size_t i = 0; i < text.size(); ++i) {
-        unsigned char c = static_cast<unsigned char>(text[i]);
+    for (size_t i = 0; i < text.size();) {
+        const unsigned char c = bytes[i];
+        char32_t point = c;
+        size_t length = c < 0x80 ? 1 : decodeUtf8(bytes + i, text.size() - i, point);
+        if (length == 0) {
+            // Not UTF-8: the byte alone; among such bytes 0x80-0x9F are C1 controls.
+            length = 1;
+            point = c;
+        }
         // A backslash before an x is escaped too, so that every \x in the
         // output is one of ours: a device cannot fake an escape, and the
         // line can be read back to the exact bytes.
-        bool fakeEscape = c == '\\' && i + 1 < text.size() && text[i + 1] == 'x';
-        if (c < 0x20 || c == 0x7F || fakeEscape) {
-            safe += "\\x";
-            safe += hexDigit(c >> 4);
-            safe += hexDigit(c);
+        const bool fakeEscape = c == '\\' && i + 1 < text.size() && text[i + 1] == 'x';
+        if (terminalControl(point) || fakeEscape) {
+            for (size_t k = 0; k < length; ++k) escapeByte(safe, bytes[i + k]);
         } else {
-            safe += static_cast<char>(c);
+            safe.append(text, i, length);
         }
+        i += length;
     }
     return safe;
 }

@@ -11,9 +11,16 @@ namespace webfind {
 // what may be handed to an opener, how times read.
 
 // Bytes below 0x20 and 0x7F, and a backslash followed by x, become \xHH
-// (upper-case hex); every other byte is kept. So every \x in the result is
-// an escape, and the line reads back to the exact bytes.
+// (upper-case hex), and so does each byte of what a terminal would take as a
+// command or a change of direction: the C1 controls (U+0080-U+009F, and raw
+// bytes 0x80-0x9F outside a UTF-8 sequence) and the bidi controls
+// U+202A-U+202E and U+2066-U+2069. Every other byte is kept. So every \x in
+// the result is an escape, and the line reads back to the exact bytes.
 std::string escapeForTerminal(const std::string& text);
+
+// True for the code points a terminal must never be handed as they are: C0
+// and C1 controls, DEL, and the bidi embeddings, overrides and isolates.
+bool terminalControl(char32_t point);
 
 // True when the URL holds no byte that could be misread by an opener or a
 // browser's command line: none below 0x21, no 0x7F, none of "<>\^`{|}.

@@ -2,11 +2,7 @@
 
 namespace webfind {
 
-namespace {
-
-// Decodes the sequence at `p` (with `left` bytes to go). Returns its length,
-// or 0 when it is not well-formed.
-size_t decode(const unsigned char* p, size_t left, char32_t& point) {
+size_t decodeUtf8(const unsigned char* p, size_t left, char32_t& point) {
     const unsigned char lead = p[0];
     size_t length;
     char32_t smallest;
@@ -31,13 +27,11 @@ size_t decode(const unsigned char* p, size_t left, char32_t& point) {
     return length;
 }
 
-}  // namespace
-
 bool validUtf8(const std::string& bytes) {
     const auto* p = reinterpret_cast<const unsigned char*>(bytes.data());
     char32_t point;
     for (size_t at = 0, length; at < bytes.size(); at += length)
-        if ((length = decode(p + at, bytes.size() - at, point)) == 0) return false;
+        if ((length = decodeUtf8(p + at, bytes.size() - at, point)) == 0) return false;
     return true;
 }
 
@@ -47,7 +41,7 @@ std::string withReplacementCharacters(const std::string& bytes) {
     text.reserve(bytes.size());
     char32_t point;
     for (size_t at = 0; at < bytes.size();) {
-        size_t length = decode(p + at, bytes.size() - at, point);
+        size_t length = decodeUtf8(p + at, bytes.size() - at, point);
         if (length == 0) {
             text += "\xEF\xBF\xBD";
             ++at;
@@ -65,7 +59,7 @@ std::u16string utf16FromUtf8(const std::string& bytes) {
     text.reserve(bytes.size());
     char32_t point;
     for (size_t at = 0, length; at < bytes.size(); at += length) {
-        length = decode(p + at, bytes.size() - at, point);
+        length = decodeUtf8(p + at, bytes.size() - at, point);
         if (length == 0) break;  // callers check validUtf8 first
         if (point < 0x10000) {
             text += static_cast<char16_t>(point);

@@ -1,11 +1,16 @@
 #pragma once
 
+#include <cstddef>
 #include <string>
 
 namespace webfind {
 
 // Names and URLs arrive as bytes. Where a platform wants text (a Windows
 // console, the Windows shell), bytes that are UTF-8 are converted as UTF-8.
+
+// The well-formed UTF-8 sequence at `p` (with `left` bytes to go): its
+// length, with its code point in `point`; 0 when there is none there.
+size_t decodeUtf8(const unsigned char* p, size_t left, char32_t& point);
 
 // True when `bytes` is well-formed UTF-8: shortest forms only, no surrogate
 // code points, nothing above U+10FFFF.

@@ -5,8 +5,6 @@
 #include "app/cli/ExitStatus.h"
 #include "app/cli/Options.h"
 #include "app/desktop/Console.h"
-#include "app/desktop/Opener.h"
-#include "app/desktop/PageFile.h"
 #include "app/desktop/Present.h"
 #include "app/diagnosis/Diagnose.h"
 #include "app/discovery/Interfaces.h"
@@ -84,7 +82,7 @@ ExitStatus present(const Options& options, const RunSettings& settings, const De
     if (options.json) {
         writeJson(std::cout, devices);
     } else {
-        Desktop desktop{desktopAvailable, openUrl, savePage};
+        Desktop desktop = systemDesktop();
         listDevices(devices, std::cout, std::cerr, options.open ? &desktop : nullptr, options.page);
     }
     return ExitStatus::DONE;
@@ -98,8 +96,12 @@ public:
     EventPrinter(const Options& options, const RunSettings& settings) : options(options), settings(settings) {}
 
     void event(const WatchEvent& e) override {
+        if (!std::cout) return;  // lost already; the watch is ending
         std::cout << eventLine(e, options.json, std::chrono::system_clock::now()) << '\n' << std::flush;
     }
+    // The first write that fails ends the watch, as does a reader that went
+    // away (its "| head" has read its lines).
+    bool outputEnded() const { return !std::cout || standardOutputGone(); }
     void roundFailed(uint64_t round, SocketStep step, const FailureReason& why) override {
         std::cerr << "webfind: round " << round << ": " << failureMessage(step);
         if (!why.text.empty()) std::cerr << " (" << why.text << ")";
@@ -108,6 +110,13 @@ public:
     // After a round with nothing up, the diagnosis; again only when it would
     // say something else, and looked at again at most once a minute.
     void roundEnded(uint64_t, const RunReport& report) override {
+        if (report.leftOut > 0 && !leftOutSaid) {
+            std::cerr << "webfind: more devices answered than a watch keeps (" << settings.maxDevices
+                      << " devices, " << (settings.maxDeviceBytes >> 20)
+                      << " MiB of names and URLs); those are left out\n"
+                      << std::flush;
+            leftOutSaid = true;
+        }
         if (report.answered > 0) {
             lastLook = std::chrono::steady_clock::time_point();
             return;
@@ -126,15 +135,17 @@ private:
     const RunSettings& settings;
     std::chrono::steady_clock::time_point lastLook;
     std::string lastSaid;
+    bool leftOutSaid = false;
 };
 
 ExitStatus watchDevices(const Options& options, const RunSettings& settings) {
     WatchSettings watching;
     watching.interval = options.watchInterval;
     watching.duration = options.duration;
-    watching.stopRequested = stopRequested;
     catchStopRequests();
+    watching.wake = stopWakeHandle();
     EventPrinter printer(options, settings);
+    watching.stopRequested = [&printer] { return stopRequested() || printer.outputEnded(); };
     const RunReport report = watch(settings, watching, printer);
     return report.failed == SocketStep::NONE ? ExitStatus::DONE : failed(options, report);
 }
@@ -158,6 +169,11 @@ ExitStatus runTool(int argc, char** argv) {
     const RunResult found = discovery.run();
     if (found.failed()) return failed(options, found.report);
     const ExitStatus status = present(options, settings, found.devices);
+    if (found.report.leftOut > 0)
+        std::cerr << "webfind: " << (found.report.leftOutAtLeast ? "at least " : "") << found.report.leftOut
+                  << " more devices answered than a run keeps (" << settings.maxDevices << " devices, "
+                  << (settings.maxDeviceBytes >> 20) << " MiB of names and URLs); they are not listed\n"
+                  << std::flush;
     explain(options, settings, found.report, status);
     return status;
 }

@@ -1,6 +1,8 @@
 #include <errno.h>
 #include <fcntl.h>
+#include <poll.h>
 #include <signal.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstring>
@@ -14,18 +16,40 @@ namespace webfind {
 namespace {
 
 volatile sig_atomic_t stopSignal = 0;
+// The self-pipe that wakes waits on a stop request: the handler writes to
+// its second end.
+int wakePipe[2] = {-1, -1};
 
-void noteStop(int) { stopSignal = 1; }
+void noteStop(int) {
+    const int saved = errno;
+    stopSignal = 1;
+    if (wakePipe[1] >= 0) {
+        const char byte = 1;
+        (void)!::write(wakePipe[1], &byte, 1);
+    }
+    errno = saved;
+}
 
 bool closedAtStart = false;
 int firstError = 0;
+bool stoppedWhileBlocked = false;
+bool readerGone = false;  // EPIPE: nobody reads any more (a watch's "| head")
 
 // Writes all of `bytes` to descriptor 1, remembering why it could not.
 bool writeStandardOutput(const std::string& bytes) {
     size_t done = 0;
     while (done < bytes.size()) {
+        // Once a stop is requested, a write that would block (a reader that
+        // does not read) gives the rest up instead of waiting forever.
+        pollfd room{STDOUT_FILENO, POLLOUT, 0};
+        if (stopSignal && !(::poll(&room, 1, 0) == 1 && (room.revents & POLLOUT))) {
+            if (firstError == 0) firstError = EINTR;
+            stoppedWhileBlocked = true;
+            return false;
+        }
         ssize_t n = ::write(STDOUT_FILENO, bytes.data() + done, bytes.size() - done);
         if (n < 0 && errno == EINTR) continue;
+        if (n < 0 && errno == EPIPE) readerGone = true;
         if (n <= 0) {
             if (firstError == 0) firstError = n < 0 ? errno : EIO;
             return false;
@@ -55,14 +79,28 @@ void prepareStandardStreams() {
 }
 
 void catchStopRequests() {
+    if (wakePipe[0] < 0 && ::pipe2(wakePipe, O_CLOEXEC | O_NONBLOCK) != 0) wakePipe[0] = wakePipe[1] = -1;
     struct sigaction stop {};
     stop.sa_handler = noteStop;  // no SA_RESTART: a wait wakes at once
     sigemptyset(&stop.sa_mask);
     sigaction(SIGINT, &stop, nullptr);
     sigaction(SIGTERM, &stop, nullptr);
+    // A reader that leaves ends the watch quietly, by a write that fails
+    // with EPIPE, instead of a signal that kills it.
+    ::signal(SIGPIPE, SIG_IGN);
 }
 
 bool stopRequested() { return stopSignal != 0; }
+
+intptr_t stopWakeHandle() { return wakePipe[0]; }
+
+bool standardOutputGone() {
+    struct stat info {};
+    if (::fstat(STDOUT_FILENO, &info) != 0 || !(S_ISFIFO(info.st_mode) || S_ISSOCK(info.st_mode))) return false;
+    // Asked for nothing: only an error or a hang-up is reported.
+    pollfd p{STDOUT_FILENO, 0, 0};
+    return ::poll(&p, 1, 0) == 1 && (p.revents & (POLLERR | POLLHUP)) != 0;
+}
 
 bool standardErrorIsTerminal() { return ::isatty(STDERR_FILENO) == 1; }
 
@@ -73,7 +111,12 @@ bool standardOutputDelivered(std::string& why) {
         return false;
     }
     if (std::cout.good()) return true;
-    why = firstError ? std::strerror(firstError) : "write failed";
+    // Its reader had all it wanted; nobody else was to read the rest.
+    if (readerGone) return true;
+    if (stoppedWhileBlocked)
+        why = "stopped while it was not being read; what was not written is lost";
+    else
+        why = firstError ? std::strerror(firstError) : "write failed";
     return false;
 }
 

@@ -60,6 +60,12 @@ void catchStopRequests() { SetConsoleCtrlHandler(noteStop, TRUE); }
 
 bool stopRequested() { return InterlockedCompareExchange(&stopAsked, 0, 0) != 0; }
 
+// The console's handler runs on a thread of its own; waits there are kept
+// short instead.
+intptr_t stopWakeHandle() { return -1; }
+
+bool standardOutputGone() { return false; }
+
 bool standardErrorIsTerminal() {
     DWORD mode = 0;
     return GetConsoleMode(GetStdHandle(STD_ERROR_HANDLE), &mode) != 0;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -13,6 +14,12 @@ bool desktopAvailable(std::string& why);
 // without waiting for it. False, with the reason in `why`, when the handler
 // could not be started at all.
 bool openUrl(const std::string& url, std::string& why);
+
+// Gives the openers started a moment (OPENER_GRACE at most, in all) to end.
+// Each way to open a URL that could not be started, or that ended with a
+// failure before then, is said on `err`, and the next way is tried for that
+// URL. Openers still running are left to run.
+void settleOpeners(std::ostream& err);
 
 // The commands a POSIX desktop tries in turn to open `url`, the first that
 // starts winning: each one that BROWSER lists (separated by colons, words

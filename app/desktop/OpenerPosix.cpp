@@ -1,7 +1,12 @@
+#include <sys/wait.h>
+
+#include <chrono>
 #include <cstdlib>
 #include <string>
+#include <thread>
 #include <vector>
 
+#include "app/base/Text.h"
 #include "app/desktop/Opener.h"
 #include "app/system/Spawn.h"
 #include "app/system/Wsl.h"
@@ -29,16 +34,43 @@ bool graphicalSession(std::string& why) {
 }
 #endif
 
-// The openers started in this run. They are never waited for, only reaped
-// once they have ended, so that none lingers as a zombie while we run.
-std::vector<Child>& started() {
-    static std::vector<Child> children;
-    return children;
+// How long, in all, the openers of a run are given to end before webfind
+// does: xdg-open hands the URL over and ends at once; a browser started
+// itself keeps running and is left to.
+constexpr std::chrono::milliseconds OPENER_GRACE{300};
+
+// A URL on its way: the ways to open it, the one running now, and what
+// became of those before it.
+struct Opening {
+    std::string url;
+    std::vector<std::vector<std::string>> ways;
+    size_t next = 0;  // the way to try next
+    Child running;
+    std::vector<std::string> notes;
+};
+
+std::vector<Opening>& openings() {
+    static std::vector<Opening> all;
+    return all;
 }
 
-void reapEnded() {
-    std::vector<Child>& children = started();
-    for (auto it = children.begin(); it != children.end();) it = it->ended() ? children.erase(it) : it + 1;
+std::string exitText(int status) {
+    if (WIFEXITED(status)) return "exit status " + std::to_string(WEXITSTATUS(status));
+    if (WIFSIGNALED(status)) return "ended by signal " + std::to_string(WTERMSIG(status));
+    return "ended";
+}
+
+// Starts the next way that starts; false when none is left.
+bool startNext(Opening& o) {
+    SpawnOptions options;
+    options.newSession = true;
+    while (o.next < o.ways.size()) {
+        const std::vector<std::string>& way = o.ways[o.next++];
+        std::string failure;
+        if (spawn(way, options, o.running, failure)) return true;
+        o.notes.push_back(way[0] + " could not be started (" + failure + ")");
+    }
+    return false;
 }
 
 }  // namespace
@@ -48,24 +80,50 @@ void reapEnded() {
 bool desktopAvailable(std::string& why) { return wslHere() != Wsl::NONE || graphicalSession(why); }
 
 bool openUrl(const std::string& url, std::string& why) {
-    reapEnded();
     // The URL comes from the network: it is one argument (or part of one),
-    // and no shell sees it. The first command that starts wins.
-    SpawnOptions options;
-    options.newSession = true;
-    std::string tried;
-    for (const std::vector<std::string>& command :
-         openerCommands(url, std::getenv("BROWSER"), wslHere() != Wsl::NONE, OPENER)) {
-        Child child;
-        std::string failure;
-        if (spawn(command, options, child, failure)) {
-            started().push_back(std::move(child));
-            return true;
-        }
-        tried += (tried.empty() ? "" : ", ") + command[0] + ": " + failure;
+    // and no shell sees it.
+    Opening o;
+    o.url = url;
+    o.ways = openerCommands(url, std::getenv("BROWSER"), wslHere() != Wsl::NONE, OPENER);
+    if (!startNext(o)) {
+        why.clear();
+        for (const std::string& note : o.notes) why += (why.empty() ? "" : ", ") + note;
+        return false;
     }
-    why = tried;
-    return false;
+    openings().push_back(std::move(o));
+    return true;
+}
+
+void settleOpeners(std::ostream& err) {
+    const auto deadline = std::chrono::steady_clock::now() + OPENER_GRACE;
+    std::vector<Opening>& all = openings();
+    for (;;) {
+        bool waiting = false;
+        for (Opening& o : all) {
+            if (!o.running.running()) continue;
+            if (!o.running.ended()) {
+                waiting = true;
+                continue;
+            }
+            if (o.running.succeeded()) continue;
+            const std::string& way = o.ways[o.next - 1][0];
+            o.notes.push_back(way + " could not open it (" + exitText(o.running.wait()) + ")");
+            if (startNext(o)) waiting = true;
+        }
+        if (!waiting || std::chrono::steady_clock::now() >= deadline) break;
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    for (Opening& o : all) {
+        for (size_t i = 0; i < o.notes.size(); ++i) {
+            const bool last = i + 1 == o.notes.size();
+            err << "webfind: " << escapeForTerminal(o.url) << ": " << o.notes[i]
+                << (last && !o.running.running() && !o.running.succeeded() ? "; nothing else to open it with"
+                                                                           : "; the next way was tried")
+                << '\n';
+        }
+    }
+    err << std::flush;
+    all.clear();
 }
 
 }  // namespace webfind

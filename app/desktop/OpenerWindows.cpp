@@ -27,6 +27,9 @@ std::wstring wideUrl(const std::string& url) {
 
 bool desktopAvailable(std::string&) { return true; }
 
+// The shell hands URLs over itself; nothing of ours is left to watch.
+void settleOpeners(std::ostream&) {}
+
 bool openUrl(const std::string& url, std::string& why) {
     // The shell's open verb hands the URL to the handler registered for its
     // scheme and returns without waiting for it.

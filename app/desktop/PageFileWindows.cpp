@@ -1,7 +1,9 @@
 #include <windows.h>
 
+#include <algorithm>
 #include <ostream>
 #include <string>
+#include <vector>
 
 #include "app/base/Utf8.h"
 #include "app/desktop/PageFile.h"
@@ -11,66 +13,60 @@ namespace webfind {
 
 namespace {
 
+// However many runs open pages, the folder keeps the newest this many, and
+// no more bytes than this.
+constexpr size_t KEPT_PAGES = 20;
+constexpr unsigned long long KEPT_BYTES = 64ULL << 20;
+
 std::string utf8(const std::wstring& text) { return utf8FromUtf16(std::u16string(text.begin(), text.end())); }
+std::wstring wide(const std::string& text) {
+    std::u16string units = utf16FromUtf8(text);
+    return std::wstring(units.begin(), units.end());
+}
 
 std::string lastError(const std::string& what) { return what + " (error " + std::to_string(GetLastError()) + ")"; }
 
-// This user's pages in the folder that are older than a day.
-void removeOldPages(const std::wstring& folder) {
+unsigned long long ticks(const FILETIME& time) {
+    ULARGE_INTEGER value{};
+    value.LowPart = time.dwLowDateTime;
+    value.HighPart = time.dwHighDateTime;
+    return value.QuadPart;
+}
+
+// This user's pages in the folder: those older than a day go, and then the
+// oldest until the newest KEPT_PAGES remain within KEPT_BYTES.
+void prunePages(const std::wstring& folder) {
+    struct Page {
+        std::wstring name;
+        unsigned long long written, size;
+    };
+    std::vector<Page> pages;
     WIN32_FIND_DATAW found;
     HANDLE search = FindFirstFileW((folder + L"webfind-*.html").c_str(), &found);
     if (search == INVALID_HANDLE_VALUE) return;
-    FILETIME nowTime;
-    GetSystemTimeAsFileTime(&nowTime);
-    ULARGE_INTEGER now{};
-    now.LowPart = nowTime.dwLowDateTime;
-    now.HighPart = nowTime.dwHighDateTime;
-    const unsigned long long DAY = 24ULL * 3600 * 10000000;  // in 100 ns
     do {
-        ULARGE_INTEGER written{};
-        written.LowPart = found.ftLastWriteTime.dwLowDateTime;
-        written.HighPart = found.ftLastWriteTime.dwHighDateTime;
-        if (!(found.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) &&
-            now.QuadPart - written.QuadPart > DAY)
-            DeleteFileW((folder + found.cFileName).c_str());
+        if (found.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) continue;
+        pages.push_back(Page{found.cFileName, ticks(found.ftLastWriteTime),
+                             (static_cast<unsigned long long>(found.nFileSizeHigh) << 32) | found.nFileSizeLow});
     } while (FindNextFileW(search, &found));
     FindClose(search);
+    std::sort(pages.begin(), pages.end(), [](const Page& a, const Page& b) { return a.written > b.written; });
+    FILETIME nowTime;
+    GetSystemTimeAsFileTime(&nowTime);
+    const unsigned long long DAY = 24ULL * 3600 * 10000000;  // in 100 ns
+    unsigned long long kept = 0;
+    size_t count = 0;
+    for (const Page& p : pages) {
+        kept += p.size;
+        ++count;
+        if (ticks(nowTime) - p.written > DAY || count >= KEPT_PAGES || kept > KEPT_BYTES)
+            DeleteFileW((folder + p.name).c_str());
+    }
 }
 
-}  // namespace
-
-bool savePage(const PageWriter& write, std::string& location, std::string& why) {
-    wchar_t temp[MAX_PATH + 1];
-    DWORD length = GetTempPathW(MAX_PATH + 1, temp);
-    if (length == 0 || length > MAX_PATH) {
-        why = lastError("no temp folder");
-        return false;
-    }
-    // The user's temp folder is already theirs alone.
-    std::wstring folder = std::wstring(temp, length) + L"webfind\\";
-    if (!CreateDirectoryW(folder.c_str(), nullptr) && GetLastError() != ERROR_ALREADY_EXISTS) {
-        why = lastError("cannot make " + utf8(folder));
-        return false;
-    }
-    removeOldPages(folder);
-
-    SYSTEMTIME now;
-    GetLocalTime(&now);
-    HANDLE file = INVALID_HANDLE_VALUE;
-    std::wstring path;
-    for (DWORD attempt = 0; attempt < 16 && file == INVALID_HANDLE_VALUE; ++attempt) {
-        wchar_t name[64];
-        swprintf(name, 64, L"webfind-%04u%02u%02u-%02u%02u%02u-%08lx.html", now.wYear, now.wMonth, now.wDay, now.wHour,
-                 now.wMinute, now.wSecond, static_cast<unsigned long>(GetTickCount() ^ (GetCurrentProcessId() << 16) ^ attempt));
-        path = folder + name;
-        // Exclusive: never an existing file.
-        file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
-        if (file == INVALID_HANDLE_VALUE && GetLastError() != ERROR_FILE_EXISTS) break;
-    }
-    if (file == INVALID_HANDLE_VALUE) {
-        why = lastError("cannot create a page in " + utf8(folder));
-        return false;
-    }
+// Writes what `write` gives to the new file at `path`; false (with the file
+// removed) when any of it could not be written.
+bool fill(HANDLE file, const std::wstring& path, const PageWriter& write, std::string& why) {
     BlockBuffer buffer([&](const std::string& bytes) {
         DWORD written = 0;
         return WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) &&
@@ -84,9 +80,70 @@ bool savePage(const PageWriter& write, std::string& location, std::string& why) 
     if (!ok) {
         why = lastError("cannot write " + utf8(path));
         DeleteFileW(path.c_str());
+    }
+    return ok;
+}
+
+// A new file of its own in `folder`, created exclusively; not inherited by
+// any program we start.
+HANDLE newFile(const std::wstring& folder, const wchar_t* stem, std::wstring& path) {
+    SYSTEMTIME now;
+    GetLocalTime(&now);
+    HANDLE file = INVALID_HANDLE_VALUE;
+    for (DWORD attempt = 0; attempt < 16 && file == INVALID_HANDLE_VALUE; ++attempt) {
+        wchar_t name[80];
+        swprintf(name, 80, L"%ls%04u%02u%02u-%02u%02u%02u-%08lx.html", stem, now.wYear, now.wMonth, now.wDay,
+                 now.wHour, now.wMinute, now.wSecond,
+                 static_cast<unsigned long>(GetTickCount() ^ (GetCurrentProcessId() << 16) ^ attempt));
+        path = folder + name;
+        file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (file == INVALID_HANDLE_VALUE && GetLastError() != ERROR_FILE_EXISTS) break;
+    }
+    return file;
+}
+
+}  // namespace
+
+bool savePage(const PageWriter& write, SavedPage& page, std::string& note, std::string& why) {
+    note.clear();
+    wchar_t temp[MAX_PATH + 1];
+    DWORD length = GetTempPathW(MAX_PATH + 1, temp);
+    if (length == 0 || length > MAX_PATH) {
+        why = lastError("no temp folder");
         return false;
     }
-    location = utf8(path);
+    // The user's temp folder is already theirs alone.
+    const std::wstring folder = std::wstring(temp, length) + L"webfind\\";
+    if (!CreateDirectoryW(folder.c_str(), nullptr) && GetLastError() != ERROR_ALREADY_EXISTS) {
+        why = lastError("cannot make " + utf8(folder));
+        return false;
+    }
+    prunePages(folder);
+    std::wstring path;
+    HANDLE file = newFile(folder, L"webfind-", path);
+    if (file == INVALID_HANDLE_VALUE) {
+        why = lastError("cannot create a page in " + utf8(folder));
+        return false;
+    }
+    if (!fill(file, path, write, why)) return false;
+    page = SavedPage{utf8(folder), utf8(path.substr(folder.size())), utf8(path)};
+    return true;
+}
+
+bool rewritePage(const SavedPage& page, const PageWriter& write, std::string& why) {
+    const std::wstring folder = wide(page.folder);
+    std::wstring path;
+    HANDLE file = newFile(folder, L".webfind-new-", path);
+    if (file == INVALID_HANDLE_VALUE) {
+        why = lastError("cannot create a page in " + page.folder);
+        return false;
+    }
+    if (!fill(file, path, write, why)) return false;
+    if (!MoveFileExW(path.c_str(), (folder + wide(page.name)).c_str(), MOVEFILE_REPLACE_EXISTING)) {
+        why = lastError("cannot replace " + page.location);
+        DeleteFileW(path.c_str());
+        return false;
+    }
     return true;
 }
 

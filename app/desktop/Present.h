@@ -6,6 +6,7 @@
 #include <string>
 
 #include "app/base/Device.h"
+#include "app/desktop/PageFile.h"
 
 namespace webfind {
 
@@ -21,16 +22,20 @@ struct Desktop {
     std::function<bool(std::string& why)> available;
     // False, with the reason, when the handler could not be started.
     std::function<bool(const std::string& url, std::string& why)> open;
-    // Writes the page; as savePage.
-    std::function<bool(const std::function<void(std::ostream&)>& write, std::string& location, std::string& why)>
-        savePage;
+    // Writes a new page; as savePage.
+    std::function<bool(const PageWriter& write, SavedPage& page, std::string& note, std::string& why)> savePage;
+    // After the last URL: as settleOpeners.
+    std::function<void(std::ostream& err)> settle;
 };
+
+// The desktop of this system.
+Desktop systemDesktop();
 
 // Lists each device as "Name:<name> URL:<url>", in table order. With a
 // desktop, each URL that is safe to hand over is opened just before its line;
 // when more than MAX_OPENED_URLS would be opened, or when `pageWanted`, one
-// page listing them all is opened instead (and when it cannot be written,
-// the URLs one by one as before). Notes for the user go to `err`.
+// page listing them all is opened instead, and when no page can be written,
+// nothing is opened (never a storm of tabs). Notes for the user go to `err`.
 void listDevices(const DeviceTable& devices, std::ostream& out, std::ostream& err, const Desktop* desktop,
                  bool pageWanted = false);
 

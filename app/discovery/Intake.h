@@ -8,6 +8,7 @@
 #include "app/discovery/Datagram.h"
 #include "app/discovery/Filter.h"
 #include "app/discovery/Log.h"
+#include "app/discovery/Settings.h"
 
 namespace webfind {
 
@@ -35,8 +36,14 @@ public:
 // the filter, and hands the valid answers to the keeper.
 class Intake : public DatagramSink {
 public:
-    Intake(const DeviceFilter& filter, Keeper& keeper, const VerboseLog& log, size_t maxDevices)
-        : filter(filter), keeper(keeper), log(log), maxDevices(maxDevices) {}
+    // Judges with the settings' filter, and says when the keeper is full
+    // with the settings' limits.
+    Intake(const RunSettings& settings, Keeper& keeper, const VerboseLog& log)
+        : filter(settings.filter),
+          keeper(keeper),
+          log(log),
+          maxDevices(settings.maxDevices),
+          maxBytes(settings.maxDeviceBytes) {}
 
     // False once the keeper is done: listening should stop.
     bool take(const Datagram& datagram) override;
@@ -46,10 +53,10 @@ public:
 private:
     void logVerdict(const Datagram& datagram, const std::string& verdict) const;
 
-    const DeviceFilter& filter;
+    const DeviceFilter filter;
     Keeper& keeper;
     const VerboseLog& log;
-    size_t maxDevices;
+    size_t maxDevices, maxBytes;
     size_t count = 0;
     bool fullNoted = false;
     std::string name, url;  // scratch for judging, reused to spare allocations

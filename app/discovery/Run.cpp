@@ -11,34 +11,45 @@ namespace {
 
 // The devices of a single run: the first valid answer from an address wins,
 // and repeats change nothing. Addresses whose names the filter leaves out
-// are remembered too, so that their repeats are not judged again.
+// are remembered too, so that their repeats are not judged again, and so are
+// those left out for want of room, to be counted once each.
 class Collector : public Keeper {
 public:
-    Collector(size_t maxDevices, bool stopAtFirst) : maxDevices(maxDevices), stopAtFirst(stopAtFirst) {}
+    Collector(size_t maxDevices, size_t maxBytes, bool stopAtFirst)
+        : devices(maxDevices, maxBytes), maxDevices(maxDevices), stopAtFirst(stopAtFirst) {}
 
     bool wanted(const Address& source) const override {
-        return !devices.contains(source) && passedOver.count(source) == 0;
+        return !devices.contains(source) && passedOver.count(source) == 0 && refused.count(source) == 0;
     }
     Take keep(const Address& source, const std::string& name, const std::string& url) override {
-        if (full()) return Take::FULL;
-        devices.add(source, name, url);
+        if (answered() >= maxDevices || devices.add(source, name, url) == DeviceTable::Added::FULL) return refuse(source);
         return stopAtFirst ? Take::DONE : Take::KEPT;
     }
     Take passOver(const Address& source) override {
-        if (full()) return Take::FULL;
+        if (answered() >= maxDevices) return refuse(source);
         passedOver.insert(source);
         return Take::KEPT;
     }
     size_t answered() const { return devices.size() + passedOver.size(); }
+    size_t leftOut() const { return refused.size(); }
+    bool leftOutAtLeast() const { return uncounted; }
 
     DeviceTable devices;
 
 private:
-    bool full() const { return answered() >= maxDevices; }
+    // Left out, and counted as far as counting costs little.
+    Take refuse(const Address& source) {
+        if (refused.size() < maxDevices)
+            refused.insert(source);
+        else
+            uncounted = true;
+        return Take::FULL;
+    }
 
     size_t maxDevices;
     bool stopAtFirst;
-    std::set<Address> passedOver;
+    std::set<Address> passedOver, refused;
+    bool uncounted = false;
 };
 
 }  // namespace
@@ -47,8 +58,8 @@ struct Discovery::State {
     explicit State(RunSettings s)
         : settings(std::move(s)),
           log(settings.log),
-          collector(settings.maxDevices, settings.stopAtFirst),
-          intake(settings.filter, collector, log, settings.maxDevices),
+          collector(settings.maxDevices, settings.maxDeviceBytes, settings.stopAtFirst),
+          intake(settings, collector, log),
           session(settings.session, intake, log) {}
 
     RunSettings settings;
@@ -71,6 +82,8 @@ RunResult Discovery::run() {
     result.report.why = session.failureReason();
     result.report.datagrams = state->intake.datagrams();
     result.report.answered = state->collector.answered();
+    result.report.leftOut = state->collector.leftOut();
+    result.report.leftOutAtLeast = state->collector.leftOutAtLeast();
     if (!completed) return result;
     if (result.report.answered == 0) state->log.note("no device answered (probed " + session.probedVia() + ")");
     result.devices = std::move(state->collector.devices);

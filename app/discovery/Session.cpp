@@ -51,8 +51,13 @@ const char* failureMessage(SocketStep step) {
 }
 
 Session::Session(SessionSettings settings, DatagramSink& sink, const VerboseLog& log, std::function<bool()> interrupted,
-                 Milliseconds stopAt)
-    : settings(std::move(settings)), sink(sink), log(log), interrupted(std::move(interrupted)), stopAt(stopAt) {}
+                 Milliseconds stopAt, intptr_t wake)
+    : settings(std::move(settings)),
+      sink(sink),
+      log(log),
+      interrupted(std::move(interrupted)),
+      stopAt(stopAt),
+      wake(wake < 0 ? BRIVO::INVALID_HANDLE : static_cast<BRIVO::Handle>(wake)) {}
 
 Milliseconds Session::now() const { return Milliseconds(BRIVO::platform().nowMs()); }
 
@@ -150,12 +155,19 @@ bool Session::collectUntilQuiet() {
 }
 
 void Session::pauseUntil(Milliseconds deadline) {
-    for (Milliseconds left; !checkStop() && (left = deadline - now()) > Milliseconds::zero();)
-        BRIVO::platform().sleepMs(static_cast<uint32_t>(std::min(capped(left), STOP_CHECK).count()));
+    for (Milliseconds left; !checkStop() && (left = deadline - now()) > Milliseconds::zero();) {
+        if (wake != BRIVO::INVALID_HANDLE) {
+            const uint32_t us = static_cast<uint32_t>(std::chrono::microseconds(capped(left)).count());
+            BRIVO::platform().waitEither(BRIVO::INVALID_HANDLE, wake, BRIVO::WaitTime{us / 1000000u, us % 1000000u});
+        } else {
+            BRIVO::platform().sleepMs(static_cast<uint32_t>(std::min(capped(left), STOP_CHECK).count()));
+        }
+    }
 }
 
 Milliseconds Session::capped(Milliseconds wait) const {
-    if (interrupted) wait = std::min(wait, STOP_CHECK);
+    // Without a wake descriptor, a stop request is seen between short waits.
+    if (interrupted && wake == BRIVO::INVALID_HANDLE) wait = std::min(wait, STOP_CHECK);
     if (stopAt != Milliseconds::max()) wait = std::min(wait, std::max(stopAt - now(), Milliseconds::zero()));
     return wait;
 }
@@ -168,6 +180,17 @@ bool Session::checkStop() {
 // The one receive path: waits at most `wait` for a datagram, then hands over
 // it and every datagram already waiting behind it.
 Session::Received Session::receive(Milliseconds wait) {
+    if (wake != BRIVO::INVALID_HANDLE) {
+        // Woken by a stop request: nothing received, and the loop sees it.
+        const uint32_t us = static_cast<uint32_t>(std::chrono::microseconds(wait).count());
+        const int ready = BRIVO::platform().waitEither(endpoint->handle(), wake, BRIVO::WaitTime{us / 1000000u, us % 1000000u});
+        if (ready < 0) {
+            fail(SocketStep::RECEIVE);
+            return Received::FAILED;
+        }
+        if (ready != 1) return Received::NOTHING;
+        wait = Milliseconds::zero();
+    }
     BRIVO::Clock limit = clockOf(wait);
     switch (endpoint->receiveWaiting(batch, limit)) {
     case BRIVO::FAIL: fail(SocketStep::RECEIVE); return Received::FAILED;

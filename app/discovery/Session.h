@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <functional>
 #include <optional>
 #include <string>
@@ -19,10 +20,12 @@ namespace webfind {
 class Session {
 public:
     // `interrupted`, when given, is asked between waits, which then last at
-    // most STOP_CHECK: a stop request ends the listening soon. At `stopAt`
-    // the listening ends in any case.
+    // most STOP_CHECK, or, with a `wake` descriptor that becomes readable on
+    // a stop request, until the next thing happens. At `stopAt` the
+    // listening ends in any case.
     Session(SessionSettings settings, DatagramSink& sink, const VerboseLog& log,
-            std::function<bool()> interrupted = nullptr, Milliseconds stopAt = Milliseconds::max());
+            std::function<bool()> interrupted = nullptr, Milliseconds stopAt = Milliseconds::max(),
+            intptr_t wake = -1);
 
     // Starts the socket layer (on first use in the process), then opens and
     // binds the endpoint.
@@ -82,6 +85,7 @@ private:
     const VerboseLog& log;
     std::function<bool()> interrupted;
     Milliseconds stopAt;
+    BRIVO::Handle wake;
     // Made by open(): constructing it starts the socket layer, which may fail.
     std::optional<BRIVO::UDPV4> endpoint;
     BRIVO::DatagramBatch batch{BATCH_SIZE};

@@ -35,6 +35,7 @@ struct SessionSettings {
 struct RunSettings {
     SessionSettings session;
     size_t maxDevices = MAX_DEVICES;
+    size_t maxDeviceBytes = MAX_DEVICE_BYTES;
     DeviceFilter filter;
     // End the run at the first valid answer the filter keeps, and find that
     // device alone.

@@ -23,7 +23,9 @@ struct Timings {
 constexpr Milliseconds WATCH_INTERVAL{10000};
 
 // Forged source addresses must not be able to exhaust memory: answers from
-// further new addresses are ignored once this many devices are known.
+// further new addresses are left out (and counted) once this many devices
+// are known, or once their names and URLs take this many bytes.
 constexpr size_t MAX_DEVICES = 65536;
+constexpr size_t MAX_DEVICE_BYTES = 32 << 20;
 
 }  // namespace webfind

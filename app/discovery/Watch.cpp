@@ -12,15 +12,28 @@ bool WatchTracker::wanted(const Address& address) const {
 
 Take WatchTracker::keep(const Address& address, const std::string& name, const std::string& url) {
     auto known = devices.find(address);
+    const size_t cost = DeviceTable::cost(name, url);
     if (known == devices.end()) {
-        if (devices.size() >= maxDevices) return Take::FULL;
+        if (devices.size() >= maxDevices || !fits(cost)) {
+            ++refused;
+            return Take::FULL;
+        }
         devices.emplace(address, Known{name, url, round});
+        used += cost;
         emit(WatchEvent{WatchEvent::UP, address, name, url});
         return Take::KEPT;
     }
     Known& device = known->second;
     device.lastRound = round;
     if (device.name != name || device.url != url) {
+        const size_t old = DeviceTable::cost(device.name, device.url);
+        used -= old;
+        if (!fits(cost)) {
+            used += old;  // the change does not fit: the device stays as it was
+            ++refused;
+            return Take::FULL;
+        }
+        used += cost;
         device.name = name;
         device.url = url;
         emit(WatchEvent{WatchEvent::CHANGED, address, name, url});
@@ -32,6 +45,7 @@ void WatchTracker::endRound() {
     for (auto it = devices.begin(); it != devices.end();) {
         if (round - it->second.lastRound >= MISSED_ROUNDS_FOR_DOWN) {
             emit(WatchEvent{WatchEvent::DOWN, it->first, it->second.name, it->second.url});
+            used -= DeviceTable::cost(it->second.name, it->second.url);
             it = devices.erase(it);
         } else {
             ++it;
@@ -41,13 +55,13 @@ void WatchTracker::endRound() {
 }
 
 RunReport watch(const RunSettings& settings, const WatchSettings& watching, WatchObserver& observer) {
-    WatchTracker tracker(settings.maxDevices, [&](const WatchEvent& e) { observer.event(e); });
+    WatchTracker tracker(settings.maxDevices, settings.maxDeviceBytes, [&](const WatchEvent& e) { observer.event(e); });
     const VerboseLog log(settings.log);
-    Intake intake(settings.filter, tracker, log, settings.maxDevices);
+    Intake intake(settings, tracker, log);
     const Milliseconds start(BRIVO::platform().nowMs());
     const Milliseconds end =
         watching.duration > Milliseconds::zero() ? start + watching.duration : Milliseconds::max();
-    Session session(settings.session, intake, log, watching.stopRequested, end);
+    Session session(settings.session, intake, log, watching.stopRequested, end, watching.wake);
     RunReport report;
     auto failed = [&] {
         report.failed = session.failed();
@@ -68,6 +82,7 @@ RunReport watch(const RunSettings& settings, const WatchSettings& watching, Watc
         tracker.endRound();
         report.datagrams = intake.datagrams();
         report.answered = tracker.known();
+        report.leftOut = tracker.leftOut();
         observer.roundEnded(round + 1, report);
     }
     return report;

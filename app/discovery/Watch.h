@@ -1,5 +1,6 @@
 #pragma once
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <functional>
@@ -32,7 +33,8 @@ public:
 class WatchTracker : public Keeper {
 public:
     using Emit = std::function<void(const WatchEvent&)>;
-    WatchTracker(size_t maxDevices, Emit emit) : maxDevices(maxDevices), emit(std::move(emit)) {}
+    WatchTracker(size_t maxDevices, size_t maxBytes, Emit emit)
+        : maxDevices(maxDevices), maxBytes(maxBytes), emit(std::move(emit)) {}
 
     // False for a device already seen this round: its further answers
     // cannot change anything.
@@ -42,6 +44,8 @@ public:
     Take passOver(const Address&) override { return Take::KEPT; }
     void endRound();
     size_t known() const { return devices.size(); }
+    // New devices, and changes, that did not fit (each once a round).
+    size_t leftOut() const { return refused; }
 
 private:
     struct Known {
@@ -51,9 +55,13 @@ private:
     };
     static constexpr uint64_t MISSED_ROUNDS_FOR_DOWN = 2;
 
-    size_t maxDevices;
+    bool fits(size_t more) const { return more <= maxBytes - std::min(used, maxBytes); }
+
+    size_t maxDevices, maxBytes;
     Emit emit;
     std::map<Address, Known> devices;
+    size_t used = 0;  // as DeviceTable counts them
+    size_t refused = 0;
     uint64_t round = 0;
 };
 
@@ -61,6 +69,9 @@ struct WatchSettings {
     Milliseconds interval = WATCH_INTERVAL;  // a round of probes this often
     Milliseconds duration{0};                // 0: until stopped
     std::function<bool()> stopRequested;     // asked between waits
+    // A descriptor that becomes readable when a stop is requested: waits
+    // then last until something happens. -1: none (waits are kept short).
+    intptr_t wake = -1;
 };
 
 // Watches round after round until the duration passes or a stop is asked

@@ -1,8 +1,7 @@
 #include "app/output/Events.h"
 
-#include <nlohmann/json.hpp>
-
 #include "app/base/Text.h"
+#include "app/output/Json.h"
 
 namespace webfind {
 
@@ -20,13 +19,10 @@ std::string eventLine(const WatchEvent& event, bool json, std::chrono::system_cl
     if (!json)
         return clockTime(when) + " " + eventWord(event.kind) + " " + address + " Name:" +
                escapeForTerminal(event.name) + " URL:" + escapeForTerminal(event.url);
-    // In the order a reader scans them, unlike json's sorted keys.
-    nlohmann::ordered_json object = {{"event", eventWord(event.kind)},
-                                     {"time", rfc3339(when)},
-                                     {"address", address},
-                                     {"name", event.name},
-                                     {"url", event.url}};
-    return object.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
+    // In the order a reader scans them.
+    return std::string("{\"event\":\"") + eventWord(event.kind) + "\",\"time\":\"" + rfc3339(when) +
+           "\",\"address\":\"" + address + "\",\"name\":" + jsonString(event.name) + ",\"url\":" +
+           jsonString(event.url) + "}";
 }
 
 }  // namespace webfind

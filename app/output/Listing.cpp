@@ -1,8 +1,7 @@
 #include "app/output/Listing.h"
 
-#include <nlohmann/json.hpp>
-
 #include "app/base/Text.h"
+#include "app/output/Json.h"
 
 namespace webfind {
 
@@ -10,13 +9,20 @@ void writeDeviceLine(std::ostream& out, const Device& device) {
     out << "Name:" << escapeForTerminal(device.name) << " URL:" << escapeForTerminal(device.url);
 }
 
+// Written as it goes, one device at a time: however many there are, the
+// array is never held whole.
 void writeJson(std::ostream& out, const DeviceTable& devices) {
-    nlohmann::json list = nlohmann::json::array();
-    for (const auto& entry : devices)
-        list.push_back({{"address", entry.first.text()}, {"name", entry.second.name}, {"url", entry.second.url}});
-    // Names come from the network: invalid UTF-8 becomes U+FFFD instead of
-    // making the output unreadable; control characters are escaped.
-    out << list.dump(2, ' ', false, nlohmann::json::error_handler_t::replace) << '\n' << std::flush;
+    if (devices.empty()) {
+        out << "[]\n" << std::flush;
+        return;
+    }
+    const char* separator = "[\n";
+    for (const auto& entry : devices) {
+        out << separator << "  {\n    \"address\": \"" << entry.first.text() << "\",\n    \"name\": "
+            << jsonString(entry.second.name) << ",\n    \"url\": " << jsonString(entry.second.url) << "\n  }";
+        separator = ",\n";
+    }
+    out << "\n]\n" << std::flush;
 }
 
 }  // namespace webfind

@@ -11,8 +11,7 @@ namespace webfind {
 void writeDeviceLine(std::ostream& out, const Device& device);
 
 // The devices as one JSON array of {"address", "name", "url"} objects, in
-// table order, then a newline and a flush. Control characters are escaped
-// as JSON requires; bytes that are not UTF-8 become U+FFFD.
+// table order, then a newline and a flush, strings as jsonString writes them.
 void writeJson(std::ostream& out, const DeviceTable& devices);
 
 }  // namespace webfind

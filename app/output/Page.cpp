@@ -63,38 +63,53 @@ std::string htmlEscaped(const std::string& bytes) {
     return text;
 }
 
-void writePage(std::ostream& out, const DeviceTable& devices, std::chrono::system_clock::time_point when) {
+void writePage(std::ostream& out, const DeviceTable& devices, std::chrono::system_clock::time_point when,
+               size_t limit) {
     const std::string count = std::to_string(devices.size()) + (devices.size() == 1 ? " device" : " devices");
     const std::string time = htmlEscaped(localTime(when));
-    out << "<!DOCTYPE html>\n<html lang=\"en\">\n<head>\n<meta charset=\"utf-8\">\n"
-        << "<meta http-equiv=\"Content-Security-Policy\" content=\"" << POLICY << "\">\n"
-        << "<meta name=\"referrer\" content=\"no-referrer\">\n"
-        << "<meta name=\"viewport\" content=\"width=device-width, initial-scale=1\">\n"
-        << "<meta name=\"color-scheme\" content=\"light dark\">\n"
-        << "<title>webfind: " << count << ", " << time << "</title>\n"
-        << "<style>" << STYLE << "</style>\n</head>\n<body>\n"
-        << "<h1>" << count << " found</h1>\n"
-        << "<p class=\"note\">webfind, " << time
-        << ". Names and URLs come from the devices themselves, unchecked: look at the address before you type "
-           "a password.</p>\n"
-        << "<table>\n<thead><tr><th>Name</th><th>Address</th><th>URL</th></tr></thead>\n<tbody>\n";
+    std::ostringstream head;
+    head << "<!DOCTYPE html>\n<html lang=\"en\">\n<head>\n<meta charset=\"utf-8\">\n"
+         << "<meta http-equiv=\"Content-Security-Policy\" content=\"" << POLICY << "\">\n"
+         << "<meta name=\"referrer\" content=\"no-referrer\">\n"
+         << "<meta name=\"viewport\" content=\"width=device-width, initial-scale=1\">\n"
+         << "<meta name=\"color-scheme\" content=\"light dark\">\n"
+         << "<title>webfind: " << count << ", " << time << "</title>\n"
+         << "<style>" << STYLE << "</style>\n</head>\n<body>\n"
+         << "<h1>" << count << " found</h1>\n"
+         << "<p class=\"note\">webfind, " << time
+         << ". Names and URLs come from the devices themselves, unchecked: look at the address before you type "
+            "a password.</p>\n"
+         << "<table>\n<thead><tr><th>Name</th><th>Address</th><th>URL</th></tr></thead>\n<tbody>\n";
+    const char* const tail = "</tbody>\n</table>\n</body>\n</html>\n";
+    // Room for the tail and the line that counts the rows left out.
+    const size_t reserve = std::char_traits<char>::length(tail) + 128;
+    size_t written = head.str().size();
+    out << head.str();
+    size_t shownRows = 0;
     for (const auto& entry : devices) {
         const std::string& url = entry.second.url;
-        out << "<tr><td data-label=\"Name\">" << shown(entry.second.name) << "</td>"
-            << "<td class=\"address\" data-label=\"Address\">" << entry.first.text() << "</td>"
-            << "<td data-label=\"URL\">";
+        std::string row = "<tr><td data-label=\"Name\">" + shown(entry.second.name) + "</td>" +
+                          "<td class=\"address\" data-label=\"Address\">" + entry.first.text() + "</td>" +
+                          "<td data-label=\"URL\">";
         if (linkable(url))
-            out << "<a href=\"" << htmlEscaped(url) << "\" rel=\"noopener noreferrer\">" << shown(url) << "</a>";
+            row += "<a href=\"" + htmlEscaped(url) + "\" rel=\"noopener noreferrer\">" + shown(url) + "</a>";
         else
-            out << "<span class=\"unsafe\">" << shown(url) << "</span>";
-        out << "</td></tr>\n";
+            row += "<span class=\"unsafe\">" + shown(url) + "</span>";
+        row += "</td></tr>\n";
+        if (written + row.size() + reserve > limit) break;
+        out << row;
+        written += row.size();
+        ++shownRows;
     }
-    out << "</tbody>\n</table>\n</body>\n</html>\n";
+    out << "</tbody>\n</table>\n";
+    if (shownRows < devices.size())
+        out << "<p class=\"note\">" << devices.size() - shownRows << " more devices, see the listing.</p>\n";
+    out << "</body>\n</html>\n";
 }
 
-std::string pageHtml(const DeviceTable& devices, std::chrono::system_clock::time_point when) {
+std::string pageHtml(const DeviceTable& devices, std::chrono::system_clock::time_point when, size_t limit) {
     std::ostringstream page;
-    writePage(page, devices, when);
+    writePage(page, devices, when, limit);
     return page.str();
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <chrono>
+#include <cstddef>
 #include <ostream>
 #include <string>
 
@@ -16,9 +17,13 @@ namespace webfind {
 // is an http or https URL that is safe to open and valid UTF-8; others are
 // shown as text.
 // Written straight to `out`: a page of thousands of devices is never held
-// whole in memory.
-void writePage(std::ostream& out, const DeviceTable& devices, std::chrono::system_clock::time_point when);
-std::string pageHtml(const DeviceTable& devices, std::chrono::system_clock::time_point when);
+// whole in memory. It stays within `limit` bytes: rows that do not fit are
+// counted in a line that sends the reader to the listing.
+constexpr size_t PAGE_LIMIT = 16 << 20;
+void writePage(std::ostream& out, const DeviceTable& devices, std::chrono::system_clock::time_point when,
+               size_t limit = PAGE_LIMIT);
+std::string pageHtml(const DeviceTable& devices, std::chrono::system_clock::time_point when,
+                     size_t limit = PAGE_LIMIT);
 
 // The text of `bytes` for an HTML text node or a quoted attribute value.
 std::string htmlEscaped(const std::string& bytes);

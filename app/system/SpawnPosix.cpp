@@ -41,6 +41,7 @@ struct SpawnSetup {
         sigset_t defaults;
         sigemptyset(&defaults);
         sigaddset(&defaults, SIGCHLD);
+        sigaddset(&defaults, SIGPIPE);
         posix_spawnattr_setsigdefault(&attributes, &defaults);
         posix_spawnattr_setflags(&attributes,
                                  static_cast<short>(POSIX_SPAWN_SETSIGDEF | (options.newSession ? NEW_SESSION : 0)));

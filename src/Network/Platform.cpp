@@ -10,7 +10,7 @@ const Platform& platform() { return current ? *current : systemPlatform(); }
 
 bool complete(const Platform& t) {
     return t.startup && t.cleanup && t.registerAtExit && t.socket && t.bind && t.setOption && t.setNonBlocking &&
-           t.sendTo && t.receiveFrom && t.waitReadable && t.shutdown && t.close && t.interfaceTable && t.sleepMs &&
+           t.sendTo && t.receiveFrom && t.waitReadable && t.waitEither && t.shutdown && t.close && t.interfaceTable && t.sleepMs &&
            t.nowMs && t.receiveWaiting && t.localInterfaces && t.routeSource && t.lastError;
 }
 

@@ -125,6 +125,11 @@ struct Platform {
     long (*receiveFrom)(Handle h, void* data, size_t capacity, AddressV4& from);
     // Wait until the handle is readable: 1 readable, 0 timed out, -1 failed.
     int (*waitReadable)(Handle h, WaitTime limit);
+    // As waitReadable, but also ends when `wake` (a descriptor that a signal
+    // handler writes to; INVALID_HANDLE for none) is readable: 2 then. `h`
+    // may be INVALID_HANDLE too, to wait for `wake` alone. Where the system
+    // has no such descriptors, `wake` is never readable.
+    int (*waitEither)(Handle h, Handle wake, WaitTime limit);
     // Shut down both directions; 0 on success.
     int (*shutdown)(Handle h);
     // Close the handle; 0 on success.

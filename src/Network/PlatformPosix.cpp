@@ -131,29 +131,45 @@ long receiveFrom(Handle h, void* data, size_t capacity, AddressV4& from) {
 }
 
 // poll(), not select(): an fd_set cannot hold descriptors at or above
-// FD_SETSIZE. A signal does not shorten the wait: it resumes with what is left.
-int waitReadable(Handle h, WaitTime limit) {
-    int fd = toFd(h);
-    if (fd < 0) {
-        errno = EBADF;
-        return failed(-1);  // poll() would silently ignore it and wait in vain
+// FD_SETSIZE. A signal does not shorten the wait: it resumes with what is
+// left (a handler that wants it to end writes to `wake`).
+int waitEither(Handle h, Handle wake, WaitTime limit) {
+    pollfd p[2];
+    nfds_t count = 0;
+    const bool onSocket = h != INVALID_HANDLE;
+    if (onSocket) {
+        int fd = toFd(h);
+        if (fd < 0) {
+            errno = EBADF;
+            return failed(-1);  // poll() would silently ignore it and wait in vain
+        }
+        p[count++] = pollfd{fd, POLLIN, 0};
     }
+    if (wake != INVALID_HANDLE && toFd(wake) >= 0) p[count++] = pollfd{toFd(wake), POLLIN, 0};
     uint64_t total = static_cast<uint64_t>(limit.seconds) * 1000u + limit.microseconds / 1000u;
     uint64_t deadline = monotonicMs() + total;
     for (;;) {
         uint64_t now = monotonicMs();
         uint64_t left = now >= deadline ? 0 : deadline - now;
-        pollfd p{fd, POLLIN, 0};
-        int r = ::poll(&p, 1, static_cast<int>(left > INT_MAX ? INT_MAX : left));
+        int r = ::poll(p, count, static_cast<int>(left > INT_MAX ? INT_MAX : left));
         if (r < 0 && errno == EINTR) continue;
         if (r < 0) return failed(-1);
         if (r == 0) return 0;
-        if (p.revents & POLLNVAL) {
+        if (onSocket && (p[0].revents & POLLNVAL)) {
             errno = EBADF;
             return failed(-1);
         }
-        return 1;
+        if (onSocket && p[0].revents) return 1;
+        return 2;
     }
+}
+
+int waitReadable(Handle h, WaitTime limit) {
+    if (toFd(h) < 0) {
+        errno = EBADF;
+        return failed(-1);  // poll() would silently ignore it and wait in vain
+    }
+    return waitEither(h, INVALID_HANDLE, limit);
 }
 
 int shutdownSocket(Handle h) { return ::shutdown(toFd(h), SHUT_RDWR) == 0 ? 0 : -1; }
@@ -247,6 +263,7 @@ Platform posixTable() {
     t.sendTo = sendTo;
     t.receiveFrom = receiveFrom;
     t.waitReadable = waitReadable;
+    t.waitEither = waitEither;
     t.shutdown = shutdownSocket;
     t.close = closeSocket;
     t.interfaceTable = interfaceTable;

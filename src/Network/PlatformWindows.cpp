@@ -162,6 +162,14 @@ int waitReadable(Handle h, WaitTime limit) {
     return FD_ISSET(s(h), &readable) ? 1 : 0;
 }
 
+// Windows has no descriptor a console handler could wake a wait with: the
+// tool waits in short steps there instead.
+int waitEither(Handle h, Handle, WaitTime limit) {
+    if (h != INVALID_HANDLE) return waitReadable(h, limit);
+    Sleep(limit.seconds * 1000u + limit.microseconds / 1000u);
+    return 0;
+}
+
 int shutdownSocket(Handle h) { return ::shutdown(s(h), SD_BOTH) == SOCKET_ERROR ? -1 : 0; }
 
 int closeSocket(Handle h) { return ::closesocket(s(h)) == SOCKET_ERROR ? -1 : 0; }
@@ -262,6 +270,7 @@ Platform windowsTable() {
     t.sendTo = sendTo;
     t.receiveFrom = receiveFrom;
     t.waitReadable = waitReadable;
+    t.waitEither = waitEither;
     t.shutdown = shutdownSocket;
     t.close = closeSocket;
     t.interfaceTable = interfaceTable;

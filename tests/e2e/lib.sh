@@ -101,8 +101,10 @@ device() {
 # display); WRAPPER goes in front of the command.
 # Nothing of the caller's own desktop: no BROWSER, no WSL.
 CLEAN_ENV=(-u BROWSER -u WSL_DISTRO_NAME -u WEBFIND_PORT)
-# Pages of devices go to the case's own folder.
-RUN_ENV=("${CLEAN_ENV[@]}" PATH="$WORK/bin:$PATH" DISPLAY=:0 XDG_RUNTIME_DIR="$WORK/runtime")
+# Pages of devices go to the case's own folder, and nothing is written in
+# the machine's home.
+mkdir -m 0700 "$WORK/runtime" "$WORK/home"
+RUN_ENV=("${CLEAN_ENV[@]}" PATH="$WORK/bin:$PATH" DISPLAY=:0 XDG_RUNTIME_DIR="$WORK/runtime" HOME="$WORK/home")
 OUT="$WORK/out"
 ERR="$WORK/err"
 run_webfind() {
@@ -242,3 +244,16 @@ run_advice() {
 # As a user without privileges: the usual desktop case.
 # shellcheck disable=SC2034  # read by the cases
 AS_USER=(setpriv --reuid=65534 --regid=65534 --clear-groups)
+
+# watchdog PID SECONDS: kills PID (SIGKILL) if it still runs after SECONDS,
+# far beyond the moment a case expects it to end: a process that does not
+# end is then seen to have been killed (status 137). It ends by itself once
+# PID has ended, and must not be killed: until it has started its own shell,
+# it is a subshell of the case, which would run the case's EXIT trap (and
+# clean the case up under it). It holds none of the case's descriptors.
+watchdog() {
+    sh -c 'i=0; while kill -0 "$2" 2> /dev/null; do
+               [ "$i" -ge "$(($1 * 10))" ] && { kill -s KILL "$2"; exit; }
+               i=$((i + 1)); sleep 0.1
+           done' watchdog "$2" "$1" > /dev/null 2>&1 < /dev/null &
+}

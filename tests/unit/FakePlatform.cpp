@@ -76,11 +76,19 @@ long sendTo(Handle handle, const void* data, size_t length, const AddressV4& to)
     fake().sendResults.pop_front();
     return result;
 }
-int waitReadable(Handle handle, BRIVO::WaitTime limit) {
-    fake().calls.push_back("wait " + h(handle) + " " + std::to_string(limit.seconds) + "s " +
-                           std::to_string(limit.microseconds) + "us");
+// The wait itself, once logged.
+int waitFor(BRIVO::WaitTime limit, bool wakeable) {
     if (fake().waitFails) return -1;
     uint64_t limitMs = limit.seconds * 1000ull + limit.microseconds / 1000u;
+    // A wake that comes before anything else ends the wait.
+    if (wakeable && fake().wakeAt && fake().wakeAt <= fake().now + limitMs &&
+        (fake().arrivals.empty() || fake().now + fake().arrivals.front().afterMs > fake().wakeAt)) {
+        const uint64_t waited = fake().wakeAt > fake().now ? fake().wakeAt - fake().now : 0;
+        if (!fake().arrivals.empty()) fake().arrivals.front().afterMs -= waited;
+        fake().now += waited;
+        fake().wakeAt = 0;
+        return 2;
+    }
     if (!fake().arrivals.empty() && fake().arrivals.front().afterMs <= limitMs) {
         fake().now += fake().arrivals.front().afterMs;
         fake().arrivals.front().afterMs = 0;  // waiting now
@@ -89,6 +97,27 @@ int waitReadable(Handle handle, BRIVO::WaitTime limit) {
     if (!fake().arrivals.empty()) fake().arrivals.front().afterMs -= limitMs;
     fake().now += limitMs;
     return 0;
+}
+int waitReadable(Handle handle, BRIVO::WaitTime limit) {
+    fake().calls.push_back("wait " + h(handle) + " " + std::to_string(limit.seconds) + "s " +
+                           std::to_string(limit.microseconds) + "us");
+    return waitFor(limit, false);
+}
+int waitEither(Handle handle, Handle wake, BRIVO::WaitTime limit) {
+    fake().calls.push_back("wait " + h(handle) + " or " + h(wake) + " " + std::to_string(limit.seconds) + "s " +
+                           std::to_string(limit.microseconds) + "us");
+    if (handle == BRIVO::INVALID_HANDLE) {
+        // Nothing but the wake: arrivals wait.
+        std::deque<FakePlatform::Arrival> held;
+        held.swap(fake().arrivals);
+        const uint64_t before = fake().now;
+        int r = waitFor(limit, true);
+        held.swap(fake().arrivals);
+        if (!fake().arrivals.empty())
+            fake().arrivals.front().afterMs -= std::min(fake().arrivals.front().afterMs, fake().now - before);
+        return r;
+    }
+    return waitFor(limit, true);
 }
 long receiveFrom(Handle handle, void* data, size_t capacity, AddressV4& from) {
     fake().calls.push_back("receiveFrom " + h(handle) + " " + std::to_string(capacity));
@@ -171,6 +200,7 @@ BRIVO::Platform fakeTable() {
     t.sendTo = sendTo;
     t.receiveFrom = receiveFrom;
     t.waitReadable = waitReadable;
+    t.waitEither = waitEither;
     t.shutdown = shutdown;
     t.close = close;
     t.interfaceTable = interfaceTable;

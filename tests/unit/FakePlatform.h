@@ -54,6 +54,8 @@ public:
     uint8_t routeSourceAddress[4] = {192, 168, 1, 5};
 
     uint64_t now = 1000;
+    // When set, the virtual time at which the wake descriptor becomes readable.
+    uint64_t wakeAt = 0;
     // What lastError() answers.
     BRIVO::SocketError error;
 

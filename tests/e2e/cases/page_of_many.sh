@@ -54,15 +54,30 @@ expect_status 0
 [ -e "$WORK/runtime/webfind/webfind-recent.html" ] || fail "a recent page was removed"
 [ -e "$page" ] || fail "the first page is gone"
 
-# A planted link where the folder should be is refused, and the URLs open
-# one by one as before.
+# A planted link where the folder should be is refused, and the page goes to
+# a private temporary folder: still one page, never a storm of tabs.
 : > "$WORK/opened"
-mkdir -p "$WORK/elsewhere" "$WORK/runtime2"
+mkdir -p "$WORK/elsewhere" "$WORK/runtime2" "$WORK/tmp"
 ln -s "$WORK/elsewhere" "$WORK/runtime2/webfind"
-RUN_ENV+=(XDG_RUNTIME_DIR="$WORK/runtime2")
+RUN_ENV+=(XDG_RUNTIME_DIR="$WORK/runtime2" XDG_CACHE_HOME="$WORK/no-home/.cache" HOME="$WORK/no-home" TMPDIR="$WORK/tmp")
 run_webfind --page
 expect_status 0
-grep -q 'could not write the page of devices' "$ERR" || fail "no note of the refused folder: $(cat "$ERR")"
+grep -q 'it went to a private temporary folder' "$ERR" || fail "no note of the other folder: $(cat "$ERR")"
 [ -z "$(ls "$WORK/elsewhere")" ] || fail "a page was written through the link"
-[ "$(wc -l < "$WORK/opened")" -eq 32 ] || fail "fell back to $(wc -l < "$WORK/opened") URLs, not 32"
+expect_opened "$(head -1 "$WORK/opened")"
+case $(cat "$WORK/opened") in
+"file://$WORK/tmp/webfind-"*.html) ;;
+*) fail "opened '$(cat "$WORK/opened")', not one page in a private temporary folder" ;;
+esac
+[ -e "$WORK/no-home" ] && fail "folders were made under a home that is not there"
+
+# No folder at all takes it: nothing is opened, and the listing is whole.
+: > "$WORK/opened"
+chmod 0500 "$WORK/tmp"
+RUN_ENV+=(TMPDIR="$WORK/tmp/none")
+run_webfind --page
+expect_status 0
+[ "$(grep -c '^Name:Device ' "$OUT")" -eq 40 ] || fail "listed $(grep -c '^Name:' "$OUT") of 40"
+grep -q 'could not write the page of devices (.*); nothing is opened' "$ERR" || fail "no note: $(cat "$ERR")"
+expect_opened
 pass

@@ -15,15 +15,9 @@ for signal in TERM INT; do
     watcher=$!
     wait_for "$OUT" '^[0-2][0-9]:[0-5][0-9]:[0-6][0-9] up '
     kill -s "$signal" "$watcher"
-    # A watchdog far beyond the expected moment: a watch the signal did not
-    # end is killed, and then fails below.
-    # It holds no descriptor of the test's, so a leftover sleep cannot keep
-    # the test's output open.
-    (exec > /dev/null 2>&1; sleep 30; kill -s KILL "$watcher") &
-    watchdog=$!
+    watchdog "$watcher" 30
     wait "$watcher"
     STATUS=$?
-    kill "$watchdog" 2> /dev/null
     [ "$STATUS" -eq 137 ] && fail "SIG$signal did not end the watch"
     expect_status 0
     sed -i 's/^[0-2][0-9]:[0-5][0-9]:[0-6][0-9] //' "$OUT"

@@ -1,5 +1,7 @@
-// Where the page of devices goes on POSIX: a private folder, a new private
-// file, nothing written through a planted link, old pages cleaned up.
+// Where the page of devices goes on POSIX: a private folder of this user's,
+// a new private file, nothing written through a planted link or into
+// another user's folder, no folder made under a home that is not there, old
+// and surplus pages cleaned up, and a page rewritten whole.
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
@@ -8,6 +10,9 @@
 #include <cstdlib>
 #include <fstream>
 #include <string>
+#include <vector>
+
+#include <dirent.h>
 
 #include "app/desktop/PageFile.h"
 
@@ -21,25 +26,40 @@ protected:
         char pattern[] = "/tmp/webfind-page-test.XXXXXX";
         ASSERT_NE(mkdtemp(pattern), nullptr);
         root = pattern;
-        const char* previous = std::getenv("XDG_RUNTIME_DIR");
-        saved = previous ? previous : "";
-        hadRuntime = previous != nullptr;
+        for (const char* name : {"XDG_RUNTIME_DIR", "XDG_CACHE_HOME", "HOME", "TMPDIR"}) {
+            const char* value = std::getenv(name);
+            saved.push_back({name, value ? value : "", value != nullptr});
+        }
+        ::mkdir((root + "/tmp").c_str(), 0700);
         setenv("XDG_RUNTIME_DIR", root.c_str(), 1);
+        setenv("XDG_CACHE_HOME", (root + "/no-home/.cache").c_str(), 1);
+        setenv("HOME", (root + "/no-home").c_str(), 1);
+        setenv("TMPDIR", (root + "/tmp").c_str(), 1);
     }
     void TearDown() override {
-        if (hadRuntime) setenv("XDG_RUNTIME_DIR", saved.c_str(), 1);
-        else unsetenv("XDG_RUNTIME_DIR");
-        std::system(("rm -rf '" + root + "'").c_str());
+        for (const Saved& s : saved) s.wasSet ? setenv(s.name, s.value.c_str(), 1) : unsetenv(s.name);
+        EXPECT_EQ(std::system(("rm -rf '" + root + "'").c_str()), 0);
     }
-    bool save(std::string& location, std::string& why) {
-        return savePage([](std::ostream& out) { out << "<p>page</p>\n"; }, location, why);
+    bool save(std::string& location, std::string& why, const std::string& text = "<p>page</p>\n") {
+        return savePage([&](std::ostream& out) { out << text; }, page, note, why) && (location = page.location, true);
     }
     static unsigned mode(const std::string& path) {
         struct stat info {};
         return ::lstat(path.c_str(), &info) == 0 ? info.st_mode & 07777 : 0;
     }
-    std::string root, saved;
-    bool hadRuntime = false;
+    static std::string content(const std::string& path) {
+        std::ifstream in(path);
+        return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    }
+    struct Saved {
+        const char* name;
+        std::string value;
+        bool wasSet;
+    };
+    std::string root;
+    std::vector<Saved> saved;
+    SavedPage page;
+    std::string note;
 };
 
 }  // namespace
@@ -53,9 +73,8 @@ TEST_F(PageFileTest, ANewPrivateFileInAPrivateFolder) {
     const std::string path = location.substr(7);
     EXPECT_EQ(mode(path), 0600u);
     EXPECT_EQ(mode(root + "/webfind"), 0700u);
-    std::ifstream in(path);
-    std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    EXPECT_EQ(text, "<p>page</p>\n");
+    EXPECT_EQ(content(path), "<p>page</p>\n");
+    EXPECT_EQ(note, "");
 }
 
 TEST_F(PageFileTest, AnOpenFolderOfOursIsClosedAndALinkIsRefused) {
@@ -65,8 +84,56 @@ TEST_F(PageFileTest, AnOpenFolderOfOursIsClosedAndALinkIsRefused) {
     ASSERT_TRUE(save(location, why)) << why;
     EXPECT_EQ(mode(root + "/webfind"), 0700u);
 
-    std::system(("rm -rf '" + root + "/webfind' && mkdir '" + root + "/elsewhere'").c_str());
+    ASSERT_EQ(std::system(("rm -rf '" + root + "/webfind' && mkdir '" + root + "/elsewhere'").c_str()), 0);
     ASSERT_EQ(::symlink((root + "/elsewhere").c_str(), (root + "/webfind").c_str()), 0);
-    EXPECT_FALSE(save(location, why));
-    EXPECT_NE(why.find(root + "/webfind"), std::string::npos) << why;
+    ASSERT_TRUE(save(location, why)) << why;
+    EXPECT_EQ(location.rfind("file://" + root + "/tmp/webfind-", 0), 0u) << "a private temporary folder: " << location;
+    EXPECT_NE(note.find(root + "/webfind"), std::string::npos) << note;
+    EXPECT_NE(note.find("private temporary folder"), std::string::npos) << note;
+    EXPECT_EQ(std::system(("test -z \"$(ls '" + root + "/elsewhere')\"").c_str()), 0) << "written through the link";
+}
+
+TEST_F(PageFileTest, NoFolderIsMadeUnderAHomeThatIsNotThere) {
+    setenv("XDG_RUNTIME_DIR", (root + "/no-runtime").c_str(), 1);
+    std::string location, why;
+    ASSERT_TRUE(save(location, why)) << why;
+    EXPECT_EQ(mode(root + "/no-home"), 0u) << "HOME's folders were made";
+    EXPECT_EQ(mode(root + "/no-runtime"), 0u);
+    EXPECT_EQ(location.rfind("file://" + root + "/tmp/webfind-", 0), 0u) << location;
+    // An existing home of ours takes it, in .cache.
+    ASSERT_EQ(::mkdir((root + "/no-home").c_str(), 0755), 0);
+    ASSERT_TRUE(save(location, why)) << why;
+    EXPECT_EQ(location.rfind("file://" + root + "/no-home/.cache/webfind/webfind-", 0), 0u) << location;
+}
+
+TEST_F(PageFileTest, AnotherUsersFolderIsNeverWrittenIn) {
+    if (::geteuid() != 0) GTEST_SKIP() << "needs root, to make a folder of another user's";
+    // As root with a user's environment (sudo -E): the user's runtime folder.
+    ASSERT_EQ(::chown(root.c_str(), 65534, 65534), 0);
+    std::string location, why;
+    ASSERT_TRUE(save(location, why)) << why;
+    EXPECT_EQ(mode(root + "/webfind"), 0u) << "a folder was made in another user's";
+    EXPECT_EQ(location.find("file://" + root + "/webfind/"), std::string::npos) << location;
+    ASSERT_EQ(::chown(root.c_str(), 0, 0), 0);
+}
+
+TEST_F(PageFileTest, OldAndSurplusPagesGoTheNewestStay) {
+    std::string location, why;
+    for (int i = 0; i < 25; ++i) ASSERT_TRUE(save(location, why)) << why;
+    size_t pages = 0;
+    std::string listed;
+    DIR* dir = ::opendir((root + "/webfind").c_str());
+    ASSERT_NE(dir, nullptr);
+    while (dirent* entry = ::readdir(dir)) pages += std::string(entry->d_name).rfind("webfind-", 0) == 0;
+    ::closedir(dir);
+    EXPECT_EQ(pages, 20u);
+    EXPECT_EQ(content(location.substr(7)), "<p>page</p>\n") << "the newest stays";
+}
+
+TEST_F(PageFileTest, ARewriteReplacesThePageWhole) {
+    std::string location, why;
+    ASSERT_TRUE(save(location, why, "<p>first</p>\n")) << why;
+    ASSERT_TRUE(rewritePage(page, [](std::ostream& out) { out << "<p>second</p>\n"; }, why)) << why;
+    EXPECT_EQ(content(location.substr(7)), "<p>second</p>\n");
+    EXPECT_EQ(mode(location.substr(7)), 0600u);
 }

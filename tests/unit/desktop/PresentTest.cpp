@@ -33,8 +33,7 @@ protected:
                             if (openerFails) why = "not installed";
                             return !openerFails;
                         },
-                        [this](const std::function<void(std::ostream&)>& write, std::string& location,
-                               std::string& why) {
+                        [this](const PageWriter& write, SavedPage& saved, std::string& note, std::string& why) {
                             if (pageFails) {
                                 why = "disk full";
                                 return false;
@@ -42,8 +41,13 @@ protected:
                             std::ostringstream page;
                             write(page);
                             pages.push_back(page.str());
-                            location = "file:///run/user/1000/webfind/page.html";
+                            saved.location = "file:///run/user/1000/webfind/page.html";
+                            note = pageNote;
                             return true;
+                        },
+                        [this](std::ostream& notes) {
+                            ++settled;
+                            notes << settleNotes;
                         }};
         listDevices(devices, out, err, withDesktop ? &desktop : nullptr, pageWanted);
     }
@@ -63,6 +67,8 @@ protected:
     std::vector<std::string> opened, pages;
     std::vector<long> linesWhenOpened;
     bool openerFails = false, pageFails = false, pageWanted = false, hasDesktop = true;
+    std::string pageNote, settleNotes;
+    int settled = 0;
 };
 
 }  // namespace
@@ -146,15 +152,33 @@ TEST_F(Presenting, AskedForThePageItIsOpenedForAFewDevicesButNotForNone) {
     EXPECT_THAT(opened, ElementsAre("file:///run/user/1000/webfind/page.html"));
 }
 
-TEST_F(Presenting, APageThatCannotBeWrittenFallsBackToAtMost32Urls) {
+TEST_F(Presenting, APageThatCannotBeWrittenOpensNothingNeverAStormOfTabs) {
     pageFails = true;
     addMany(40);
     present();
-    EXPECT_EQ(opened.size(), MAX_OPENED_URLS);
+    EXPECT_THAT(opened, IsEmpty());
     EXPECT_EQ(lines(), 40);
     EXPECT_EQ(err.str(),
-              "webfind: could not write the page of devices (disk full); opening the URLs one by one\n"
-              "webfind: 8 more URLs were not opened (at most 32 per run); --no-open or --json list them all\n");
+              "webfind: could not write the page of devices (disk full); nothing is opened, and the listing holds "
+              "every device\n");
+}
+
+TEST_F(Presenting, WhereThePageWentAndWhatTheOpenersSaidAreNoted) {
+    pageNote = "could not write the page where it usually goes (x); it went to a private temporary folder";
+    settleNotes = "webfind: http://a/: fail could not open it (exit status 1); the next way was tried\n";
+    addMany(40);
+    present();
+    EXPECT_EQ(err.str(), "webfind: " + pageNote + "\n" +
+                             "webfind: opened one page listing 40 devices: file:///run/user/1000/webfind/page.html\n" +
+                             settleNotes);
+    EXPECT_EQ(settled, 1);
+    // One by one, the openers are settled once, after the last line.
+    err.str("");
+    devices = DeviceTable();
+    add(1, "a", "http://a/");
+    present();
+    EXPECT_EQ(settled, 2);
+    EXPECT_EQ(err.str(), settleNotes);
 }
 
 TEST_F(Presenting, WithoutAGraphicalSessionNothingIsOpenedAndThatIsSaidOnce) {

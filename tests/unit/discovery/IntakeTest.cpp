@@ -48,11 +48,18 @@ protected:
         return b;
     }
 
-    DeviceFilter filter{{"cam"}};
+    static RunSettings settings() {
+        RunSettings s;
+        s.filter = DeviceFilter({"cam"});
+        s.maxDevices = 2;
+        s.maxDeviceBytes = 3 << 20;
+        return s;
+    }
+
     RecordingKeeper keeper;
     std::ostringstream logged;
     VerboseLog log{&logged};
-    Intake intake{filter, keeper, log, 2};
+    Intake intake{settings(), keeper, log};
 };
 
 }  // namespace
@@ -82,7 +89,9 @@ TEST_F(IntakeTest, AFullKeeperIsSaidOnceAndDoneStopsListening) {
     keeper.next = Take::FULL;
     EXPECT_TRUE(take(1, answer("Camera")));
     EXPECT_TRUE(take(2, answer("Camera")));
-    EXPECT_EQ(logged.str(), "webfind: device table full (2 devices); answers from further addresses are ignored\n");
+    EXPECT_EQ(logged.str(),
+              "webfind: device table full (at most 2 devices and 3 MiB of names and URLs); answers from further "
+              "addresses are left out\n");
     keeper.next = Take::DONE;
     EXPECT_FALSE(take(3, answer("Camera")));
 }

@@ -21,7 +21,7 @@ const char* const KINDS[] = {"up", "down", "changed"};
 
 class WatchTrackerTest : public testing::Test {
 protected:
-    WatchTracker tracker{3, [this](const WatchEvent& e) {
+    WatchTracker tracker{3, 3 * DeviceTable::cost("A", "http://a/"), [this](const WatchEvent& e) {
                              events.push_back(std::string(KINDS[e.kind]) + " " + e.address.text() + " " + e.name +
                                               " " + e.url);
                          }};
@@ -68,13 +68,24 @@ TEST_F(WatchTrackerTest, DownAfterTwoMissedRoundsInARowThenForgotten) {
     EXPECT_EQ(events.back(), "up 10.0.0.1 A http://a/") << "and comes up again";
 }
 
-TEST_F(WatchTrackerTest, TheTableCapHolds) {
+TEST_F(WatchTrackerTest, TheTableCapsHoldInDevicesAndInBytes) {
     tracker.keep(a, "A", "http://a/");
     tracker.keep(b, "B", "http://b/");
     tracker.keep(c, "C", "http://c/");
     EXPECT_EQ(tracker.keep(d, "D", "http://d/"), Take::FULL);
     EXPECT_EQ(events.size(), 3u);
     EXPECT_EQ(tracker.known(), 3u);
+    EXPECT_EQ(tracker.leftOut(), 1u);
+    // A longer name no longer fits: the device stays as it was, counted.
+    tracker.endRound();
+    EXPECT_EQ(tracker.keep(a, "A much longer name", "http://a/"), Take::FULL);
+    EXPECT_EQ(events.size(), 3u);
+    EXPECT_EQ(tracker.leftOut(), 2u);
+    // Gone, it makes room.
+    tracker.endRound();
+    tracker.endRound();
+    EXPECT_LT(tracker.known(), 3u);
+    EXPECT_EQ(tracker.keep(d, "D", "http://d/"), Take::KEPT);
 }
 
 class WatchRun : public FakePlatformTest, public WatchObserver {

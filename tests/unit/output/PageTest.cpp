@@ -31,3 +31,19 @@ TEST(PageText, EscapesEverythingFromTheNetworkAndLinksOnlySafeWebUrls) {
     EXPECT_THAT(page, HasSubstr("Content-Security-Policy\" content=\"default-src 'none';"));
     EXPECT_THAT(page, HasSubstr("<title>webfind: 5 devices, "));
 }
+
+TEST(PageText, StaysWithinItsLimitAndCountsTheRowsLeftOut) {
+    DeviceTable devices;
+    for (int i = 1; i <= 200; ++i)
+        devices.add(Address{{10, 0, static_cast<uint8_t>(i >> 8), static_cast<uint8_t>(i)}}, std::string(500, 'n'),
+                    "http://d/");
+    const std::string whole = pageHtml(devices, std::chrono::system_clock::now());
+    EXPECT_THAT(whole, Not(HasSubstr("more devices, see the listing")));
+    const std::string bounded = pageHtml(devices, std::chrono::system_clock::now(), 20000);
+    EXPECT_LE(bounded.size(), 20000u);
+    EXPECT_THAT(bounded, HasSubstr("</html>\n"));
+    size_t rows = 0;
+    for (size_t at = bounded.find("<tr><td"); at != std::string::npos; at = bounded.find("<tr><td", at + 1)) ++rows;
+    EXPECT_GT(rows, 0u);
+    EXPECT_THAT(bounded, HasSubstr("<p class=\"note\">" + std::to_string(200 - rows) + " more devices, see the listing.</p>"));
+}
