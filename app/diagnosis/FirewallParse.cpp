@@ -331,8 +331,9 @@ bool portRanges(const std::string& text, Ranges& ranges) {
     for (std::string part; std::getline(parts, part, ',');) {
         size_t colon = part.find(':');
         char* end = nullptr;
-        long first = colon == 0 ? 0 : std::strtol(part.substr(0, colon).c_str(), &end, 10);
-        if (colon != 0 && *end) return false;
+        const std::string head = part.substr(0, colon);
+        long first = colon == 0 ? 0 : std::strtol(head.c_str(), &end, 10);
+        if (colon != 0 && (head.empty() || *end)) return false;
         long last = first;
         if (colon != std::string::npos) {
             const std::string tail = part.substr(colon + 1);
