@@ -1,7 +1,7 @@
 # Thin wrapper: CMake builds, ctest tests. See README.md.
 
-BUILD_PACKAGES := cmake ninja-build g++ make nlohmann-json3-dev
-TEST_PACKAGES := $(BUILD_PACKAGES) libgtest-dev libgmock-dev iproute2 util-linux procps time valgrind shellcheck bsdutils nftables ufw libxml2-utils jq zsh fish
+BUILD_PACKAGES := cmake ninja-build g++ make nlohmann-json3-dev libcurl4-openssl-dev
+TEST_PACKAGES := $(BUILD_PACKAGES) libgtest-dev libgmock-dev iproute2 util-linux procps time valgrind shellcheck bsdutils nftables ufw libxml2-utils jq zsh fish python3 openssl ieee-data
 
 # Both Windows cross compilers, and 64-bit Wine, which runs on every x86-64
 # kernel; 32-bit Wine is added by the tests only where the kernel runs it.
@@ -60,6 +60,7 @@ bench: deps-test
 	bash bench/scale.sh
 	bash bench/watch.sh
 	bash bench/memory.sh
+	bash bench/check.sh
 	./build/micro_bench
 
 # libFuzzer: every target for FUZZ_SECONDS each (CI runs a short round).

@@ -9,16 +9,9 @@
 set -u
 cd "$(dirname "$0")/.." || exit 1
 RUNS=${1:-5}
-WEBFIND=${WEBFIND:-$PWD/build/webfind}
-RESPONDER=${RESPONDER:-$PWD/build/webfind-responder}
-
-# shellcheck source=scripts/lib/netns.sh
-. scripts/lib/netns.sh
-if ! reenter_in_private_netns WEBFIND_BENCH_NETNS bash "$0" "$@"; then
-    echo "needs a private network namespace (unshare -n)" >&2
-    exit 1
-fi
-loopback_multicast || exit 1
+# shellcheck source=bench/lib.sh
+. bench/lib.sh
+bench_in_private_netns "$0" "$@"
 
 WORK=$(mktemp -d)
 trap 'rm -rf "$WORK"' EXIT

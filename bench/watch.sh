@@ -13,16 +13,9 @@ set -u
 cd "$(dirname "$0")/.." || exit 1
 SECONDS_TOTAL=${1:-60}
 DEVICES=${2:-1000}
-WEBFIND=${WEBFIND:-$PWD/build/webfind}
-RESPONDER=${RESPONDER:-$PWD/build/webfind-responder}
-
-# shellcheck source=scripts/lib/netns.sh
-. scripts/lib/netns.sh
-if ! reenter_in_private_netns WEBFIND_BENCH_NETNS bash "$0" "$@"; then
-    echo "needs a private network namespace (unshare -n)" >&2
-    exit 1
-fi
-loopback_multicast || exit 1
+# shellcheck source=bench/lib.sh
+. bench/lib.sh
+bench_in_private_netns "$0" "$@"
 WORK=$(mktemp -d)
 PIDS=()
 trap 'kill "${PIDS[@]}" 2> /dev/null; wait 2> /dev/null; rm -rf "$WORK"' EXIT

@@ -65,7 +65,7 @@ set(CPACK_STRIP_FILES ON)
 
 set(CPACK_DEBIAN_WEBFIND_PACKAGE_NAME webfind)
 set(CPACK_DEBIAN_WEBFIND_PACKAGE_CONTROL_EXTRA ${CMAKE_BINARY_DIR}/debian/conffiles)
-set(CPACK_DEBIAN_WEBFIND_PACKAGE_RECOMMENDS xdg-utils)
+set(CPACK_DEBIAN_WEBFIND_PACKAGE_RECOMMENDS "xdg-utils, ieee-data")
 set(CPACK_DEBIAN_WEBFIND_DESCRIPTION "find the devices on the local network that announce a web interface
 webfind sends a small discovery probe to a multicast group, collects the
 answers of the devices on the local network that announce a web interface

@@ -9,8 +9,8 @@ _webfind_interfaces() {
 
 _webfind() {
     local cur=${COMP_WORDS[COMP_CWORD]} prev=${COMP_WORDS[COMP_CWORD - 1]}
-    local options="-n --no-open --json --page -i --interface -a --all-interfaces -w --wait -p --port --first
-        --watch --watch= --duration= -v --verbose -h --help -V --version"
+    local options="-n --no-open --json --page -l --long --check -i --interface -a --all-interfaces -w --wait -p
+        --port --first --watch --watch= --duration= -v --verbose -h --help -V --version"
     COMPREPLY=()
     # bash splits "--interface=eth" at the "=" (COMP_WORDBREAKS): the option
     # is then the word before the "=".

@@ -11,6 +11,8 @@ end
 complete -c webfind -s n -l no-open -d 'List the devices, open nothing'
 complete -c webfind -l json -d 'Print the devices as JSON (JSON Lines with --watch)'
 complete -c webfind -l page -d 'Open one page that lists and links every device'
+complete -c webfind -s l -l long -d "Show each device's address, MAC address and vendor"
+complete -c webfind -l check -d "Fetch each device's page and say its status, title and certificate"
 complete -c webfind -s i -l interface -x -a '(__webfind_interfaces)' -d 'Send the probes out of this interface'
 complete -c webfind -s a -l all-interfaces -d 'Send the probes out of every interface'
 complete -c webfind -s w -l wait -x -d 'Quiet time that ends collecting (ms, 1-5000)'

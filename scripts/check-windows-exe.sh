@@ -18,7 +18,7 @@ dlls=$("$2-w64-mingw32-objdump" -p "$exe" | sed -n 's/^[[:space:]]*DLL Name: //p
 [ -n "$dlls" ] || { echo "$exe: no imported DLL found"; exit 1; }
 for dll in $dlls; do
     case $(printf '%s' "$dll" | tr '[:upper:]' '[:lower:]') in
-    kernel32.dll | msvcrt.dll | ws2_32.dll | iphlpapi.dll | shell32.dll | user32.dll | advapi32.dll) ;;
+    kernel32.dll | msvcrt.dll | ws2_32.dll | iphlpapi.dll | shell32.dll | user32.dll | advapi32.dll | winhttp.dll | crypt32.dll) ;;
     *) echo "$exe imports $dll, which Windows does not ship"; exit 1 ;;
     esac
 done

@@ -2,7 +2,7 @@
 # Runs one Windows build's tests, unit and end-to-end, under the Wine of its
 # word size, inside a private network namespace made here. Stops its
 # wineserver on every path and ends with ctest's status.
-#   scripts/windows-tests.sh i686|x86_64
+#   scripts/windows-tests.sh i686|x86_64 [CTEST ARGUMENTS...]
 set -u
 cd "$(dirname "$0")/.." || exit 1
 # shellcheck source=scripts/lib/netns.sh
@@ -29,5 +29,6 @@ trap 'exit 130' INT TERM
 # reset by peer") when two run side by side.
 wineserver_here || { echo "no wineserver inside this namespace; refusing to run"; exit 1; }
 
-ctest --preset "windows-$arch"
+shift
+ctest --preset "windows-$arch" "$@"
 exit $?

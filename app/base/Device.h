@@ -46,6 +46,28 @@ private:
     Entries entries;
 };
 
+// What became of fetching a device's page (with --check).
+struct PageCheck {
+    bool done = false;          // a check was made
+    bool fetched = false;       // the page was asked for (not: a URL that may not be fetched)
+    int status = -1;            // the HTTP status; -1: none
+    bool hasTitle = false;
+    std::string title;          // the first <title>, decoded, at most 200 bytes
+    bool hasLocation = false;
+    std::string location;       // a redirect's Location
+    std::string tls;            // "": plain HTTP; "valid", "self-signed", "expired", "name-mismatch", "untrusted"
+    std::string error;          // why it was not fetched, or the connection's or TLS's failure
+    bool unreachable = false;   // refused, timed out or reset: the URL is not opened
+};
+
+// What webfind found out about a device beyond its answer.
+struct DeviceFacts {
+    std::string mac;     // "3c:2a:f4:01:02:03"; empty: not in the neighbour table
+    std::string vendor;  // from the IEEE registry; empty: not known
+    PageCheck check;
+};
+using FactsTable = std::map<Address, DeviceFacts>;
+
 // Something that happened to a device while watching.
 struct WatchEvent {
     enum Kind { UP, DOWN, CHANGED };
@@ -53,6 +75,7 @@ struct WatchEvent {
     Address address;
     std::string name;
     std::string url;
+    DeviceFacts facts;  // what is known of it at the time
 };
 
 }  // namespace webfind

@@ -3,28 +3,49 @@
 namespace webfind {
 
 size_t decodeUtf8(const unsigned char* p, size_t left, char32_t& point) {
+    // point is written only on success, so a caller's fallback value survives.
     const unsigned char lead = p[0];
     size_t length;
-    char32_t smallest;
+    char32_t value, smallest;
     if (lead < 0x80) {
         point = lead;
         return 1;
     } else if (lead >= 0xC2 && lead <= 0xDF) {
-        length = 2, point = lead & 0x1F, smallest = 0x80;
+        length = 2, value = lead & 0x1F, smallest = 0x80;
     } else if (lead >= 0xE0 && lead <= 0xEF) {
-        length = 3, point = lead & 0x0F, smallest = 0x800;
+        length = 3, value = lead & 0x0F, smallest = 0x800;
     } else if (lead >= 0xF0 && lead <= 0xF4) {
-        length = 4, point = lead & 0x07, smallest = 0x10000;
+        length = 4, value = lead & 0x07, smallest = 0x10000;
     } else {
         return 0;  // a continuation byte, C0/C1 (always overlong), or F5 and above
     }
     if (left < length) return 0;
     for (size_t i = 1; i < length; ++i) {
         if ((p[i] & 0xC0) != 0x80) return 0;
-        point = point << 6 | (p[i] & 0x3F);
+        value = value << 6 | (p[i] & 0x3F);
     }
-    if (point < smallest || point > 0x10FFFF || (point >= 0xD800 && point <= 0xDFFF)) return 0;
+    if (value < smallest || value > 0x10FFFF || (value >= 0xD800 && value <= 0xDFFF)) return 0;
+    point = value;
     return length;
+}
+
+void appendUtf8(std::string& out, char32_t point) {
+    if (point > 0x10FFFF || (point >= 0xD800 && point <= 0xDFFF)) point = 0xFFFD;
+    if (point < 0x80) {
+        out += static_cast<char>(point);
+    } else if (point < 0x800) {
+        out += static_cast<char>(0xC0 | point >> 6);
+        out += static_cast<char>(0x80 | (point & 0x3F));
+    } else if (point < 0x10000) {
+        out += static_cast<char>(0xE0 | point >> 12);
+        out += static_cast<char>(0x80 | (point >> 6 & 0x3F));
+        out += static_cast<char>(0x80 | (point & 0x3F));
+    } else {
+        out += static_cast<char>(0xF0 | point >> 18);
+        out += static_cast<char>(0x80 | (point >> 12 & 0x3F));
+        out += static_cast<char>(0x80 | (point >> 6 & 0x3F));
+        out += static_cast<char>(0x80 | (point & 0x3F));
+    }
 }
 
 bool validUtf8(const std::string& bytes) {
@@ -82,21 +103,7 @@ std::string utf8FromUtf16(const std::u16string& text) {
             point = 0x10000 + ((point - 0xD800) << 10) + (text[++i] - 0xDC00);
         else if (point >= 0xD800 && point <= 0xDFFF)
             point = 0xFFFD;
-        if (point < 0x80) {
-            bytes += static_cast<char>(point);
-        } else if (point < 0x800) {
-            bytes += static_cast<char>(0xC0 | point >> 6);
-            bytes += static_cast<char>(0x80 | (point & 0x3F));
-        } else if (point < 0x10000) {
-            bytes += static_cast<char>(0xE0 | point >> 12);
-            bytes += static_cast<char>(0x80 | (point >> 6 & 0x3F));
-            bytes += static_cast<char>(0x80 | (point & 0x3F));
-        } else {
-            bytes += static_cast<char>(0xF0 | point >> 18);
-            bytes += static_cast<char>(0x80 | (point >> 12 & 0x3F));
-            bytes += static_cast<char>(0x80 | (point >> 6 & 0x3F));
-            bytes += static_cast<char>(0x80 | (point & 0x3F));
-        }
+        appendUtf8(bytes, point);
     }
     return bytes;
 }

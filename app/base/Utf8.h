@@ -12,6 +12,10 @@ namespace webfind {
 // length, with its code point in `point`; 0 when there is none there.
 size_t decodeUtf8(const unsigned char* p, size_t left, char32_t& point);
 
+// Appends `point` as UTF-8; a surrogate or a value above U+10FFFF becomes
+// U+FFFD.
+void appendUtf8(std::string& out, char32_t point);
+
 // True when `bytes` is well-formed UTF-8: shortest forms only, no surrogate
 // code points, nothing above U+10FFFF.
 bool validUtf8(const std::string& bytes);

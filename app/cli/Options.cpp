@@ -34,10 +34,18 @@ Options:
       --page             open one page that lists and links every device
                          instead of each URL (done anyway for more than 32)
       --json             print the devices as one JSON array of objects
-                         {"address", "name", "url"} in address order ([] when
-                         none); opens nothing. Control characters are escaped
-                         as JSON requires; bytes that are not valid UTF-8 are
-                         replaced by U+FFFD.
+                         {"address", "name", "url", "mac", "vendor"} in
+                         address order ([] when none); opens nothing. Control
+                         characters are escaped as JSON requires; bytes that
+                         are not valid UTF-8 are replaced by U+FFFD.
+  -l, --long             under each device's line, its address, MAC address
+                         and vendor (from the neighbour table and the IEEE
+                         registry; no packet is sent for them)
+      --check            fetch each device's page (16 at a time, 3 s each,
+                         64 KiB at most, no redirect followed) and say its
+                         status, title and certificate; only a URL whose host
+                         is the answering device itself is fetched. A page
+                         that cannot be reached is not opened.
   -i, --interface IF     send the probes out of this IPv4 interface, given by
                          name (eth0) or by one of its addresses; may be repeated
   -a, --all-interfaces   send the probes out of every interface that is up,
@@ -117,7 +125,7 @@ bool portNumber(const char* text, uint16_t& port) {
 
 namespace {
 
-enum { JSON = 256, WATCH, DURATION, FIRST, PAGE };
+enum { JSON = 256, WATCH, DURATION, FIRST, PAGE, CHECK };
 
 // The one list of long options.
 const option LONG_OPTIONS[] = {
@@ -131,6 +139,8 @@ const option LONG_OPTIONS[] = {
     {"first", no_argument, nullptr, FIRST},
     {"watch", optional_argument, nullptr, WATCH},
     {"page", no_argument, nullptr, PAGE},
+    {"check", no_argument, nullptr, CHECK},
+    {"long", no_argument, nullptr, 'l'},
     {"duration", required_argument, nullptr, DURATION},
     {"help", no_argument, nullptr, 'h'},
     {"version", no_argument, nullptr, 'V'},
@@ -151,7 +161,7 @@ Options parseOptions(int argc, char** argv, const char* environmentPort) {
     optind = 0;  // a full reset of getopt's state, not just the index
     int c;
     // Options and patterns in any order; "--" ends the options.
-    while ((c = getopt_long(argc, argv, ":ni:aw:p:vhV", LONG_OPTIONS, nullptr)) != -1) {
+    while ((c = getopt_long(argc, argv, ":ni:aw:p:lvhV", LONG_OPTIONS, nullptr)) != -1) {
         switch (c) {
         case 'n': o.open = false; break;
         case JSON: o.json = true; o.open = false; break;
@@ -167,6 +177,8 @@ Options parseOptions(int argc, char** argv, const char* environmentPort) {
         }
         case FIRST: o.first = true; break;
         case PAGE: o.page = true; break;
+        case CHECK: o.check = true; break;
+        case 'l': o.longListing = true; break;
         case WATCH: {
             long seconds = std::chrono::duration_cast<std::chrono::seconds>(WATCH_INTERVAL).count();
             if (optarg && !wholeNumber(optarg, 1, 3600, seconds))

@@ -24,6 +24,8 @@ struct Options {
     uint16_t port = 0;  // local UDP port; 0: the system chooses
     bool first = false;  // end at the first (matching) answer
     bool page = false;   // open one page that lists the devices
+    bool check = false;  // fetch each device's page and say what it is
+    bool longListing = false;  // each device's address, MAC address and vendor under its line
     bool watch = false;
     Milliseconds watchInterval{WATCH_INTERVAL};
     Milliseconds duration{0};  // of a watch; 0: until stopped

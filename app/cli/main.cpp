@@ -1,6 +1,7 @@
 #include <chrono>
 #include <cstdlib>
 #include <iostream>
+#include <vector>
 
 #include "app/cli/ExitStatus.h"
 #include "app/cli/Options.h"
@@ -10,6 +11,8 @@
 #include "app/discovery/Interfaces.h"
 #include "app/discovery/Run.h"
 #include "app/discovery/Watch.h"
+#include "app/inspect/Check.h"
+#include "app/inspect/Hardware.h"
 #include "app/output/Events.h"
 #include "app/output/Listing.h"
 
@@ -38,6 +41,12 @@ bool settingsFor(const Options& options, RunSettings& settings, std::string& pro
         std::cerr << '\n';
     }
     return true;
+}
+
+CheckSettings checkSettings() {
+    CheckSettings settings;
+    settings.userAgent = "webfind/" WEBFIND_VERSION;
+    return settings;
 }
 
 // A person reads standard error, or asked for its notes.
@@ -79,11 +88,17 @@ void explain(const Options& options, const RunSettings& settings, const RunRepor
 // output.
 ExitStatus present(const Options& options, const RunSettings& settings, const DeviceTable& devices) {
     if (devices.empty() && (settings.filter.selective() || settings.stopAtFirst)) return ExitStatus::NO_MATCH;
+    // What else is known of them: their hardware from the neighbour table
+    // (no packet sent), and with --check, their pages.
+    FactsTable facts;
+    addHardware(devices, facts);
+    if (options.check) checkPages(devices, facts, checkSettings());
     if (options.json) {
-        writeJson(std::cout, devices);
+        writeJson(std::cout, devices, &facts);
     } else {
         Desktop desktop = systemDesktop();
-        listDevices(devices, std::cout, std::cerr, options.open ? &desktop : nullptr, options.page);
+        listDevices(devices, std::cout, std::cerr, options.open ? &desktop : nullptr, options.page, &facts,
+                    options.longListing);
     }
     return ExitStatus::DONE;
 }
@@ -96,8 +111,19 @@ public:
     EventPrinter(const Options& options, const RunSettings& settings) : options(options), settings(settings) {}
 
     void event(const WatchEvent& e) override {
-        if (!std::cout) return;  // lost already; the watch is ending
-        std::cout << eventLine(e, options.json, std::chrono::system_clock::now()) << '\n' << std::flush;
+        WatchEvent known = e;
+        if (e.kind != WatchEvent::DOWN) addHardware(known.address, known.facts);
+        // With --check, a device that came up or changed is told at the end
+        // of its round, its page checked with the round's others.
+        if (options.check && e.kind != WatchEvent::DOWN)
+            pending.push_back(known);
+        else
+            print(known);
+    }
+    // What is left when the watch ends, told unchecked.
+    void finish() {
+        for (const WatchEvent& e : pending) print(e);
+        pending.clear();
     }
     // The first write that fails ends the watch, as does a reader that went
     // away (its "| head" has read its lines).
@@ -110,6 +136,7 @@ public:
     // After a round with nothing up, the diagnosis; again only when it would
     // say something else, and looked at again at most once a minute.
     void roundEnded(uint64_t, const RunReport& report) override {
+        checkPending();
         if (report.leftOut > 0 && !leftOutSaid) {
             std::cerr << "webfind: more devices answered than a watch keeps (" << settings.maxDevices
                       << " devices, " << (settings.maxDeviceBytes >> 20)
@@ -131,8 +158,28 @@ public:
     }
 
 private:
+    void print(const WatchEvent& e) {
+        if (!std::cout) return;  // lost already; the watch is ending
+        std::cout << eventLine(e, options.json, std::chrono::system_clock::now()) << '\n';
+        if (!options.json) writeDeviceDetails(std::cout, e.address, e.facts, options.longListing);
+        std::cout << std::flush;
+    }
+    void checkPending() {
+        if (pending.empty()) return;
+        DeviceTable devices;
+        for (const WatchEvent& e : pending) devices.add(e.address, e.name, e.url);
+        FactsTable facts;
+        checkPages(devices, facts, checkSettings());
+        for (WatchEvent& e : pending) {
+            e.facts.check = facts[e.address].check;
+            print(e);
+        }
+        pending.clear();
+    }
+
     const Options& options;
     const RunSettings& settings;
+    std::vector<WatchEvent> pending;
     std::chrono::steady_clock::time_point lastLook;
     std::string lastSaid;
     bool leftOutSaid = false;
@@ -147,6 +194,7 @@ ExitStatus watchDevices(const Options& options, const RunSettings& settings) {
     EventPrinter printer(options, settings);
     watching.stopRequested = [&printer] { return stopRequested() || printer.outputEnded(); };
     const RunReport report = watch(settings, watching, printer);
+    printer.finish();
     return report.failed == SocketStep::NONE ? ExitStatus::DONE : failed(options, report);
 }
 

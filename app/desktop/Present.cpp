@@ -13,11 +13,11 @@ namespace {
 
 // Opens one page that links every device instead of their URLs one by one;
 // when no page can be written, says so, and nothing is opened.
-void openPage(const DeviceTable& devices, std::ostream& err, const Desktop& desktop) {
+void openPage(const DeviceTable& devices, const FactsTable* facts, std::ostream& err, const Desktop& desktop) {
     SavedPage page;
     std::string note, why;
     const auto now = std::chrono::system_clock::now();
-    if (!desktop.savePage([&](std::ostream& out) { writePage(out, devices, now); }, page, note, why)) {
+    if (!desktop.savePage([&](std::ostream& out) { writePage(out, devices, facts, now); }, page, note, why)) {
         err << "webfind: could not write the page of devices (" << why
             << "); nothing is opened, and the listing holds every device\n"
             << std::flush;
@@ -37,7 +37,13 @@ void openPage(const DeviceTable& devices, std::ostream& err, const Desktop& desk
 Desktop systemDesktop() { return Desktop{desktopAvailable, openUrl, savePage, settleOpeners}; }
 
 void listDevices(const DeviceTable& devices, std::ostream& out, std::ostream& err, const Desktop* desktop,
-                 bool pageWanted) {
+                 bool pageWanted, const FactsTable* facts, bool details) {
+    static const DeviceFacts unknown;
+    auto factsOf = [&](const Address& address) -> const DeviceFacts& {
+        if (!facts) return unknown;
+        auto found = facts->find(address);
+        return found == facts->end() ? unknown : found->second;
+    };
     std::string why;
     if (desktop && !devices.empty() && !desktop->available(why)) {
         err << "webfind: " << why << "; URLs are not opened\n" << std::flush;
@@ -45,9 +51,10 @@ void listDevices(const DeviceTable& devices, std::ostream& out, std::ostream& er
     }
     if (desktop && !devices.empty()) {
         size_t openable = 0;
-        for (const auto& entry : devices) openable += safeToOpen(entry.second.url) ? 1 : 0;
+        for (const auto& entry : devices)
+            openable += safeToOpen(entry.second.url) && !factsOf(entry.first).check.unreachable ? 1 : 0;
         if (pageWanted || openable > MAX_OPENED_URLS) {
-            openPage(devices, err, *desktop);
+            openPage(devices, facts, err, *desktop);
             desktop->settle(err);
             desktop = nullptr;
         }
@@ -60,9 +67,14 @@ void listDevices(const DeviceTable& devices, std::ostream& out, std::ostream& er
     for (const auto& entry : devices) {
         const std::string& url = entry.second.url;
         if (desktop) {
+            const PageCheck& check = factsOf(entry.first).check;
             if (!safeToOpen(url)) {
                 err << "webfind: not opening the URL of " << entry.first.text()
                     << ": it holds characters a URL never holds unescaped\n"
+                    << std::flush;
+            } else if (check.unreachable) {
+                err << "webfind: not opening " << escapeForTerminal(url) << ": it could not be reached ("
+                    << escapeForTerminal(check.error) << ")\n"
                     << std::flush;
             } else if (!desktop->open(url, why)) {
                 // The device is listed whether or not the desktop took its URL.
@@ -71,6 +83,7 @@ void listDevices(const DeviceTable& devices, std::ostream& out, std::ostream& er
         }
         writeDeviceLine(out, entry.second);
         out << '\n';
+        writeDeviceDetails(out, entry.first, factsOf(entry.first), details);
         if (flushEachLine) out << std::flush;
     }
     out << std::flush;

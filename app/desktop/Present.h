@@ -36,7 +36,10 @@ Desktop systemDesktop();
 // when more than MAX_OPENED_URLS would be opened, or when `pageWanted`, one
 // page listing them all is opened instead, and when no page can be written,
 // nothing is opened (never a storm of tabs). Notes for the user go to `err`.
+// `facts` (which may be null) says what is known of each device: with
+// `details`, the lines under each device's line say it; a URL whose check
+// found it unreachable is not opened.
 void listDevices(const DeviceTable& devices, std::ostream& out, std::ostream& err, const Desktop* desktop,
-                 bool pageWanted = false);
+                 bool pageWanted = false, const FactsTable* facts = nullptr, bool details = false);
 
 }  // namespace webfind

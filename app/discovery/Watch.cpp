@@ -20,7 +20,7 @@ Take WatchTracker::keep(const Address& address, const std::string& name, const s
         }
         devices.emplace(address, Known{name, url, round});
         used += cost;
-        emit(WatchEvent{WatchEvent::UP, address, name, url});
+        emit(WatchEvent{WatchEvent::UP, address, name, url, {}});
         return Take::KEPT;
     }
     Known& device = known->second;
@@ -36,7 +36,7 @@ Take WatchTracker::keep(const Address& address, const std::string& name, const s
         used += cost;
         device.name = name;
         device.url = url;
-        emit(WatchEvent{WatchEvent::CHANGED, address, name, url});
+        emit(WatchEvent{WatchEvent::CHANGED, address, name, url, {}});
     }
     return Take::KEPT;
 }
@@ -44,7 +44,7 @@ Take WatchTracker::keep(const Address& address, const std::string& name, const s
 void WatchTracker::endRound() {
     for (auto it = devices.begin(); it != devices.end();) {
         if (round - it->second.lastRound >= MISSED_ROUNDS_FOR_DOWN) {
-            emit(WatchEvent{WatchEvent::DOWN, it->first, it->second.name, it->second.url});
+            emit(WatchEvent{WatchEvent::DOWN, it->first, it->second.name, it->second.url, {}});
             used -= DeviceTable::cost(it->second.name, it->second.url);
             it = devices.erase(it);
         } else {

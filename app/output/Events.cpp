@@ -2,6 +2,7 @@
 
 #include "app/base/Text.h"
 #include "app/output/Json.h"
+#include "app/output/Listing.h"
 
 namespace webfind {
 
@@ -22,7 +23,7 @@ std::string eventLine(const WatchEvent& event, bool json, std::chrono::system_cl
     // In the order a reader scans them.
     return std::string("{\"event\":\"") + eventWord(event.kind) + "\",\"time\":\"" + rfc3339(when) +
            "\",\"address\":\"" + address + "\",\"name\":" + jsonString(event.name) + ",\"url\":" +
-           jsonString(event.url) + "}";
+           jsonString(event.url) + factsJson(event.facts, false) + "}";
 }
 
 }  // namespace webfind

@@ -12,7 +12,8 @@ const char* eventWord(WatchEvent::Kind kind);
 
 // A watch event as one line (without its newline): "HH:MM:SS up ADDRESS
 // Name:... URL:..." in local time, escaped as the listing is, or with `json`
-// one JSON object {"event", "time", "address", "name", "url"} for JSON Lines.
+// one JSON object {"event", "time", "address", "name", "url", "mac",
+// "vendor"} for JSON Lines ("check" too, for a device that was checked).
 std::string eventLine(const WatchEvent& event, bool json, std::chrono::system_clock::time_point when);
 
 }  // namespace webfind

@@ -5,21 +5,74 @@
 
 namespace webfind {
 
+namespace {
+
+std::string orNull(bool known, const std::string& text) { return known ? jsonString(text) : "null"; }
+
+std::string checkJson(const PageCheck& c) {
+    return std::string("{\"fetched\":") + (c.fetched ? "true" : "false") +
+           ",\"status\":" + (c.status >= 0 ? std::to_string(c.status) : "null") +
+           ",\"title\":" + orNull(c.hasTitle, c.title) + ",\"location\":" + orNull(c.hasLocation, c.location) +
+           ",\"tls\":" + orNull(!c.tls.empty(), c.tls) + ",\"error\":" + orNull(!c.error.empty(), c.error) + "}";
+}
+
+std::string dashIfEmpty(const std::string& text) { return text.empty() ? "-" : escapeForTerminal(text); }
+
+}  // namespace
+
 void writeDeviceLine(std::ostream& out, const Device& device) {
     out << "Name:" << escapeForTerminal(device.name) << " URL:" << escapeForTerminal(device.url);
 }
 
+void writeDeviceDetails(std::ostream& out, const Address& address, const DeviceFacts& facts, bool hardware) {
+    if (hardware)
+        out << "  device: address=" << address.text() << " mac=" << dashIfEmpty(facts.mac)
+            << " vendor=" << dashIfEmpty(facts.vendor) << '\n';
+    const PageCheck& c = facts.check;
+    if (!c.done) return;
+    out << "  check: ";
+    if (!c.fetched) {
+        out << "not fetched: " << escapeForTerminal(c.error) << '\n';
+        return;
+    }
+    if (c.status < 0) {
+        out << (c.unreachable ? "unreachable: " : "failed: ") << escapeForTerminal(c.error) << '\n';
+        return;
+    }
+    out << "status=" << c.status;
+    if (c.hasLocation) out << " location=" << escapeForTerminal(c.location);
+    out << " tls=" << (c.tls.empty() ? "-" : c.tls);
+    if (c.hasTitle) out << " title=" << escapeForTerminal(c.title);
+    out << '\n';
+}
+
+std::string factsJson(const DeviceFacts& facts, bool pretty) {
+    const std::string next = pretty ? ",\n    " : ",";
+    const std::string colon = pretty ? ": " : ":";
+    std::string json = next + "\"mac\"" + colon + orNull(!facts.mac.empty(), facts.mac) + next + "\"vendor\"" +
+                       colon + orNull(!facts.vendor.empty(), facts.vendor);
+    if (facts.check.done) json += next + "\"check\"" + colon + checkJson(facts.check);
+    return json;
+}
+
 // Written as it goes, one device at a time: however many there are, the
 // array is never held whole.
-void writeJson(std::ostream& out, const DeviceTable& devices) {
+void writeJson(std::ostream& out, const DeviceTable& devices, const FactsTable* facts) {
     if (devices.empty()) {
         out << "[]\n" << std::flush;
         return;
     }
+    static const DeviceFacts unknown;
     const char* separator = "[\n";
     for (const auto& entry : devices) {
+        const DeviceFacts* known = &unknown;
+        if (facts) {
+            auto f = facts->find(entry.first);
+            if (f != facts->end()) known = &f->second;
+        }
         out << separator << "  {\n    \"address\": \"" << entry.first.text() << "\",\n    \"name\": "
-            << jsonString(entry.second.name) << ",\n    \"url\": " << jsonString(entry.second.url) << "\n  }";
+            << jsonString(entry.second.name) << ",\n    \"url\": " << jsonString(entry.second.url)
+            << factsJson(*known, true) << "\n  }";
         separator = ",\n";
     }
     out << "\n]\n" << std::flush;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <ostream>
+#include <string>
 
 #include "app/base/Device.h"
 
@@ -10,8 +11,25 @@ namespace webfind {
 // escaped for a terminal.
 void writeDeviceLine(std::ostream& out, const Device& device);
 
-// The devices as one JSON array of {"address", "name", "url"} objects, in
-// table order, then a newline and a flush, strings as jsonString writes them.
-void writeJson(std::ostream& out, const DeviceTable& devices);
+// The lines under a device's line, each with its newline, escaped as the
+// listing is and made to be found with grep:
+//   "  device: address=192.168.1.20 mac=3c:2a:f4:01:02:03 vendor=Brother ..."
+//   (with `hardware`; "-" for what is not known), and, when it was checked,
+//   "  check: status=200 tls=self-signed title=Printer status",
+//   "  check: status=302 location=https://192.168.1.20/ tls=-",
+//   "  check: unreachable: Connection refused", "  check: not fetched: ...".
+void writeDeviceDetails(std::ostream& out, const Address& address, const DeviceFacts& facts, bool hardware);
+
+// The devices as one JSON array of objects, in table order, then a newline
+// and a flush: "address", "name", "url", "mac" and "vendor" (null when not
+// known), and, for a device that was checked, "check": {"fetched",
+// "status", "title", "location", "tls", "error"}. Strings as jsonString
+// writes them. `facts` may be null: nothing is known.
+void writeJson(std::ostream& out, const DeviceTable& devices, const FactsTable* facts = nullptr);
+
+// "mac" and "vendor" (and "check", for a device that was checked) as JSON
+// members, each after ", "; with `pretty`, each on a line of its own
+// indented as a listed device's.
+std::string factsJson(const DeviceFacts& facts, bool pretty);
 
 }  // namespace webfind

@@ -63,8 +63,29 @@ std::string htmlEscaped(const std::string& bytes) {
     return text;
 }
 
-void writePage(std::ostream& out, const DeviceTable& devices, std::chrono::system_clock::time_point when,
-               size_t limit) {
+namespace {
+
+// What is known of a device, for its two last cells.
+std::string hardwareCell(const DeviceFacts& f) {
+    if (f.mac.empty()) return "";
+    return "<span class=\"address\">" + htmlEscaped(f.mac) + "</span>" + (f.vendor.empty() ? "" : "<br>" + shown(f.vendor));
+}
+
+std::string pageCell(const PageCheck& c) {
+    if (!c.done) return "";
+    if (!c.fetched) return "<span class=\"unsafe\">not fetched: " + shown(c.error) + "</span>";
+    if (c.status < 0) return "<span class=\"unsafe\">" + shown(c.error) + "</span>";
+    std::string cell = std::to_string(c.status);
+    if (c.hasTitle) cell += " " + shown(c.title);
+    if (c.hasLocation) cell += "<br>to " + shown(c.location);
+    if (!c.tls.empty()) cell += "<br>certificate: " + htmlEscaped(c.tls);
+    return cell;
+}
+
+}  // namespace
+
+void writePage(std::ostream& out, const DeviceTable& devices, const FactsTable* facts,
+               std::chrono::system_clock::time_point when, size_t limit) {
     const std::string count = std::to_string(devices.size()) + (devices.size() == 1 ? " device" : " devices");
     const std::string time = htmlEscaped(localTime(when));
     std::ostringstream head;
@@ -79,7 +100,8 @@ void writePage(std::ostream& out, const DeviceTable& devices, std::chrono::syste
          << "<p class=\"note\">webfind, " << time
          << ". Names and URLs come from the devices themselves, unchecked: look at the address before you type "
             "a password.</p>\n"
-         << "<table>\n<thead><tr><th>Name</th><th>Address</th><th>URL</th></tr></thead>\n<tbody>\n";
+         << "<table>\n<thead><tr><th>Name</th><th>Address</th><th>URL</th><th>Hardware</th><th>Page</th></tr>"
+            "</thead>\n<tbody>\n";
     const char* const tail = "</tbody>\n</table>\n</body>\n</html>\n";
     // Room for the tail and the line that counts the rows left out.
     const size_t reserve = std::char_traits<char>::length(tail) + 128;
@@ -95,7 +117,14 @@ void writePage(std::ostream& out, const DeviceTable& devices, std::chrono::syste
             row += "<a href=\"" + htmlEscaped(url) + "\" rel=\"noopener noreferrer\">" + shown(url) + "</a>";
         else
             row += "<span class=\"unsafe\">" + shown(url) + "</span>";
-        row += "</td></tr>\n";
+        static const DeviceFacts unknown;
+        const DeviceFacts* f = &unknown;
+        if (facts) {
+            auto found = facts->find(entry.first);
+            if (found != facts->end()) f = &found->second;
+        }
+        row += "</td><td data-label=\"Hardware\">" + hardwareCell(*f) + "</td><td data-label=\"Page\">" +
+               pageCell(f->check) + "</td></tr>\n";
         if (written + row.size() + reserve > limit) break;
         out << row;
         written += row.size();
@@ -107,9 +136,10 @@ void writePage(std::ostream& out, const DeviceTable& devices, std::chrono::syste
     out << "</body>\n</html>\n";
 }
 
-std::string pageHtml(const DeviceTable& devices, std::chrono::system_clock::time_point when, size_t limit) {
+std::string pageHtml(const DeviceTable& devices, std::chrono::system_clock::time_point when, const FactsTable* facts,
+                     size_t limit) {
     std::ostringstream page;
-    writePage(page, devices, when, limit);
+    writePage(page, devices, facts, when, limit);
     return page.str();
 }
 

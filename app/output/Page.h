@@ -19,11 +19,13 @@ namespace webfind {
 // Written straight to `out`: a page of thousands of devices is never held
 // whole in memory. It stays within `limit` bytes: rows that do not fit are
 // counted in a line that sends the reader to the listing.
+// Beside each device, what is known of it (`facts`, which may be null):
+// its MAC address and vendor, and its page's status, title and certificate.
 constexpr size_t PAGE_LIMIT = 16 << 20;
-void writePage(std::ostream& out, const DeviceTable& devices, std::chrono::system_clock::time_point when,
-               size_t limit = PAGE_LIMIT);
+void writePage(std::ostream& out, const DeviceTable& devices, const FactsTable* facts,
+               std::chrono::system_clock::time_point when, size_t limit = PAGE_LIMIT);
 std::string pageHtml(const DeviceTable& devices, std::chrono::system_clock::time_point when,
-                     size_t limit = PAGE_LIMIT);
+                     const FactsTable* facts = nullptr, size_t limit = PAGE_LIMIT);
 
 // The text of `bytes` for an HTML text node or a quoted attribute value.
 std::string htmlEscaped(const std::string& bytes);

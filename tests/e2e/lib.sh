@@ -177,6 +177,9 @@ expect_probes() {
 # device_behind_link N ARGS...: a device in a namespace of its own, behind a
 # veth link: vaN 10.N.0.1 here, vbN 10.N.0.2 there, where the device answers
 # from with ARGS. Its log is $WORK/devN.log. Call device_ready N before use.
+# With LINK_MAC set, vbN has that MAC address; with LINK_ALSO set, that
+# address is on the device's loopback as well: a host behind a router, which
+# asks for the link's addresses with its own (ARP from the link address).
 device_behind_link() {
     local n=$1 pid
     shift
@@ -191,6 +194,11 @@ device_behind_link() {
         for _ in $(seq 100); do ip link show "vb$n" > /dev/null 2>&1 && break; sleep 0.05; done
         ip link set lo up
         ip addr add "10.$n.0.2/24" dev "vb$n"
+        [ -z "${LINK_MAC:-}" ] || ip link set "vb$n" address "$LINK_MAC"
+        if [ -n "${LINK_ALSO:-}" ]; then
+            ip addr add "$LINK_ALSO/32" dev lo
+            sysctl -qw net.ipv4.conf.all.arp_announce=2
+        fi
         ip link set "vb$n" up
         ip link set "vb$n" multicast on
         exec "$@" --interface "10.$n.0.2"' device-link "$n" "$RESPONDER" --lifetime 30 "$@" > "$WORK/dev$n.log" 2>&1 &
@@ -256,4 +264,27 @@ watchdog() {
                [ "$i" -ge "$(($1 * 10))" ] && { kill -s KILL "$2"; exit; }
                i=$((i + 1)); sleep 0.1
            done' watchdog "$2" "$1" > /dev/null 2>&1 < /dev/null &
+}
+
+# web_server LOGNAME ADDRESS PORT MODE [tls]: a device's web server (see
+# webserver.py), HTTPS with a self-signed certificate for ADDRESS when asked;
+# waits until it listens. Its connections are logged in $WORK/LOGNAME.log.
+web_server() {
+    local name=$1 address=$2 port=$3 mode=$4 tls=()
+    command -v python3 > /dev/null || skip "python3 is not installed"
+    if [ "${5:-}" = tls ]; then
+        command -v openssl > /dev/null || skip "openssl is not installed"
+        openssl req -x509 -newkey rsa:2048 -nodes -days 2 -subj "/CN=$address" -addext "subjectAltName=IP:$address" \
+            -keyout "$WORK/$name.key" -out "$WORK/$name.crt" > "$WORK/$name.openssl" 2>&1 ||
+            fail "cannot make a certificate: $(cat "$WORK/$name.openssl")"
+        tls=("$WORK/$name.crt" "$WORK/$name.key")
+    fi
+    : > "$WORK/$name.log"
+    python3 "$E2E_DIR/webserver.py" "$address" "$port" "$mode" "$WORK/$name.log" "${tls[@]}" > "$WORK/$name.out" 2>&1 &
+    PIDS+=("$!")
+    for _ in $(seq 100); do
+        grep -q '^listening' "$WORK/$name.out" 2> /dev/null && return 0
+        sleep 0.05
+    done
+    fail "web server $name did not start: $(cat "$WORK/$name.out")"
 }

@@ -14,9 +14,10 @@ declare -A allowed=(
     [discovery]="base wire Network"
     [output]="base"
     [system]="base"
+    [inspect]="base system"
     [desktop]="base output system"
     [diagnosis]="base wire discovery system Network"
-    [cli]="base discovery output system desktop diagnosis"
+    [cli]="base discovery output system inspect desktop diagnosis"
 )
 
 for folder in "${!allowed[@]}"; do

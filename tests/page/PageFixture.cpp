@@ -61,7 +61,7 @@ int main(int argc, char** argv) {
     }
     const bool hostile = std::strcmp(argv[1], "hostile") == 0;
     std::ofstream page(argv[2], std::ios::binary);
-    writePage(page, hostile ? table(HOSTILE, 10, 0, 0) : table(SAMPLE, 192, 168, 1), std::chrono::system_clock::now());
+    writePage(page, hostile ? table(HOSTILE, 10, 0, 0) : table(SAMPLE, 192, 168, 1), nullptr, std::chrono::system_clock::now());
     if (!page) return 1;
     if (hostile && argc > 3) {
         std::ofstream links(argv[3], std::ios::binary);

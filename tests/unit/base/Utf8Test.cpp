@@ -32,6 +32,15 @@ TEST(Utf8, RejectsWhatIsNotUtf8) {
         std::string("ok\xC3", 3),
     };
     for (const std::string& text : bad) EXPECT_FALSE(validUtf8(text)) << testing::PrintToString(text);
+    // A failed decode leaves the caller's value alone: a half-read lead must
+    // not pass for U+0000 in the terminal rules.
+    for (const std::string& text : bad) {
+        char32_t point = U'?';
+        const auto* bytes = reinterpret_cast<const unsigned char*>(text.data());
+        if (!text.empty() && decodeUtf8(bytes, text.size(), point) == 0) {
+            EXPECT_EQ(point, U'?') << testing::PrintToString(text);
+        }
+    }
 }
 
 TEST(Utf8, ConvertsToUtf16WithSurrogatePairs) {

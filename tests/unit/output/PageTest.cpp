@@ -39,7 +39,7 @@ TEST(PageText, StaysWithinItsLimitAndCountsTheRowsLeftOut) {
                     "http://d/");
     const std::string whole = pageHtml(devices, std::chrono::system_clock::now());
     EXPECT_THAT(whole, Not(HasSubstr("more devices, see the listing")));
-    const std::string bounded = pageHtml(devices, std::chrono::system_clock::now(), 20000);
+    const std::string bounded = pageHtml(devices, std::chrono::system_clock::now(), nullptr, 20000);
     EXPECT_LE(bounded.size(), 20000u);
     EXPECT_THAT(bounded, HasSubstr("</html>\n"));
     size_t rows = 0;

@@ -1,0 +1,187 @@
+// Fetching device pages with libcurl, side by side through its multi
+// interface, every connection pinned to the answering device's address.
+
+#include <curl/curl.h>
+
+#include <strings.h>
+
+#include <algorithm>
+#include <memory>
+#include <string>
+
+#include "app/inspect/Check.h"
+#include "app/inspect/Title.h"
+
+namespace webfind {
+
+namespace {
+
+// One fetch on its way: its request, what has come back, and its handle.
+struct Transfer {
+    const FetchRequest* request = nullptr;
+    PageCheck* result = nullptr;
+    CURL* easy = nullptr;
+    curl_slist* pinned = nullptr;
+    std::string body;
+    std::string location;
+    size_t maxBytes = 0;
+    bool verified = true;      // this attempt verifies the certificate
+    char error[CURL_ERROR_SIZE] = {};
+
+    ~Transfer() {
+        if (easy) curl_easy_cleanup(easy);
+        if (pinned) curl_slist_free_all(pinned);
+    }
+};
+
+size_t takeBody(char* data, size_t size, size_t count, void* user) {
+    auto* t = static_cast<Transfer*>(user);
+    const size_t bytes = size * count;
+    const size_t room = t->maxBytes - std::min(t->maxBytes, t->body.size());
+    t->body.append(data, std::min(room, bytes));
+    // Enough read: ending the transfer here is no failure of the page's.
+    return t->body.size() >= t->maxBytes ? 0 : bytes;
+}
+
+size_t takeHeader(char* data, size_t size, size_t count, void* user) {
+    auto* t = static_cast<Transfer*>(user);
+    const std::string line(data, size * count);
+    if (line.size() > 9 && strncasecmp(line.c_str(), "location:", 9) == 0) {
+        size_t from = line.find_first_not_of(" \t", 9), to = line.find_last_not_of(" \t\r\n");
+        t->location = from == std::string::npos ? "" : line.substr(from, to - from + 1);
+    } else if (line.rfind("HTTP/", 0) == 0) {
+        t->location.clear();  // a new response
+    }
+    return size * count;
+}
+
+void setUp(Transfer& t, const CheckSettings& settings) {
+    const FetchRequest& r = *t.request;
+    t.easy = curl_easy_init();
+    t.body.clear();
+    t.location.clear();
+    t.error[0] = '\0';
+    t.maxBytes = settings.maxBytes;
+    // The host, whatever it is, is the device's address: no lookup of ours
+    // or the library's can lead elsewhere.
+    const std::string pin = r.host + ":" + std::to_string(r.port) + ":" + r.address.text();
+    t.pinned = curl_slist_append(nullptr, pin.c_str());
+    curl_easy_setopt(t.easy, CURLOPT_URL, r.url.c_str());
+    curl_easy_setopt(t.easy, CURLOPT_RESOLVE, t.pinned);
+    curl_easy_setopt(t.easy, CURLOPT_PROTOCOLS_STR, "http,https");
+    curl_easy_setopt(t.easy, CURLOPT_PROXY, "");  // never a proxy from the environment: a third party
+    curl_easy_setopt(t.easy, CURLOPT_FOLLOWLOCATION, 0L);
+    curl_easy_setopt(t.easy, CURLOPT_NOSIGNAL, 1L);
+    // Each device is asked once: a connection kept for reuse only holds memory.
+    curl_easy_setopt(t.easy, CURLOPT_FORBID_REUSE, 1L);
+    curl_easy_setopt(t.easy, CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(settings.connect.count()));
+    curl_easy_setopt(t.easy, CURLOPT_TIMEOUT_MS, static_cast<long>(settings.total.count()));
+    curl_easy_setopt(t.easy, CURLOPT_USERAGENT, settings.userAgent.c_str());
+    curl_easy_setopt(t.easy, CURLOPT_HTTPGET, 1L);
+    curl_easy_setopt(t.easy, CURLOPT_WRITEFUNCTION, takeBody);
+    curl_easy_setopt(t.easy, CURLOPT_WRITEDATA, &t);
+    curl_easy_setopt(t.easy, CURLOPT_HEADERFUNCTION, takeHeader);
+    curl_easy_setopt(t.easy, CURLOPT_HEADERDATA, &t);
+    curl_easy_setopt(t.easy, CURLOPT_ERRORBUFFER, t.error);
+    curl_easy_setopt(t.easy, CURLOPT_PRIVATE, &t);
+    curl_easy_setopt(t.easy, CURLOPT_SSL_VERIFYPEER, t.verified ? 1L : 0L);
+    curl_easy_setopt(t.easy, CURLOPT_SSL_VERIFYHOST, t.verified ? 2L : 0L);
+}
+
+bool unreachable(CURLcode code) {
+    return code == CURLE_COULDNT_CONNECT || code == CURLE_OPERATION_TIMEDOUT || code == CURLE_RECV_ERROR ||
+           code == CURLE_SEND_ERROR || code == CURLE_GOT_NOTHING;
+}
+
+// What a finished attempt says; false when it must be tried again without
+// verifying the certificate (the page is still worth reading: most devices
+// carry one that is self-signed).
+bool finish(Transfer& t, CURLcode code) {
+    PageCheck& r = *t.result;
+    if (t.request->https && t.verified) {
+        if (code == CURLE_PEER_FAILED_VERIFICATION || code == CURLE_SSL_CACERT_BADFILE) {
+            r.tls = tlsVerdict(t.error);
+            t.verified = false;
+            return false;
+        }
+    }
+    if (t.request->https && t.verified && r.tls.empty()) r.tls = "valid";
+    long status = 0;
+    curl_easy_getinfo(t.easy, CURLINFO_RESPONSE_CODE, &status);
+    const bool gotPage = code == CURLE_OK || (code == CURLE_WRITE_ERROR && status > 0);
+    if (!gotPage) {
+        r.error = t.error[0] ? t.error : curl_easy_strerror(code);
+        // A page that answered and then ran out of time was reached.
+        r.unreachable = status <= 0 && unreachable(code);
+        if (status <= 0) return true;
+    }
+    r.status = status > 0 ? static_cast<int>(status) : -1;
+    if (!t.location.empty()) {
+        r.hasLocation = true;
+        r.location = t.location;
+    }
+    r.hasTitle = pageTitle(t.body, r.title);
+    return true;
+}
+
+}  // namespace
+
+void fetchAll(const std::vector<FetchRequest>& requests, std::vector<PageCheck>& results,
+              const CheckSettings& settings) {
+    static const bool ready = curl_global_init(CURL_GLOBAL_DEFAULT) == CURLE_OK;
+    if (!ready) {
+        for (PageCheck& r : results) r.error = "libcurl could not be started";
+        return;
+    }
+    CURLM* multi = curl_multi_init();
+    // A transfer's time limit runs from the moment it is handed to libcurl,
+    // so only `parallel` are handed over at a time: one that waits for a
+    // connection has not started its 3 s.
+    std::vector<std::unique_ptr<Transfer>> transfers(requests.size());
+    size_t next = 0;
+    int active = 0;
+    auto start = [&](Transfer& t) {
+        setUp(t, settings);
+        curl_multi_add_handle(multi, t.easy);
+        ++active;
+    };
+    auto startMore = [&] {
+        for (; next < requests.size() && active < static_cast<int>(settings.parallel); ++next) {
+            transfers[next] = std::make_unique<Transfer>();
+            transfers[next]->request = &requests[next];
+            transfers[next]->result = &results[next];
+            start(*transfers[next]);
+        }
+    };
+    startMore();
+    while (active > 0) {
+        int running = 0;
+        curl_multi_perform(multi, &running);
+        int left = 0;
+        while (CURLMsg* message = curl_multi_info_read(multi, &left)) {
+            if (message->msg != CURLMSG_DONE) continue;
+            Transfer* t = nullptr;
+            curl_easy_getinfo(message->easy_handle, CURLINFO_PRIVATE, reinterpret_cast<char**>(&t));
+            const CURLcode code = message->data.result;
+            curl_multi_remove_handle(multi, t->easy);
+            --active;
+            const bool done = finish(*t, code);
+            curl_easy_cleanup(t->easy);
+            t->easy = nullptr;
+            curl_slist_free_all(t->pinned);
+            t->pinned = nullptr;
+            if (done) {
+                // Its title is read: 64 KiB held for each device adds up.
+                transfers[static_cast<size_t>(t->request - requests.data())].reset();
+            } else {
+                start(*t);
+            }
+        }
+        startMore();
+        if (active > 0) curl_multi_poll(multi, nullptr, 0, 100, nullptr);
+    }
+    transfers.clear();
+    curl_multi_cleanup(multi);
+}
+
+}  // namespace webfind

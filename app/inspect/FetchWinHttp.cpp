@@ -1,0 +1,194 @@
+// Fetching device pages with WinHTTP, Windows' own: one thread per fetch in
+// flight, every connection made to the answering device's address.
+
+#include <winsock2.h>
+#include <windows.h>
+#include <wincrypt.h>
+#include <winhttp.h>
+
+#include <algorithm>
+#include <atomic>
+#include <string>
+#include <chrono>
+#include <thread>
+#include <vector>
+
+#include "app/base/Utf8.h"
+#include "app/inspect/Check.h"
+#include "app/inspect/Title.h"
+
+namespace webfind {
+
+namespace {
+
+std::wstring wide(const std::string& text) {
+    std::u16string units = utf16FromUtf8(validUtf8(text) ? text : std::string());
+    return std::wstring(units.begin(), units.end());
+}
+
+// Closes a WinHTTP handle when it goes.
+struct Handle {
+    HINTERNET h;
+    explicit Handle(HINTERNET h) : h(h) {}
+    ~Handle() {
+        if (h) WinHttpCloseHandle(h);
+    }
+    Handle(const Handle&) = delete;
+    Handle& operator=(const Handle&) = delete;
+};
+
+std::string errorText(DWORD code) {
+    switch (code) {
+    case ERROR_WINHTTP_CANNOT_CONNECT: return "could not connect";
+    case ERROR_WINHTTP_TIMEOUT: return "timed out";
+    case ERROR_WINHTTP_CONNECTION_ERROR: return "the connection was reset";
+    case ERROR_WINHTTP_SECURE_FAILURE: return "TLS failed";
+    default: return "WinHTTP error " + std::to_string(code);
+    }
+}
+
+bool unreachable(DWORD code) {
+    return code == ERROR_WINHTTP_CANNOT_CONNECT || code == ERROR_WINHTTP_TIMEOUT ||
+           code == ERROR_WINHTTP_CONNECTION_ERROR;
+}
+
+// The certificate's verdict, from the flags of a secure failure.
+std::string verdictOf(DWORD flags, HINTERNET request) {
+    if (flags & WINHTTP_CALLBACK_STATUS_FLAG_CERT_DATE_INVALID) return "expired";
+    if (flags & WINHTTP_CALLBACK_STATUS_FLAG_CERT_CN_INVALID) return "name-mismatch";
+    PCCERT_CONTEXT cert = nullptr;
+    DWORD size = sizeof cert;
+    if (WinHttpQueryOption(request, WINHTTP_OPTION_SERVER_CERT_CONTEXT, &cert, &size) && cert) {
+        const bool selfSigned = CertCompareCertificateName(X509_ASN_ENCODING, &cert->pCertInfo->Subject,
+                                                           &cert->pCertInfo->Issuer) != FALSE;
+        CertFreeCertificateContext(cert);
+        if (selfSigned) return "self-signed";
+    }
+    return "untrusted";
+}
+
+struct Attempt {
+    DWORD error = 0;
+    DWORD secureFlags = 0;
+};
+
+void CALLBACK noteSecureFailure(HINTERNET, DWORD_PTR context, DWORD status, LPVOID info, DWORD) {
+    if (status == WINHTTP_CALLBACK_STATUS_SECURE_FAILURE && info)
+        reinterpret_cast<Attempt*>(context)->secureFlags = *static_cast<DWORD*>(info);
+}
+
+// One GET; false when it failed before a response (the reason in `attempt`).
+bool get(HINTERNET connection, const FetchRequest& r, const std::wstring& path, bool verify, Attempt& attempt,
+         PageCheck& result, const CheckSettings& settings) {
+    const auto deadline = std::chrono::steady_clock::now() + settings.total;
+    Handle request(WinHttpOpenRequest(connection, L"GET", path.c_str(), nullptr, WINHTTP_NO_REFERER,
+                                      WINHTTP_DEFAULT_ACCEPT_TYPES, r.https ? WINHTTP_FLAG_SECURE : 0));
+    if (!request.h) {
+        attempt.error = GetLastError();
+        return false;
+    }
+    DWORD never = WINHTTP_OPTION_REDIRECT_POLICY_NEVER;
+    WinHttpSetOption(request.h, WINHTTP_OPTION_REDIRECT_POLICY, &never, sizeof never);
+    DWORD noCookies = WINHTTP_DISABLE_COOKIES;
+    WinHttpSetOption(request.h, WINHTTP_OPTION_DISABLE_FEATURE, &noCookies, sizeof noCookies);
+    DWORD_PTR context = reinterpret_cast<DWORD_PTR>(&attempt);
+    WinHttpSetOption(request.h, WINHTTP_OPTION_CONTEXT_VALUE, &context, sizeof context);
+    WinHttpSetStatusCallback(request.h, noteSecureFailure, WINHTTP_CALLBACK_FLAG_SECURE_FAILURE, 0);
+    if (!verify) {
+        DWORD ignore = SECURITY_FLAG_IGNORE_UNKNOWN_CA | SECURITY_FLAG_IGNORE_CERT_DATE_INVALID |
+                       SECURITY_FLAG_IGNORE_CERT_CN_INVALID | SECURITY_FLAG_IGNORE_CERT_WRONG_USAGE;
+        WinHttpSetOption(request.h, WINHTTP_OPTION_SECURITY_FLAGS, &ignore, sizeof ignore);
+    }
+    // The connection goes to the device's address; the server is told the
+    // host the URL names.
+    const std::wstring host = L"Host: " + wide(r.host) +
+                              ((r.https ? r.port != 443 : r.port != 80) ? L":" + std::to_wstring(r.port) : L"");
+    WinHttpAddRequestHeaders(request.h, host.c_str(), static_cast<DWORD>(-1), WINHTTP_ADDREQ_FLAG_REPLACE | WINHTTP_ADDREQ_FLAG_ADD);
+    if (!WinHttpSendRequest(request.h, WINHTTP_NO_ADDITIONAL_HEADERS, 0, WINHTTP_NO_REQUEST_DATA, 0, 0, 0) ||
+        !WinHttpReceiveResponse(request.h, nullptr)) {
+        attempt.error = GetLastError();
+        if (attempt.error == ERROR_WINHTTP_SECURE_FAILURE && verify) result.tls = verdictOf(attempt.secureFlags, request.h);
+        return false;
+    }
+    DWORD status = 0, size = sizeof status;
+    WinHttpQueryHeaders(request.h, WINHTTP_QUERY_STATUS_CODE | WINHTTP_QUERY_FLAG_NUMBER, WINHTTP_HEADER_NAME_BY_INDEX,
+                        &status, &size, WINHTTP_NO_HEADER_INDEX);
+    result.status = static_cast<int>(status);
+    wchar_t location[2048];
+    size = sizeof location;
+    if (WinHttpQueryHeaders(request.h, WINHTTP_QUERY_LOCATION, WINHTTP_HEADER_NAME_BY_INDEX, location, &size,
+                            WINHTTP_NO_HEADER_INDEX)) {
+        std::u16string units(location, location + size / sizeof(wchar_t));
+        result.hasLocation = true;
+        result.location = utf8FromUtf16(units);
+    }
+    std::string body;
+    char chunk[8192];
+    for (DWORD read = 0; body.size() < settings.maxBytes; body.append(chunk, read)) {
+        // WinHTTP's limits are per call: a page that trickles is held to
+        // the whole fetch's limit by giving each read only what is left.
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+        if (left.count() <= 0) {
+            result.error = errorText(ERROR_WINHTTP_TIMEOUT);
+            break;
+        }
+        DWORD wait = static_cast<DWORD>(left.count());
+        WinHttpSetOption(request.h, WINHTTP_OPTION_RECEIVE_TIMEOUT, &wait, sizeof wait);
+        if (!WinHttpReadData(request.h, chunk, static_cast<DWORD>(std::min(sizeof chunk, settings.maxBytes - body.size())),
+                             &read)) {
+            result.error = errorText(GetLastError());
+            break;
+        }
+        if (read == 0) break;
+    }
+    result.hasTitle = pageTitle(body, result.title);
+    return true;
+}
+
+void fetchOne(const FetchRequest& r, PageCheck& result, const CheckSettings& settings) {
+    Handle session(WinHttpOpen(wide(settings.userAgent).c_str(), WINHTTP_ACCESS_TYPE_NO_PROXY, WINHTTP_NO_PROXY_NAME,
+                               WINHTTP_NO_PROXY_BYPASS, 0));
+    if (!session.h) {
+        result.error = errorText(GetLastError());
+        return;
+    }
+    const int connect = static_cast<int>(settings.connect.count()), total = static_cast<int>(settings.total.count());
+    WinHttpSetTimeouts(session.h, 0, connect, total, total);
+    Handle connection(WinHttpConnect(session.h, wide(r.address.text()).c_str(), r.port, 0));
+    if (!connection.h) {
+        result.error = errorText(GetLastError());
+        return;
+    }
+    const size_t pathAt = r.url.find_first_of("/?#", r.url.find("//") + 2);
+    std::string path = pathAt == std::string::npos ? "/" : r.url.substr(pathAt);
+    path = path.substr(0, path.find('#'));
+    if (path.empty() || path[0] == '?') path = "/" + path;
+    Attempt attempt;
+    if (get(connection.h, r, wide(path), true, attempt, result, settings)) {
+        if (r.https) result.tls = "valid";
+        return;
+    }
+    if (attempt.error == ERROR_WINHTTP_SECURE_FAILURE) {
+        Attempt again;
+        if (get(connection.h, r, wide(path), false, again, result, settings)) return;
+        attempt = again;
+    }
+    result.error = errorText(attempt.error);
+    result.unreachable = unreachable(attempt.error);
+}
+
+}  // namespace
+
+void fetchAll(const std::vector<FetchRequest>& requests, std::vector<PageCheck>& results,
+              const CheckSettings& settings) {
+    std::atomic<size_t> next{0};
+    std::vector<std::thread> workers;
+    const size_t count = std::min(settings.parallel, requests.size());
+    for (size_t w = 0; w < count; ++w)
+        workers.emplace_back([&] {
+            for (size_t i; (i = next++) < requests.size();) fetchOne(requests[i], results[i], settings);
+        });
+    for (std::thread& t : workers) t.join();
+}
+
+}  // namespace webfind

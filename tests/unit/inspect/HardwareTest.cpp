@@ -1,0 +1,40 @@
+// MAC addresses from the neighbour table, and vendors from the IEEE
+// registry.
+
+#include <gtest/gtest.h>
+
+#include <map>
+#include <set>
+#include <sstream>
+#include <string>
+
+#include "app/inspect/Hardware.h"
+
+using namespace webfind;
+
+TEST(NeighbourTable, CompleteEntriesOnlyLowercase) {
+    const std::string arp =
+        "IP address       HW type     Flags       HW address            Mask     Device\n"
+        "10.1.0.2         0x1         0x2         00:1B:21:0A:0B:0C     *        va1\n"
+        "10.1.0.3         0x1         0x0         00:00:00:00:00:00     *        va1\n"
+        "10.1.0.4         0x1         0x6         3c:2a:f4:01:02:03     *        va1\n"
+        "garbage\n";
+    const std::map<Address, std::string> found = neighboursFromArp(arp);
+    ASSERT_EQ(found.size(), 2u);
+    EXPECT_EQ(found.at(Address{{10, 1, 0, 2}}), "00:1b:21:0a:0b:0c");
+    EXPECT_EQ(found.at(Address{{10, 1, 0, 4}}), "3c:2a:f4:01:02:03");
+    EXPECT_EQ(found.count(Address{{10, 1, 0, 3}}), 0u) << "an incomplete entry has no address";
+}
+
+TEST(VendorRegistry, ThePrefixesAskedForQuotesUndone) {
+    std::istringstream csv(
+        "Registry,Assignment,Organization Name,Organization Address\n"
+        "MA-L,001B21,Intel Corporate,Lot 8 Jalan Hi-Tech 2/3 Kulim Kedah MY 09000 \n"
+        "MA-L,3C2AF4,\"Brother Industries, LTD.\",\"15-1, Naeshiro-cho Nagoya JP 467-8561 \"\n"
+        "MA-M,001B21A,Not This One,Somewhere\n"
+        "MA-L,ACDE48,Private,\n");
+    const std::map<std::string, std::string> found = vendorsFromRegistry(csv, {"001b21", "3c2af4", "ffffff"});
+    ASSERT_EQ(found.size(), 2u);
+    EXPECT_EQ(found.at("001b21"), "Intel Corporate");
+    EXPECT_EQ(found.at("3c2af4"), "Brother Industries, LTD.");
+}
