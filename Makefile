@@ -1,14 +1,14 @@
 # Thin wrapper: CMake builds, ctest tests. See README.md.
 
 BUILD_PACKAGES := cmake ninja-build g++ make nlohmann-json3-dev libcurl4-openssl-dev
-TEST_PACKAGES := $(BUILD_PACKAGES) libgtest-dev libgmock-dev iproute2 util-linux procps time valgrind shellcheck bsdutils nftables ufw libxml2-utils jq zsh fish python3 openssl ieee-data
+TEST_PACKAGES := $(BUILD_PACKAGES) libgtest-dev libgmock-dev iproute2 util-linux procps time valgrind shellcheck bsdutils nftables ufw libxml2-utils jq zsh fish python3 openssl ieee-data systemd
 
 # Both Windows cross compilers, and 64-bit Wine, which runs on every x86-64
 # kernel; 32-bit Wine is added by the tests only where the kernel runs it.
 WINDOWS_BUILD_PACKAGES := cmake ninja-build nlohmann-json3-dev g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix binutils-mingw-w64 file
 WINDOWS_PACKAGES := $(TEST_PACKAGES) $(WINDOWS_BUILD_PACKAGES) googletest binutils wine64
 
-.PHONY: run test test-asan test-windows windows-builds package demo bench fuzz build deps-build deps-test deps-windows deps-package deps-browser screenshot check-fresh-root clean
+.PHONY: run test test-asan test-windows windows-builds package demo bench fuzz build deps-build deps-test deps-windows deps-package deps-browser deps-tools screenshot check-fresh-root clean
 
 run: deps-build
 	cmake --preset default
@@ -19,12 +19,12 @@ build: deps-build
 	cmake --preset default
 	cmake --build --preset default
 
-test: deps-test deps-browser
+test: deps-test deps-browser deps-tools
 	cmake --preset default
 	cmake --build --preset default
 	ctest --preset default
 
-test-asan: deps-test
+test-asan: deps-test deps-tools
 	cmake --preset asan
 	cmake --build --preset asan
 	ctest --preset asan
@@ -94,6 +94,11 @@ deps-build:
 deps-test:
 	@sh scripts/ensure-packages.sh $(TEST_PACKAGES)
 
+# promtool and node_exporter check the watch's metrics; they are unpacked
+# into build-tools/, never installed (they would be services here).
+deps-tools:
+	@sh scripts/unpack-tools.sh build-tools prometheus prometheus-node-exporter
+
 # Chromium renders the page of devices in one test, which skips without it.
 deps-browser:
 	@sh scripts/ensure-packages.sh chromium || echo "note: Chromium could not be installed; the page's browser test will be skipped"
@@ -106,4 +111,4 @@ screenshot: deps-browser
 	cp build/screenshots/page.png docs/page.png
 
 clean:
-	rm -rf build build-asan build-fuzz build-windows-i686 build-windows-x86_64 build-fresh-root build-fresh-root.log
+	rm -rf build build-asan build-fuzz build-windows-i686 build-windows-x86_64 build-fresh-root build-fresh-root.log build-tools

@@ -1,5 +1,5 @@
 # Installation, and the Debian packages: webfind (the tool, its manual page,
-# shell completions and firewall profiles) and webfind-responder (the
+# shell completions, firewall profiles and the watch's service) and webfind-responder (the
 # simulated device, which can send hostile traffic on purpose, so that no
 # user's package carries it). Manual pages and the changelog are installed
 # compressed, as Debian's policy wants; a description's lines are indented,
@@ -38,6 +38,14 @@ install(FILES firewall/ufw-webfind DESTINATION /etc/ufw/applications.d RENAME we
 install(FILES firewall/firewalld-webfind.xml DESTINATION /usr/lib/firewalld/services RENAME webfind.xml
         COMPONENT webfind)
 install(FILES firewall/nftables-webfind.nft DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/webfind COMPONENT webfind)
+# The watch as a service (not enabled), with the program where this
+# installation puts it: known only as it installs (a package's prefix is not
+# the build's).
+install(CODE "set(WEBFIND_PROGRAM \"\${CMAKE_INSTALL_PREFIX}/${CMAKE_INSTALL_BINDIR}/webfind\")
+              configure_file(\"${PROJECT_SOURCE_DIR}/packaging/webfind-watch.service.in\"
+                             \"${packaged}/webfind-watch.service\" @ONLY)" COMPONENT webfind)
+install(FILES ${packaged}/webfind-watch.service DESTINATION /lib/systemd/system COMPONENT webfind)
+install(FILES packaging/default-webfind DESTINATION /etc/default RENAME webfind COMPONENT webfind)
 # Each shell's folder for completions that come with a package.
 install(FILES completions/webfind.bash DESTINATION ${CMAKE_INSTALL_DATADIR}/bash-completion/completions
         RENAME webfind COMPONENT webfind)
@@ -51,7 +59,7 @@ install(FILES packaging/copyright DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/webfi
 install(FILES ${packaged}/changelog.gz DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/webfind-responder
         COMPONENT responder)
 
-file(WRITE ${CMAKE_BINARY_DIR}/debian/conffiles "/etc/ufw/applications.d/webfind\n")
+file(WRITE ${CMAKE_BINARY_DIR}/debian/conffiles "/etc/default/webfind\n/etc/ufw/applications.d/webfind\n")
 set(CPACK_GENERATOR DEB)
 set(CPACK_DEB_COMPONENT_INSTALL ON)
 set(CPACK_COMPONENTS_ALL webfind responder)
@@ -65,6 +73,9 @@ set(CPACK_STRIP_FILES ON)
 
 set(CPACK_DEBIAN_WEBFIND_PACKAGE_NAME webfind)
 set(CPACK_DEBIAN_WEBFIND_PACKAGE_CONTROL_EXTRA ${CMAKE_BINARY_DIR}/debian/conffiles)
+# libcurl is loaded by name when --check first fetches a page: no symbol
+# of it for dpkg-shlibdeps to find.
+set(CPACK_DEBIAN_WEBFIND_PACKAGE_DEPENDS "libcurl4 (>= 7.86)")
 set(CPACK_DEBIAN_WEBFIND_PACKAGE_RECOMMENDS "xdg-utils, ieee-data")
 set(CPACK_DEBIAN_WEBFIND_DESCRIPTION "find the devices on the local network that announce a web interface
 webfind sends a small discovery probe to a multicast group, collects the
@@ -74,7 +85,9 @@ opens them in the desktop's browser, or one page that links them all.
 
 It can print JSON for scripts, watch the network for devices that come and
 go, and explain why nothing answered (a host firewall, the wrong interface,
-WSL). Shell completions and ufw and firewalld profiles come with it.")
+WSL). Shell completions and ufw and firewalld profiles come with it, and a
+systemd service (not enabled) that keeps a watch's Prometheus metrics for
+node_exporter.")
 
 set(CPACK_DEBIAN_RESPONDER_PACKAGE_NAME webfind-responder)
 set(CPACK_DEBIAN_RESPONDER_PACKAGE_SECTION devel)

@@ -10,7 +10,7 @@ _webfind_interfaces() {
 _webfind() {
     local cur=${COMP_WORDS[COMP_CWORD]} prev=${COMP_WORDS[COMP_CWORD - 1]}
     local options="-n --no-open --json --page -l --long --check -i --interface -a --all-interfaces -w --wait -p
-        --port --first --watch --watch= --duration= -v --verbose -h --help -V --version"
+        --port --first --watch --watch= --duration= --metrics -v --verbose -h --help -V --version"
     COMPREPLY=()
     # bash splits "--interface=eth" at the "=" (COMP_WORDBREAKS): the option
     # is then the word before the "=".
@@ -25,6 +25,10 @@ _webfind() {
         return
         ;;
     -w | --wait | -p | --port | --watch | --duration) return ;;  # a number
+    --metrics)
+        mapfile -t COMPREPLY < <(compgen -f -- "$cur")
+        return
+        ;;
     esac
     case $cur in
     --interface=*)

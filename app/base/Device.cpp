@@ -25,4 +25,26 @@ DeviceTable::Added DeviceTable::add(const Address& address, const std::string& n
     return Added::ADDED;
 }
 
+bool DeviceTable::change(const Address& address, const std::string& name, const std::string& url) {
+    auto entry = entries.find(address);
+    if (entry == entries.end()) return false;
+    const size_t old = cost(entry->second.name, entry->second.url), more = cost(name, url);
+    if (more > old && more - old > byteCapacity - std::min(used, byteCapacity)) return false;
+    used = used - old + more;
+    entry->second = Device{name, url};
+    return true;
+}
+
+void DeviceTable::remove(const Address& address) {
+    auto entry = entries.find(address);
+    if (entry == entries.end()) return;
+    used -= cost(entry->second.name, entry->second.url);
+    entries.erase(entry);
+}
+
+const Device* DeviceTable::find(const Address& address) const {
+    auto entry = entries.find(address);
+    return entry == entries.end() ? nullptr : &entry->second;
+}
+
 }  // namespace webfind

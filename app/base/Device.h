@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <map>
 #include <string>
 
@@ -14,10 +15,11 @@ struct Device {
     std::string url;
 };
 
-// The devices found, one per address, in address order. A device's entry is
-// never changed once added; a table refuses devices beyond its capacity, in
-// devices and in bytes (what its names and URLs take, with each entry's own
-// share of the table's housekeeping).
+// The devices found, one per address, in address order. A run's table only
+// ever grows: a device's first answer stays. A watch's also changes and
+// forgets devices. A table refuses devices beyond its capacity, in devices
+// and in bytes (what its names and URLs take, with each entry's own share of
+// the table's housekeeping).
 class DeviceTable {
 public:
     using Entries = std::map<Address, Device>;
@@ -28,6 +30,12 @@ public:
 
     enum class Added { ADDED, PRESENT, FULL };
     Added add(const Address& address, const std::string& name, const std::string& url);
+    // Gives the device at `address` another name and URL; false, and the
+    // device as it was, when they do not fit.
+    bool change(const Address& address, const std::string& name, const std::string& url);
+    void remove(const Address& address);
+    // The device at `address`; null when there is none.
+    const Device* find(const Address& address) const;
 
     // The bytes an entry of this name and URL is counted at.
     static size_t cost(const std::string& name, const std::string& url);
@@ -76,6 +84,9 @@ struct WatchEvent {
     std::string name;
     std::string url;
     DeviceFacts facts;  // what is known of it at the time
+    // The watch's round (from 1) it happened in; for DOWN, the last round the
+    // device answered in.
+    uint64_t round = 0;
 };
 
 }  // namespace webfind

@@ -32,7 +32,10 @@ nothing is printed and the exit status is 1.
 Options:
   -n, --no-open          list the devices, open nothing
       --page             open one page that lists and links every device
-                         instead of each URL (done anyway for more than 32)
+                         instead of each URL (done anyway for more than 32);
+                         with --watch, one page kept current each round and
+                         reloaded by the browser (with -n: written, its place
+                         said, not opened)
       --json             print the devices as one JSON array of objects
                          {"address", "name", "url", "mac", "vendor"} in
                          address order ([] when none); opens nothing. Control
@@ -64,8 +67,14 @@ Options:
                          happens: the local time, "up", "down" (two rounds
                          missed) or "changed", then the address and Name:...
                          URL:...; with --json, JSON Lines {"event", "time",
-                         "address", "name", "url"}. Opens nothing.
+                         "address", "name", "url", "mac", "vendor"}. Opens
+                         nothing but its --page.
       --duration=SECONDS end a watch after SECONDS
+      --metrics FILE     with --watch, write the devices up and the watch's
+                         counts to FILE at the end of each round, in the
+                         Prometheus text format (for node_exporter's textfile
+                         collector); FILE is replaced at once, never half
+                         written
   -v, --verbose          on standard error: the interfaces probed, each datagram
                          received with its source and verdict, and when nothing
                          answered, what on this host may explain it (also
@@ -125,7 +134,7 @@ bool portNumber(const char* text, uint16_t& port) {
 
 namespace {
 
-enum { JSON = 256, WATCH, DURATION, FIRST, PAGE, CHECK };
+enum { JSON = 256, WATCH, DURATION, FIRST, PAGE, CHECK, METRICS };
 
 // The one list of long options.
 const option LONG_OPTIONS[] = {
@@ -142,6 +151,7 @@ const option LONG_OPTIONS[] = {
     {"check", no_argument, nullptr, CHECK},
     {"long", no_argument, nullptr, 'l'},
     {"duration", required_argument, nullptr, DURATION},
+    {"metrics", required_argument, nullptr, METRICS},
     {"help", no_argument, nullptr, 'h'},
     {"version", no_argument, nullptr, 'V'},
     {nullptr, 0, nullptr, 0},
@@ -163,7 +173,7 @@ Options parseOptions(int argc, char** argv, const char* environmentPort) {
     // Options and patterns in any order; "--" ends the options.
     while ((c = getopt_long(argc, argv, ":ni:aw:p:lvhV", LONG_OPTIONS, nullptr)) != -1) {
         switch (c) {
-        case 'n': o.open = false; break;
+        case 'n': o.open = false; o.noOpen = true; break;
         case JSON: o.json = true; o.open = false; break;
         case 'i': o.interfaces.push_back(optarg); break;
         case 'a': o.allInterfaces = true; break;
@@ -178,6 +188,10 @@ Options parseOptions(int argc, char** argv, const char* environmentPort) {
         case FIRST: o.first = true; break;
         case PAGE: o.page = true; break;
         case CHECK: o.check = true; break;
+        case METRICS:
+            if (!*optarg) return usageError("--metrics needs a file name");
+            o.metrics = optarg;
+            break;
         case 'l': o.longListing = true; break;
         case WATCH: {
             long seconds = std::chrono::duration_cast<std::chrono::seconds>(WATCH_INTERVAL).count();
@@ -219,8 +233,9 @@ Options parseOptions(int argc, char** argv, const char* environmentPort) {
     if (o.duration.count() && !o.watch) return usageError("--duration needs --watch");
     if (o.watch && o.first) return usageError("--watch and --first cannot be combined");
     if (o.watch && o.quietWaitGiven) return usageError("--wait has no meaning with --watch: a round listens until the next");
-    if (o.page && (!o.open || o.watch)) return usageError("--page opens a page; it cannot go with --no-open, --json or --watch");
-    // A watch reports events; it never opens anything.
+    if (o.page && !o.watch && !o.open) return usageError("--page opens a page; it cannot go with --no-open or --json");
+    if (!o.metrics.empty() && !o.watch) return usageError("--metrics needs --watch: the file is written as each round ends");
+    // A watch reports events; it opens nothing but its page.
     if (o.watch) o.open = false;
     // The option wins over the environment; an empty variable counts as unset.
     if (o.port == 0 && environmentPort && *environmentPort && !portNumber(environmentPort, o.port))

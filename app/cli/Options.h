@@ -15,6 +15,7 @@ struct Options {
     std::string problem;  // for USAGE_ERROR: one line naming it
 
     bool open = true;
+    bool noOpen = false;  // -n was given
     bool json = false;
     bool verbose = false;
     bool allInterfaces = false;
@@ -23,7 +24,8 @@ struct Options {
     bool quietWaitGiven = false;
     uint16_t port = 0;  // local UDP port; 0: the system chooses
     bool first = false;  // end at the first (matching) answer
-    bool page = false;   // open one page that lists the devices
+    bool page = false;   // open one page that lists the devices (with watch: kept current)
+    std::string metrics;  // with watch: the file for the metrics; empty: none
     bool check = false;  // fetch each device's page and say what it is
     bool longListing = false;  // each device's address, MAC address and vendor under its line
     bool watch = false;

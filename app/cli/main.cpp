@@ -1,19 +1,17 @@
-#include <chrono>
 #include <cstdlib>
 #include <iostream>
-#include <vector>
 
 #include "app/cli/ExitStatus.h"
 #include "app/cli/Options.h"
+#include "app/cli/Reports.h"
+#include "app/cli/Watching.h"
 #include "app/desktop/Console.h"
 #include "app/desktop/Present.h"
 #include "app/diagnosis/Diagnose.h"
 #include "app/discovery/Interfaces.h"
 #include "app/discovery/Run.h"
-#include "app/discovery/Watch.h"
 #include "app/inspect/Check.h"
 #include "app/inspect/Hardware.h"
-#include "app/output/Events.h"
 #include "app/output/Listing.h"
 
 namespace webfind {
@@ -41,31 +39,6 @@ bool settingsFor(const Options& options, RunSettings& settings, std::string& pro
         std::cerr << '\n';
     }
     return true;
-}
-
-CheckSettings checkSettings() {
-    CheckSettings settings;
-    settings.userAgent = "webfind/" WEBFIND_VERSION;
-    return settings;
-}
-
-// A person reads standard error, or asked for its notes.
-bool explaining(const Options& options) { return options.verbose || standardErrorIsTerminal(); }
-
-// A failed socket step: its line where the run has always written it
-// (standard output, which with --json carries only JSON: then standard
-// error), and why, on standard error. The socket layer that could not start
-// has written its own line.
-ExitStatus failed(const Options& options, const RunReport& report) {
-    if (report.failed == SocketStep::STARTUP) return ExitStatus::ENVIRONMENT;
-    std::ostream& out = options.json ? std::cerr : std::cout;
-    out << failureMessage(report.failed) << '\n' << std::flush;
-    std::cerr << explainFailure(report, options.port) << std::flush;
-    return ExitStatus::SOCKET_FAILURE;
-}
-
-DiagnosisContext contextOf(const Options& options, const RunSettings& settings, const RunReport& report) {
-    return DiagnosisContext{report, settings.session.interfaces, options.allInterfaces, options.port, options.verbose};
 }
 
 // When a person reads along: why nothing answered, or, when patterns left
@@ -101,101 +74,6 @@ ExitStatus present(const Options& options, const RunSettings& settings, const De
                     options.longListing);
     }
     return ExitStatus::DONE;
-}
-
-// Watch mode: events on standard output as they happen, one flushed line
-// each, until the duration passes or a stop is asked for; notes on standard
-// error, and, when a person reads it, why nothing answers.
-class EventPrinter : public WatchObserver {
-public:
-    EventPrinter(const Options& options, const RunSettings& settings) : options(options), settings(settings) {}
-
-    void event(const WatchEvent& e) override {
-        WatchEvent known = e;
-        if (e.kind != WatchEvent::DOWN) addHardware(known.address, known.facts);
-        // With --check, a device that came up or changed is told at the end
-        // of its round, its page checked with the round's others.
-        if (options.check && e.kind != WatchEvent::DOWN)
-            pending.push_back(known);
-        else
-            print(known);
-    }
-    // What is left when the watch ends, told unchecked.
-    void finish() {
-        for (const WatchEvent& e : pending) print(e);
-        pending.clear();
-    }
-    // The first write that fails ends the watch, as does a reader that went
-    // away (its "| head" has read its lines).
-    bool outputEnded() const { return !std::cout || standardOutputGone(); }
-    void roundFailed(uint64_t round, SocketStep step, const FailureReason& why) override {
-        std::cerr << "webfind: round " << round << ": " << failureMessage(step);
-        if (!why.text.empty()) std::cerr << " (" << why.text << ")";
-        std::cerr << "; trying again next round\n" << std::flush;
-    }
-    // After a round with nothing up, the diagnosis; again only when it would
-    // say something else, and looked at again at most once a minute.
-    void roundEnded(uint64_t, const RunReport& report) override {
-        checkPending();
-        if (report.leftOut > 0 && !leftOutSaid) {
-            std::cerr << "webfind: more devices answered than a watch keeps (" << settings.maxDevices
-                      << " devices, " << (settings.maxDeviceBytes >> 20)
-                      << " MiB of names and URLs); those are left out\n"
-                      << std::flush;
-            leftOutSaid = true;
-        }
-        if (report.answered > 0) {
-            lastLook = std::chrono::steady_clock::time_point();
-            return;
-        }
-        const auto now = std::chrono::steady_clock::now();
-        if (!explaining(options) || (lastLook.time_since_epoch().count() && now - lastLook < std::chrono::minutes(1)))
-            return;
-        lastLook = now;
-        const std::string text = diagnoseNothingFound(contextOf(options, settings, report));
-        if (text != lastSaid) std::cerr << text << std::flush;
-        lastSaid = text;
-    }
-
-private:
-    void print(const WatchEvent& e) {
-        if (!std::cout) return;  // lost already; the watch is ending
-        std::cout << eventLine(e, options.json, std::chrono::system_clock::now()) << '\n';
-        if (!options.json) writeDeviceDetails(std::cout, e.address, e.facts, options.longListing);
-        std::cout << std::flush;
-    }
-    void checkPending() {
-        if (pending.empty()) return;
-        DeviceTable devices;
-        for (const WatchEvent& e : pending) devices.add(e.address, e.name, e.url);
-        FactsTable facts;
-        checkPages(devices, facts, checkSettings());
-        for (WatchEvent& e : pending) {
-            e.facts.check = facts[e.address].check;
-            print(e);
-        }
-        pending.clear();
-    }
-
-    const Options& options;
-    const RunSettings& settings;
-    std::vector<WatchEvent> pending;
-    std::chrono::steady_clock::time_point lastLook;
-    std::string lastSaid;
-    bool leftOutSaid = false;
-};
-
-ExitStatus watchDevices(const Options& options, const RunSettings& settings) {
-    WatchSettings watching;
-    watching.interval = options.watchInterval;
-    watching.duration = options.duration;
-    catchStopRequests();
-    watching.wake = stopWakeHandle();
-    EventPrinter printer(options, settings);
-    watching.stopRequested = [&printer] { return stopRequested() || printer.outputEnded(); };
-    const RunReport report = watch(settings, watching, printer);
-    printer.finish();
-    return report.failed == SocketStep::NONE ? ExitStatus::DONE : failed(options, report);
 }
 
 ExitStatus runTool(int argc, char** argv) {

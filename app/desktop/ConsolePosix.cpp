@@ -9,7 +9,7 @@
 #include <iostream>
 
 #include "app/desktop/Console.h"
-#include "app/output/OutputBuffers.h"
+#include "app/system/OutputBuffers.h"
 
 namespace webfind {
 

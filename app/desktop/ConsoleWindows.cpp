@@ -7,7 +7,7 @@
 #include <string>
 
 #include "app/desktop/Console.h"
-#include "app/output/OutputBuffers.h"
+#include "app/system/OutputBuffers.h"
 
 namespace webfind {
 

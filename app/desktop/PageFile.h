@@ -4,6 +4,8 @@
 #include <ostream>
 #include <string>
 
+#include "app/system/Files.h"
+
 namespace webfind {
 
 // A page of devices for the browser to load: a new file of its own, private
@@ -15,7 +17,7 @@ struct SavedPage {
     std::string location;  // what to hand the opener: a file:// URL on POSIX, the path on Windows
 };
 
-using PageWriter = std::function<void(std::ostream& out)>;
+using PageWriter = FileWriter;
 
 // Writes what `write` gives to a new page. The folder is the first that is
 // this user's of: POSIX $XDG_RUNTIME_DIR/webfind/, /run/user/UID/webfind/,

@@ -16,7 +16,7 @@
 
 #include "app/base/Text.h"
 #include "app/desktop/PageFile.h"
-#include "app/output/OutputBuffers.h"
+#include "app/system/Files.h"
 #include "app/system/UniqueFd.h"
 
 namespace webfind {
@@ -206,29 +206,11 @@ UniqueFd newFile(int folder, const std::string& stem, std::string& name) {
 // removed) when any of it could not be written.
 bool fill(UniqueFd& file, int folder, const std::string& path, const std::string& name, const PageWriter& write,
           std::string& why) {
-    int error = 0;
-    BlockBuffer buffer([&](const std::string& bytes) {
-        for (size_t done = 0; done < bytes.size();) {
-            ssize_t n = ::write(file.get(), bytes.data() + done, bytes.size() - done);
-            if (n < 0 && errno == EINTR) continue;
-            if (n <= 0) {
-                error = n < 0 ? errno : EIO;
-                return false;
-            }
-            done += static_cast<size_t>(n);
-        }
-        return true;
-    });
-    std::ostream page(&buffer);
-    write(page);
-    page.flush();
-    if (!page || file.close() != 0) {
-        if (!page) errno = error;
-        why = failure("cannot write " + path + "/" + name);
-        ::unlinkat(folder, name.c_str(), 0);
-        return false;
-    }
-    return true;
+    std::string failure;
+    if (writeAndClose(file.release(), write, failure)) return true;
+    why = "cannot write " + path + "/" + name + ": " + failure;
+    ::unlinkat(folder, name.c_str(), 0);
+    return false;
 }
 
 bool saveIn(UniqueFd folder, const std::string& path, const PageWriter& write, SavedPage& saved, std::string& why) {

@@ -7,7 +7,7 @@
 
 #include "app/base/Utf8.h"
 #include "app/desktop/PageFile.h"
-#include "app/output/OutputBuffers.h"
+#include "app/system/Files.h"
 
 namespace webfind {
 
@@ -67,21 +67,11 @@ void prunePages(const std::wstring& folder) {
 // Writes what `write` gives to the new file at `path`; false (with the file
 // removed) when any of it could not be written.
 bool fill(HANDLE file, const std::wstring& path, const PageWriter& write, std::string& why) {
-    BlockBuffer buffer([&](const std::string& bytes) {
-        DWORD written = 0;
-        return WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) &&
-               written == bytes.size();
-    });
-    std::ostream page(&buffer);
-    write(page);
-    page.flush();
-    bool ok = static_cast<bool>(page);
-    ok = CloseHandle(file) && ok;
-    if (!ok) {
-        why = lastError("cannot write " + utf8(path));
-        DeleteFileW(path.c_str());
-    }
-    return ok;
+    std::string failure;
+    if (writeAndClose(reinterpret_cast<intptr_t>(file), write, failure)) return true;
+    why = "cannot write " + utf8(path) + " (" + failure + ")";
+    DeleteFileW(path.c_str());
+    return false;
 }
 
 // A new file of its own in `folder`, created exclusively; not inherited by

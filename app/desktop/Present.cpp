@@ -34,7 +34,7 @@ void openPage(const DeviceTable& devices, const FactsTable* facts, std::ostream&
 
 }  // namespace
 
-Desktop systemDesktop() { return Desktop{desktopAvailable, openUrl, savePage, settleOpeners}; }
+Desktop systemDesktop() { return Desktop{desktopAvailable, openUrl, savePage, settleOpeners, rewritePage}; }
 
 void listDevices(const DeviceTable& devices, std::ostream& out, std::ostream& err, const Desktop* desktop,
                  bool pageWanted, const FactsTable* facts, bool details) {

@@ -26,6 +26,8 @@ struct Desktop {
     std::function<bool(const PageWriter& write, SavedPage& page, std::string& note, std::string& why)> savePage;
     // After the last URL: as settleOpeners.
     std::function<void(std::ostream& err)> settle;
+    // Writes a saved page anew; as rewritePage.
+    std::function<bool(const SavedPage& page, const PageWriter& write, std::string& why)> rewritePage;
 };
 
 // The desktop of this system.

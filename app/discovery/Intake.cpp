@@ -9,6 +9,7 @@ bool Intake::take(const Datagram& d) {
     ++count;
     if (!d.deliverable) {
         // Any host can send one; it must not end the run.
+        ++rejects;
         log.note("datagram discarded: empty or longer than " + std::to_string(BRIVO::MAX_DATAGRAM_SIZE) + " bytes");
         return true;
     }
@@ -24,6 +25,7 @@ bool Intake::take(const Datagram& d) {
     }
     AnswerVerdict verdict = judgeAnswer(bytes, name, url);
     if (verdict != AnswerVerdict::ACCEPTED) {
+        ++rejects;
         if (log.on()) logVerdict(d, std::string("rejected: ") + verdictText(verdict));
         return true;
     }

@@ -49,6 +49,9 @@ public:
     bool take(const Datagram& datagram) override;
     // Datagrams taken, whatever they held.
     size_t datagrams() const { return count; }
+    // Of those, the ones that were no valid answer: empty, oversized or
+    // malformed. A repeat from a device already heard is not judged.
+    size_t rejected() const { return rejects; }
 
 private:
     void logVerdict(const Datagram& datagram, const std::string& verdict) const;
@@ -58,6 +61,7 @@ private:
     const VerboseLog& log;
     size_t maxDevices, maxBytes;
     size_t count = 0;
+    size_t rejects = 0;
     bool fullNoted = false;
     std::string name, url;  // scratch for judging, reused to spare allocations
 };

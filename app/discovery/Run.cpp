@@ -81,6 +81,7 @@ RunResult Discovery::run() {
     result.report.failed = session.failed();
     result.report.why = session.failureReason();
     result.report.datagrams = state->intake.datagrams();
+    result.report.rejected = state->intake.rejected();
     result.report.answered = state->collector.answered();
     result.report.leftOut = state->collector.leftOut();
     result.report.leftOutAtLeast = state->collector.leftOutAtLeast();

@@ -13,6 +13,7 @@ struct RunReport {
     SocketStep failed = SocketStep::NONE;  // the step whose failure ended the run
     FailureReason why;                     // and why it failed
     size_t datagrams = 0;                  // received, whatever they held
+    size_t rejected = 0;                   // of those, what was no valid answer (repeats not judged)
     size_t answered = 0;                   // devices with a valid answer, the filter's or not
     size_t leftOut = 0;                    // devices more than the table may hold, not listed
     bool leftOutAtLeast = false;           // more than that: too many to count

@@ -6,47 +6,39 @@
 namespace webfind {
 
 bool WatchTracker::wanted(const Address& address) const {
-    auto known = devices.find(address);
-    return known == devices.end() || known->second.lastRound != round;
+    auto known = lastRound.find(address);
+    return known == lastRound.end() || known->second != round;
 }
 
 Take WatchTracker::keep(const Address& address, const std::string& name, const std::string& url) {
-    auto known = devices.find(address);
-    const size_t cost = DeviceTable::cost(name, url);
-    if (known == devices.end()) {
-        if (devices.size() >= maxDevices || !fits(cost)) {
+    const Device* device = up.find(address);
+    if (!device) {
+        if (up.add(address, name, url) == DeviceTable::Added::FULL) {
             ++refused;
             return Take::FULL;
         }
-        devices.emplace(address, Known{name, url, round});
-        used += cost;
-        emit(WatchEvent{WatchEvent::UP, address, name, url, {}});
+        lastRound[address] = round;
+        emit(WatchEvent{WatchEvent::UP, address, name, url, {}, round + 1});
         return Take::KEPT;
     }
-    Known& device = known->second;
-    device.lastRound = round;
-    if (device.name != name || device.url != url) {
-        const size_t old = DeviceTable::cost(device.name, device.url);
-        used -= old;
-        if (!fits(cost)) {
-            used += old;  // the change does not fit: the device stays as it was
-            ++refused;
+    lastRound[address] = round;
+    if (device->name != name || device->url != url) {
+        if (!up.change(address, name, url)) {
+            ++refused;  // the change does not fit: the device stays as it was
             return Take::FULL;
         }
-        used += cost;
-        device.name = name;
-        device.url = url;
-        emit(WatchEvent{WatchEvent::CHANGED, address, name, url, {}});
+        emit(WatchEvent{WatchEvent::CHANGED, address, name, url, {}, round + 1});
     }
     return Take::KEPT;
 }
 
 void WatchTracker::endRound() {
-    for (auto it = devices.begin(); it != devices.end();) {
-        if (round - it->second.lastRound >= MISSED_ROUNDS_FOR_DOWN) {
-            emit(WatchEvent{WatchEvent::DOWN, it->first, it->second.name, it->second.url, {}});
-            used -= DeviceTable::cost(it->second.name, it->second.url);
-            it = devices.erase(it);
+    for (auto it = lastRound.begin(); it != lastRound.end();) {
+        if (round - it->second >= MISSED_ROUNDS_FOR_DOWN) {
+            const Device& device = *up.find(it->first);
+            emit(WatchEvent{WatchEvent::DOWN, it->first, device.name, device.url, {}, it->second + 1});
+            up.remove(it->first);
+            it = lastRound.erase(it);
         } else {
             ++it;
         }
@@ -66,6 +58,7 @@ RunReport watch(const RunSettings& settings, const WatchSettings& watching, Watc
     auto failed = [&] {
         report.failed = session.failed();
         report.why = session.failureReason();
+        observer.watchEnded(tracker.devices());
         return report;
     };
     if (!session.open()) return failed();
@@ -82,9 +75,11 @@ RunReport watch(const RunSettings& settings, const WatchSettings& watching, Watc
         tracker.endRound();
         report.datagrams = intake.datagrams();
         report.answered = tracker.known();
+        report.rejected = intake.rejected();
         report.leftOut = tracker.leftOut();
-        observer.roundEnded(round + 1, report);
+        observer.roundEnded(round + 1, report, tracker.devices());
     }
+    observer.watchEnded(tracker.devices());
     return report;
 }
 

@@ -1,6 +1,5 @@
 #pragma once
 
-#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <functional>
@@ -22,8 +21,10 @@ public:
     // A round after the first failed at `step`; the next round tries again.
     virtual void roundFailed(uint64_t round, SocketStep step, const FailureReason& why) = 0;
     // A round (numbered from 1) has ended; `report` says what the watch has
-    // seen so far, its `answered` the devices up now.
-    virtual void roundEnded(uint64_t round, const RunReport& report) = 0;
+    // seen so far, its `answered` the devices up now, which are `up`.
+    virtual void roundEnded(uint64_t round, const RunReport& report, const DeviceTable& up) = 0;
+    // The watch ends, however it ends, with `up` the devices up then.
+    virtual void watchEnded(const DeviceTable& up) { (void)up; }
 };
 
 // The devices seen round after round, and what changed: a device is up the
@@ -33,8 +34,7 @@ public:
 class WatchTracker : public Keeper {
 public:
     using Emit = std::function<void(const WatchEvent&)>;
-    WatchTracker(size_t maxDevices, size_t maxBytes, Emit emit)
-        : maxDevices(maxDevices), maxBytes(maxBytes), emit(std::move(emit)) {}
+    WatchTracker(size_t maxDevices, size_t maxBytes, Emit emit) : up(maxDevices, maxBytes), emit(std::move(emit)) {}
 
     // False for a device already seen this round: its further answers
     // cannot change anything.
@@ -43,24 +43,18 @@ public:
     // Devices whose names the filter leaves out are not watched at all.
     Take passOver(const Address&) override { return Take::KEPT; }
     void endRound();
-    size_t known() const { return devices.size(); }
+    size_t known() const { return up.size(); }
+    // The devices up now, as last announced.
+    const DeviceTable& devices() const { return up; }
     // New devices, and changes, that did not fit (each once a round).
     size_t leftOut() const { return refused; }
 
 private:
-    struct Known {
-        std::string name;
-        std::string url;
-        uint64_t lastRound;  // the round of its last answer
-    };
     static constexpr uint64_t MISSED_ROUNDS_FOR_DOWN = 2;
 
-    bool fits(size_t more) const { return more <= maxBytes - std::min(used, maxBytes); }
-
-    size_t maxDevices, maxBytes;
+    DeviceTable up;
     Emit emit;
-    std::map<Address, Known> devices;
-    size_t used = 0;  // as DeviceTable counts them
+    std::map<Address, uint64_t> lastRound;  // of each device's last answer
     size_t refused = 0;
     uint64_t round = 0;
 };

@@ -1,13 +1,17 @@
 // Fetching device pages with libcurl, side by side through its multi
 // interface, every connection pinned to the answering device's address.
 
+// Only its declarations: the library itself is loaded when needed.
+#define CURL_DISABLE_TYPECHECK
 #include <curl/curl.h>
+#include <dlfcn.h>
 
 #include <strings.h>
 
 #include <algorithm>
 #include <memory>
 #include <string>
+#include <type_traits>
 
 #include "app/inspect/Check.h"
 #include "app/inspect/Title.h"
@@ -15,6 +19,61 @@
 namespace webfind {
 
 namespace {
+
+// libcurl, loaded the first time a page is fetched: linked at start, its
+// libraries' start-up (TLS among them) would cost every run tens of
+// milliseconds, most of which never fetch anything.
+struct CurlLibrary {
+    bool loaded = false;
+    decltype(&::curl_easy_cleanup) easy_cleanup = nullptr;
+    decltype(&::curl_easy_getinfo) easy_getinfo = nullptr;
+    decltype(&::curl_easy_init) easy_init = nullptr;
+    decltype(&::curl_easy_setopt) easy_setopt = nullptr;
+    decltype(&::curl_easy_strerror) easy_strerror = nullptr;
+    decltype(&::curl_global_init) global_init = nullptr;
+    decltype(&::curl_multi_add_handle) multi_add_handle = nullptr;
+    decltype(&::curl_multi_cleanup) multi_cleanup = nullptr;
+    decltype(&::curl_multi_info_read) multi_info_read = nullptr;
+    decltype(&::curl_multi_init) multi_init = nullptr;
+    decltype(&::curl_multi_perform) multi_perform = nullptr;
+    decltype(&::curl_multi_poll) multi_poll = nullptr;
+    decltype(&::curl_multi_remove_handle) multi_remove_handle = nullptr;
+    decltype(&::curl_slist_append) slist_append = nullptr;
+    decltype(&::curl_slist_free_all) slist_free_all = nullptr;
+};
+
+const CurlLibrary& curl() {
+    static const CurlLibrary library = [] {
+        CurlLibrary library;
+        void* handle = ::dlopen("libcurl.so.4", RTLD_NOW | RTLD_LOCAL);
+        if (!handle) return library;
+        auto load = [handle](auto& function, const char* name) {
+            function = reinterpret_cast<std::remove_reference_t<decltype(function)>>(::dlsym(handle, name));
+            return function != nullptr;
+        };
+        // Each entry point is named after its field: curl_<field>.
+#define WEBFIND_CURL_LOAD(field) load(library.field, "curl_" #field)
+        const bool found = WEBFIND_CURL_LOAD(easy_cleanup) &&
+                           WEBFIND_CURL_LOAD(easy_getinfo) &&
+                           WEBFIND_CURL_LOAD(easy_init) &&
+                           WEBFIND_CURL_LOAD(easy_setopt) &&
+                           WEBFIND_CURL_LOAD(easy_strerror) &&
+                           WEBFIND_CURL_LOAD(global_init) &&
+                           WEBFIND_CURL_LOAD(multi_add_handle) &&
+                           WEBFIND_CURL_LOAD(multi_cleanup) &&
+                           WEBFIND_CURL_LOAD(multi_info_read) &&
+                           WEBFIND_CURL_LOAD(multi_init) &&
+                           WEBFIND_CURL_LOAD(multi_perform) &&
+                           WEBFIND_CURL_LOAD(multi_poll) &&
+                           WEBFIND_CURL_LOAD(multi_remove_handle) &&
+                           WEBFIND_CURL_LOAD(slist_append) &&
+                           WEBFIND_CURL_LOAD(slist_free_all);
+#undef WEBFIND_CURL_LOAD
+        library.loaded = found && library.global_init(CURL_GLOBAL_DEFAULT) == CURLE_OK;
+        return library;
+    }();
+    return library;
+}
 
 // One fetch on its way: its request, what has come back, and its handle.
 struct Transfer {
@@ -29,8 +88,8 @@ struct Transfer {
     char error[CURL_ERROR_SIZE] = {};
 
     ~Transfer() {
-        if (easy) curl_easy_cleanup(easy);
-        if (pinned) curl_slist_free_all(pinned);
+        if (easy) curl().easy_cleanup(easy);
+        if (pinned) curl().slist_free_all(pinned);
     }
 };
 
@@ -57,7 +116,7 @@ size_t takeHeader(char* data, size_t size, size_t count, void* user) {
 
 void setUp(Transfer& t, const CheckSettings& settings) {
     const FetchRequest& r = *t.request;
-    t.easy = curl_easy_init();
+    t.easy = curl().easy_init();
     t.body.clear();
     t.location.clear();
     t.error[0] = '\0';
@@ -65,27 +124,27 @@ void setUp(Transfer& t, const CheckSettings& settings) {
     // The host, whatever it is, is the device's address: no lookup of ours
     // or the library's can lead elsewhere.
     const std::string pin = r.host + ":" + std::to_string(r.port) + ":" + r.address.text();
-    t.pinned = curl_slist_append(nullptr, pin.c_str());
-    curl_easy_setopt(t.easy, CURLOPT_URL, r.url.c_str());
-    curl_easy_setopt(t.easy, CURLOPT_RESOLVE, t.pinned);
-    curl_easy_setopt(t.easy, CURLOPT_PROTOCOLS_STR, "http,https");
-    curl_easy_setopt(t.easy, CURLOPT_PROXY, "");  // never a proxy from the environment: a third party
-    curl_easy_setopt(t.easy, CURLOPT_FOLLOWLOCATION, 0L);
-    curl_easy_setopt(t.easy, CURLOPT_NOSIGNAL, 1L);
+    t.pinned = curl().slist_append(nullptr, pin.c_str());
+    curl().easy_setopt(t.easy, CURLOPT_URL, r.url.c_str());
+    curl().easy_setopt(t.easy, CURLOPT_RESOLVE, t.pinned);
+    curl().easy_setopt(t.easy, CURLOPT_PROTOCOLS_STR, "http,https");
+    curl().easy_setopt(t.easy, CURLOPT_PROXY, "");  // never a proxy from the environment: a third party
+    curl().easy_setopt(t.easy, CURLOPT_FOLLOWLOCATION, 0L);
+    curl().easy_setopt(t.easy, CURLOPT_NOSIGNAL, 1L);
     // Each device is asked once: a connection kept for reuse only holds memory.
-    curl_easy_setopt(t.easy, CURLOPT_FORBID_REUSE, 1L);
-    curl_easy_setopt(t.easy, CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(settings.connect.count()));
-    curl_easy_setopt(t.easy, CURLOPT_TIMEOUT_MS, static_cast<long>(settings.total.count()));
-    curl_easy_setopt(t.easy, CURLOPT_USERAGENT, settings.userAgent.c_str());
-    curl_easy_setopt(t.easy, CURLOPT_HTTPGET, 1L);
-    curl_easy_setopt(t.easy, CURLOPT_WRITEFUNCTION, takeBody);
-    curl_easy_setopt(t.easy, CURLOPT_WRITEDATA, &t);
-    curl_easy_setopt(t.easy, CURLOPT_HEADERFUNCTION, takeHeader);
-    curl_easy_setopt(t.easy, CURLOPT_HEADERDATA, &t);
-    curl_easy_setopt(t.easy, CURLOPT_ERRORBUFFER, t.error);
-    curl_easy_setopt(t.easy, CURLOPT_PRIVATE, &t);
-    curl_easy_setopt(t.easy, CURLOPT_SSL_VERIFYPEER, t.verified ? 1L : 0L);
-    curl_easy_setopt(t.easy, CURLOPT_SSL_VERIFYHOST, t.verified ? 2L : 0L);
+    curl().easy_setopt(t.easy, CURLOPT_FORBID_REUSE, 1L);
+    curl().easy_setopt(t.easy, CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(settings.connect.count()));
+    curl().easy_setopt(t.easy, CURLOPT_TIMEOUT_MS, static_cast<long>(settings.total.count()));
+    curl().easy_setopt(t.easy, CURLOPT_USERAGENT, settings.userAgent.c_str());
+    curl().easy_setopt(t.easy, CURLOPT_HTTPGET, 1L);
+    curl().easy_setopt(t.easy, CURLOPT_WRITEFUNCTION, takeBody);
+    curl().easy_setopt(t.easy, CURLOPT_WRITEDATA, &t);
+    curl().easy_setopt(t.easy, CURLOPT_HEADERFUNCTION, takeHeader);
+    curl().easy_setopt(t.easy, CURLOPT_HEADERDATA, &t);
+    curl().easy_setopt(t.easy, CURLOPT_ERRORBUFFER, t.error);
+    curl().easy_setopt(t.easy, CURLOPT_PRIVATE, &t);
+    curl().easy_setopt(t.easy, CURLOPT_SSL_VERIFYPEER, t.verified ? 1L : 0L);
+    curl().easy_setopt(t.easy, CURLOPT_SSL_VERIFYHOST, t.verified ? 2L : 0L);
 }
 
 bool unreachable(CURLcode code) {
@@ -107,10 +166,10 @@ bool finish(Transfer& t, CURLcode code) {
     }
     if (t.request->https && t.verified && r.tls.empty()) r.tls = "valid";
     long status = 0;
-    curl_easy_getinfo(t.easy, CURLINFO_RESPONSE_CODE, &status);
+    curl().easy_getinfo(t.easy, CURLINFO_RESPONSE_CODE, &status);
     const bool gotPage = code == CURLE_OK || (code == CURLE_WRITE_ERROR && status > 0);
     if (!gotPage) {
-        r.error = t.error[0] ? t.error : curl_easy_strerror(code);
+        r.error = t.error[0] ? t.error : curl().easy_strerror(code);
         // A page that answered and then ran out of time was reached.
         r.unreachable = status <= 0 && unreachable(code);
         if (status <= 0) return true;
@@ -128,12 +187,11 @@ bool finish(Transfer& t, CURLcode code) {
 
 void fetchAll(const std::vector<FetchRequest>& requests, std::vector<PageCheck>& results,
               const CheckSettings& settings) {
-    static const bool ready = curl_global_init(CURL_GLOBAL_DEFAULT) == CURLE_OK;
-    if (!ready) {
-        for (PageCheck& r : results) r.error = "libcurl could not be started";
+    if (!curl().loaded) {
+        for (PageCheck& r : results) r.error = "libcurl (libcurl4) could not be loaded";
         return;
     }
-    CURLM* multi = curl_multi_init();
+    CURLM* multi = curl().multi_init();
     // A transfer's time limit runs from the moment it is handed to libcurl,
     // so only `parallel` are handed over at a time: one that waits for a
     // connection has not started its 3 s.
@@ -142,7 +200,7 @@ void fetchAll(const std::vector<FetchRequest>& requests, std::vector<PageCheck>&
     int active = 0;
     auto start = [&](Transfer& t) {
         setUp(t, settings);
-        curl_multi_add_handle(multi, t.easy);
+        curl().multi_add_handle(multi, t.easy);
         ++active;
     };
     auto startMore = [&] {
@@ -156,19 +214,19 @@ void fetchAll(const std::vector<FetchRequest>& requests, std::vector<PageCheck>&
     startMore();
     while (active > 0) {
         int running = 0;
-        curl_multi_perform(multi, &running);
+        curl().multi_perform(multi, &running);
         int left = 0;
-        while (CURLMsg* message = curl_multi_info_read(multi, &left)) {
+        while (CURLMsg* message = curl().multi_info_read(multi, &left)) {
             if (message->msg != CURLMSG_DONE) continue;
             Transfer* t = nullptr;
-            curl_easy_getinfo(message->easy_handle, CURLINFO_PRIVATE, reinterpret_cast<char**>(&t));
+            curl().easy_getinfo(message->easy_handle, CURLINFO_PRIVATE, reinterpret_cast<char**>(&t));
             const CURLcode code = message->data.result;
-            curl_multi_remove_handle(multi, t->easy);
+            curl().multi_remove_handle(multi, t->easy);
             --active;
             const bool done = finish(*t, code);
-            curl_easy_cleanup(t->easy);
+            curl().easy_cleanup(t->easy);
             t->easy = nullptr;
-            curl_slist_free_all(t->pinned);
+            curl().slist_free_all(t->pinned);
             t->pinned = nullptr;
             if (done) {
                 // Its title is read: 64 KiB held for each device adds up.
@@ -178,10 +236,10 @@ void fetchAll(const std::vector<FetchRequest>& requests, std::vector<PageCheck>&
             }
         }
         startMore();
-        if (active > 0) curl_multi_poll(multi, nullptr, 0, 100, nullptr);
+        if (active > 0) curl().multi_poll(multi, nullptr, 0, 100, nullptr);
     }
     transfers.clear();
-    curl_multi_cleanup(multi);
+    curl().multi_cleanup(multi);
 }
 
 }  // namespace webfind

@@ -22,6 +22,7 @@ const char* const STYLE = R"(
 }
 body { margin: 0 auto; max-width: 64rem; padding: 1.25rem; font: 16px/1.5 system-ui, sans-serif; color: var(--fg); background: var(--bg); }
 h1 { font-size: 1.5rem; margin: 0 0 .25rem; }
+h2 { font-size: 1.1rem; margin: 2rem 0 .25rem; }
 p.note { color: var(--muted); margin: 0 0 1.25rem; }
 table { width: 100%; border-collapse: collapse; }
 th, td { text-align: left; padding: .55rem .75rem; border-bottom: 1px solid var(--line); vertical-align: top; overflow-wrap: anywhere; }
@@ -82,25 +83,63 @@ std::string pageCell(const PageCheck& c) {
     return cell;
 }
 
+// Who has gone, as text: a device that went is no link to follow. Rows stop
+// where `limit` would be passed.
+void writeGone(std::ostream& out, const std::vector<GoneDevice>& gone, size_t written, size_t limit) {
+    const std::string head = "<h2>Gone</h2>\n<table>\n<thead><tr><th>Name</th><th>Address</th><th>Last seen</th></tr>"
+                             "</thead>\n<tbody>\n";
+    const char* const tail = "</tbody>\n</table>\n";
+    written += head.size() + std::char_traits<char>::length(tail);
+    if (written > limit) return;
+    out << head;
+    for (const GoneDevice& g : gone) {
+        const std::string row = "<tr><td data-label=\"Name\">" + shown(g.name) +
+                                "</td><td class=\"address\" data-label=\"Address\">" + g.address.text() +
+                                "</td><td data-label=\"Last seen\">" + htmlEscaped(localTime(g.lastSeen)) +
+                                "</td></tr>\n";
+        if (written + row.size() > limit) break;
+        out << row;
+        written += row.size();
+    }
+    out << tail;
+}
+
 }  // namespace
 
 void writePage(std::ostream& out, const DeviceTable& devices, const FactsTable* facts,
-               std::chrono::system_clock::time_point when, size_t limit) {
+               std::chrono::system_clock::time_point when, size_t limit, const WatchPage* watching) {
     const std::string count = std::to_string(devices.size()) + (devices.size() == 1 ? " device" : " devices");
     const std::string time = htmlEscaped(localTime(when));
     std::ostringstream head;
     head << "<!DOCTYPE html>\n<html lang=\"en\">\n<head>\n<meta charset=\"utf-8\">\n"
-         << "<meta http-equiv=\"Content-Security-Policy\" content=\"" << POLICY << "\">\n"
-         << "<meta name=\"referrer\" content=\"no-referrer\">\n"
+         << "<meta http-equiv=\"Content-Security-Policy\" content=\"" << POLICY << "\">\n";
+    if (watching && watching->refreshSeconds > 0)
+        head << "<meta http-equiv=\"refresh\" content=\"" << watching->refreshSeconds << "\">\n";
+    head << "<meta name=\"referrer\" content=\"no-referrer\">\n"
          << "<meta name=\"viewport\" content=\"width=device-width, initial-scale=1\">\n"
-         << "<meta name=\"color-scheme\" content=\"light dark\">\n"
-         << "<title>webfind: " << count << ", " << time << "</title>\n"
-         << "<style>" << STYLE << "</style>\n</head>\n<body>\n"
-         << "<h1>" << count << " found</h1>\n"
-         << "<p class=\"note\">webfind, " << time
-         << ". Names and URLs come from the devices themselves, unchecked: look at the address before you type "
-            "a password.</p>\n"
-         << "<table>\n<thead><tr><th>Name</th><th>Address</th><th>URL</th><th>Hardware</th><th>Page</th></tr>"
+         << "<meta name=\"color-scheme\" content=\"light dark\">\n";
+    const char* const unchecked =
+        "Names and URLs come from the devices themselves, unchecked: look at the address before you type a "
+        "password.";
+    if (!watching) {
+        head << "<title>webfind: " << count << ", " << time << "</title>\n"
+             << "<style>" << STYLE << "</style>\n</head>\n<body>\n"
+             << "<h1>" << count << " found</h1>\n"
+             << "<p class=\"note\">webfind, " << time << ". " << unchecked << "</p>\n";
+    } else {
+        head << "<title>webfind: " << count << " up, " << time << "</title>\n"
+             << "<style>" << STYLE << "</style>\n</head>\n<body>\n"
+             << "<h1>" << count << " up</h1>\n<p class=\"note\">";
+        if (watching->refreshSeconds == 0)
+            head << "The watch ended at " << time << "; this page no longer changes.";
+        else if (!watching->started)
+            head << "webfind is watching; its first round is on its way (" << time << ").";
+        else
+            head << "webfind is watching: the last round ended at " << time << "; this page reloads itself every "
+                 << watching->refreshSeconds << " s.";
+        head << " " << unchecked << "</p>\n";
+    }
+    head << "<table>\n<thead><tr><th>Name</th><th>Address</th><th>URL</th><th>Hardware</th><th>Page</th></tr>"
             "</thead>\n<tbody>\n";
     const char* const tail = "</tbody>\n</table>\n</body>\n</html>\n";
     // Room for the tail and the line that counts the rows left out.
@@ -133,6 +172,7 @@ void writePage(std::ostream& out, const DeviceTable& devices, const FactsTable* 
     out << "</tbody>\n</table>\n";
     if (shownRows < devices.size())
         out << "<p class=\"note\">" << devices.size() - shownRows << " more devices, see the listing.</p>\n";
+    if (watching && !watching->gone.empty()) writeGone(out, watching->gone, written, limit > reserve ? limit - reserve : 0);
     out << "</body>\n</html>\n";
 }
 

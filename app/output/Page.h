@@ -4,6 +4,7 @@
 #include <cstddef>
 #include <ostream>
 #include <string>
+#include <vector>
 
 #include "app/base/Device.h"
 
@@ -22,8 +23,28 @@ namespace webfind {
 // Beside each device, what is known of it (`facts`, which may be null):
 // its MAC address and vendor, and its page's status, title and certificate.
 constexpr size_t PAGE_LIMIT = 16 << 20;
+
+// A device a watch has seen go.
+struct GoneDevice {
+    Address address;
+    std::string name;
+    std::chrono::system_clock::time_point lastSeen;  // the end of the last round it answered in
+};
+
+// What a watch's page says beside the devices up: how often it reloads
+// itself, and who has gone.
+struct WatchPage {
+    unsigned refreshSeconds = 0;  // 0: the watch has ended; the page no longer reloads
+    bool started = true;          // false: the first round is still on its way
+    std::vector<GoneDevice> gone;  // the latest first; shown as text, never as links
+};
+
+// With `watching`, the page of a watch: the devices up at `when` (the end
+// of the last round), reloaded every few seconds with a refresh meta
+// element (no script), and those that have gone.
 void writePage(std::ostream& out, const DeviceTable& devices, const FactsTable* facts,
-               std::chrono::system_clock::time_point when, size_t limit = PAGE_LIMIT);
+               std::chrono::system_clock::time_point when, size_t limit = PAGE_LIMIT,
+               const WatchPage* watching = nullptr);
 std::string pageHtml(const DeviceTable& devices, std::chrono::system_clock::time_point when,
                      const FactsTable* facts = nullptr, size_t limit = PAGE_LIMIT);
 

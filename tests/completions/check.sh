@@ -60,6 +60,8 @@ expect_bash "eth0 " webfind --interface = e
 expect_bash "--interface=eth0 " webfind --interface=e
 expect_bash "" webfind --port ''
 expect_bash "" webfind --watch = ''
+# --metrics takes a file name.
+[ "$(cd "$work/files" && complete_words webfind --metrics a)" = "a-file " ] || fail "bash: --metrics offers no file"
 
 # zsh
 if command -v zsh > /dev/null; then
@@ -84,6 +86,7 @@ if command -v fish > /dev/null; then
     [ "$(fish_offers 'webfind -i ')" = "eth0 wlan0 " ] || fail "fish: -i gives '$(fish_offers 'webfind -i ')'"
     [ -z "$(fish_offers 'webfind --watch=')" ] || fail "fish: --watch= offers '$(fish_offers 'webfind --watch=')'"
     [ -z "$(fish_offers 'webfind ')" ] || fail "fish: a pattern is offered files: '$(fish_offers 'webfind ')'"
+    [ "$(fish_offers 'webfind --metrics a')" = "a-file " ] || fail "fish: --metrics gives '$(fish_offers 'webfind --metrics a')'"
 else
     echo "note: fish is not installed; its completion was not checked"
 fi

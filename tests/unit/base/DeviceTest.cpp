@@ -41,3 +41,19 @@ TEST(DeviceTable, TheFirstAnswerStaysAndTheCapacityHolds) {
     EXPECT_EQ(table.size(), 2u);
     EXPECT_FALSE(table.contains(at(10, 0, 0, 3)));
 }
+
+TEST(DeviceTable, AWatchChangesAndForgetsWithinTheSameBytes) {
+    const size_t one = DeviceTable::cost("A", "http://a/");
+    DeviceTable table(10, 2 * one + 4);
+    ASSERT_EQ(table.add(at(10, 0, 0, 1), "A", "http://a/"), DeviceTable::Added::ADDED);
+    ASSERT_EQ(table.add(at(10, 0, 0, 2), "B", "http://b/"), DeviceTable::Added::ADDED);
+    EXPECT_TRUE(table.change(at(10, 0, 0, 1), "A 2", "http://a/")) << "two bytes more fit";
+    EXPECT_FALSE(table.change(at(10, 0, 0, 1), "A longer than fits", "http://a/"));
+    EXPECT_EQ(table.find(at(10, 0, 0, 1))->name, "A 2") << "a change that does not fit leaves the device as it was";
+    EXPECT_EQ(table.bytes(), 2 * one + 2);
+    table.remove(at(10, 0, 0, 2));
+    EXPECT_EQ(table.find(at(10, 0, 0, 2)), nullptr);
+    EXPECT_TRUE(table.change(at(10, 0, 0, 1), "A longer than fits", "http://a/")) << "what was freed is room again";
+    EXPECT_FALSE(table.change(at(10, 0, 0, 3), "C", "http://c/")) << "no device, nothing to change";
+    EXPECT_EQ(table.size(), 1u);
+}

@@ -67,7 +67,9 @@ TEST(OptionParsing, UsageErrorsNameTheProblem) {
                           Case{{"--watch=0"}, "'0'"}, Case{{"--watch=3601"}, "'3601'"},
                           Case{{"--watch", "--duration=0"}, "'0'"}, Case{{"--duration=5"}, "needs --watch"},
                           Case{{"--watch", "--first"}, "cannot be combined"},
-                          Case{{"--watch", "--wait", "300"}, "--wait"}}) {
+                          Case{{"--watch", "--wait", "300"}, "--wait"},
+                          Case{{"--metrics", "m.prom"}, "needs --watch"}, Case{{"--watch", "--metrics="}, "file name"},
+                          Case{{"--page", "-n"}, "--no-open"}, Case{{"--page", "--json"}, "--json"}}) {
         Options o = parse(c.args);
         EXPECT_EQ(o.action, Options::USAGE_ERROR) << c.mentions;
         EXPECT_THAT(o.problem, HasSubstr(c.mentions));
@@ -91,6 +93,14 @@ TEST(OptionParsing, PatternsStandAnywhereAndWatchHasItsDefaults) {
     EXPECT_EQ(timed.watchInterval, std::chrono::seconds(2));
     EXPECT_EQ(timed.duration, std::chrono::seconds(7));
     EXPECT_TRUE(timed.notes.empty());
+
+    // A watch's page: opened, unless -n says only to write it.
+    Options live = parse({"--watch=30", "--page", "--json", "--metrics", "/run/webfind/webfind.prom"});
+    EXPECT_EQ(live.action, Options::RUN);
+    EXPECT_TRUE(live.page);
+    EXPECT_FALSE(live.noOpen);
+    EXPECT_EQ(live.metrics, "/run/webfind/webfind.prom");
+    EXPECT_TRUE(parse({"--watch", "--page", "-n"}).noOpen);
 }
 
 TEST(OptionParsing, AnIntervalWrittenAfterASpaceIsAPatternWithAHint) {

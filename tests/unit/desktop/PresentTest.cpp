@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "RecordingDesktop.h"
 #include "app/desktop/Present.h"
 
 using namespace webfind;
@@ -19,36 +20,12 @@ using testing::IsEmpty;
 
 namespace {
 
-class Presenting : public testing::Test {
+class Presenting : public testing::Test, public RecordingDesktop {
 protected:
     void present(bool withDesktop = true) {
-        Desktop desktop{[this](std::string& why) {
-                            why = "no graphical session";
-                            return hasDesktop;
-                        },
-                        [this](const std::string& url, std::string& why) {
-                            opened.push_back(url);
-                            // What was listed by the time a URL is opened.
-                            linesWhenOpened.push_back(lines());
-                            if (openerFails) why = "not installed";
-                            return !openerFails;
-                        },
-                        [this](const PageWriter& write, SavedPage& saved, std::string& note, std::string& why) {
-                            if (pageFails) {
-                                why = "disk full";
-                                return false;
-                            }
-                            std::ostringstream page;
-                            write(page);
-                            pages.push_back(page.str());
-                            saved.location = "file:///run/user/1000/webfind/page.html";
-                            note = pageNote;
-                            return true;
-                        },
-                        [this](std::ostream& notes) {
-                            ++settled;
-                            notes << settleNotes;
-                        }};
+        // What was listed by the time a URL is opened.
+        onOpen = [this] { linesWhenOpened.push_back(lines()); };
+        Desktop desktop = RecordingDesktop::desktop();
         listDevices(devices, out, err, withDesktop ? &desktop : nullptr, pageWanted);
     }
     void add(uint8_t last, const std::string& name, const std::string& url) {
@@ -64,11 +41,8 @@ protected:
 
     DeviceTable devices;
     std::ostringstream out, err;
-    std::vector<std::string> opened, pages;
     std::vector<long> linesWhenOpened;
-    bool openerFails = false, pageFails = false, pageWanted = false, hasDesktop = true;
-    std::string pageNote, settleNotes;
-    int settled = 0;
+    bool pageWanted = false;
 };
 
 }  // namespace

@@ -78,6 +78,7 @@ TEST_F(IntakeTest, RepeatsAndRejectsReachNoKeeperButAreCountedAndLogged) {
     intake.take(Datagram{nullptr, 0, Address{{10, 0, 0, 4}}, 1, false});
     EXPECT_EQ(keeper.given.size(), 1u);
     EXPECT_EQ(intake.datagrams(), 4u);
+    EXPECT_EQ(intake.rejected(), 2u) << "the short one and the empty one; a repeat is no reject";
     EXPECT_EQ(logged.str(),
               "webfind: 10.0.0.1:3576 32 bytes: accepted\n"
               "webfind: 10.0.0.1:4000 34 bytes: duplicate of an earlier answer\n"

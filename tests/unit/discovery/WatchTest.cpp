@@ -97,13 +97,16 @@ protected:
         return watch(settings, w, *this).failed;
     }
     void event(const WatchEvent& e) override {
-        events.push_back(std::string(KINDS[e.kind]) + " " + e.address.text() + " at " + std::to_string(fake.now - 1000));
+        events.push_back(std::string(KINDS[e.kind]) + " " + e.address.text() + " at " + std::to_string(fake.now - 1000) +
+                         " round " + std::to_string(e.round));
     }
     void roundFailed(uint64_t round, SocketStep step, const FailureReason& why) override {
         failures.push_back("round " + std::to_string(round) + ": " + failureMessage(step) + " (" + why.text + ")");
     }
-    void roundEnded(uint64_t round, const RunReport& report) override {
-        rounds.push_back(std::to_string(round) + ": " + std::to_string(report.answered) + " up");
+    void roundEnded(uint64_t round, const RunReport& report, const DeviceTable& up) override {
+        std::string names;
+        for (const auto& device : up) names += " " + device.second.name;
+        rounds.push_back(std::to_string(round) + ": " + std::to_string(report.answered) + " up" + names);
     }
     static Buffer answer(const std::string& name) {
         Buffer b;
@@ -120,10 +123,11 @@ TEST_F(WatchRun, EventsAsTheyHappenAndTheDurationEndsIt) {
     fake.arrivals = {{static_cast<long>(printer.size()), printer, addressV4(10, 0, 0, 5, 3576), 30}};
     EXPECT_EQ(watchFor(Milliseconds(3500)), SocketStep::NONE);
     // Up at its answer, 30 ms in; down once rounds 2 and 3 passed without it.
-    EXPECT_THAT(events, ElementsAre("up 10.0.0.5 at 30", "down 10.0.0.5 at 3000"));
+    // The down event names the last round the device answered in.
+    EXPECT_THAT(events, ElementsAre("up 10.0.0.5 at 30 round 1", "down 10.0.0.5 at 3000 round 1"));
     EXPECT_EQ(fake.now - 1000, 3500u) << "ended by the duration";
     EXPECT_EQ(fake.sent.size(), 12u) << "three probes in each of four rounds";
-    EXPECT_THAT(rounds, ElementsAre("1: 1 up", "2: 1 up", "3: 0 up")) << "the round the duration cut says nothing";
+    EXPECT_THAT(rounds, ElementsAre("1: 1 up Printer", "2: 1 up Printer", "3: 0 up")) << "the round the duration cut says nothing";
 }
 
 TEST_F(WatchRun, AFirstRoundFailureEndsItAsARunEnds) {
@@ -146,7 +150,7 @@ TEST_F(WatchRun, DevicesThePatternsLeaveOutMakeNoEvents) {
     fake.arrivals = {{static_cast<long>(camera.size()), camera, addressV4(10, 0, 0, 4, 3576), 10},
                      {static_cast<long>(printer.size()), printer, addressV4(10, 0, 0, 5, 3576), 10}};
     EXPECT_EQ(watchFor(Milliseconds(1500)), SocketStep::NONE);
-    EXPECT_THAT(events, ElementsAre("up 10.0.0.5 at 20"));
+    EXPECT_THAT(events, ElementsAre("up 10.0.0.5 at 20 round 1"));
 }
 
 TEST_F(WatchRun, AStopRequestEndsItWithoutADownForTheRoundItCut) {
@@ -157,5 +161,5 @@ TEST_F(WatchRun, AStopRequestEndsItWithoutADownForTheRoundItCut) {
     Buffer printer = answer("Printer");
     fake.arrivals = {{static_cast<long>(printer.size()), printer, addressV4(10, 0, 0, 5, 3576), 30}};
     EXPECT_EQ(watch(settings, w, *this).failed, SocketStep::NONE);
-    EXPECT_THAT(events, ElementsAre("up 10.0.0.5 at 30"));
+    EXPECT_THAT(events, ElementsAre("up 10.0.0.5 at 30 round 1"));
 }

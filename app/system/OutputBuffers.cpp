@@ -1,4 +1,4 @@
-#include "app/output/OutputBuffers.h"
+#include "app/system/OutputBuffers.h"
 
 #include "app/base/Utf8.h"
 

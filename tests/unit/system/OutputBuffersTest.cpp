@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "app/output/OutputBuffers.h"
+#include "app/system/OutputBuffers.h"
 
 using namespace webfind;
 

@@ -1,0 +1,63 @@
+#include <windows.h>
+
+#include <string>
+
+#include "app/base/Utf8.h"
+#include "app/system/OutputBuffers.h"
+#include "app/system/Files.h"
+
+namespace webfind {
+
+namespace {
+
+std::wstring wide(const std::string& text) {
+    std::u16string units = utf16FromUtf8(withReplacementCharacters(text));
+    return std::wstring(units.begin(), units.end());
+}
+
+std::string errorText(DWORD code) { return "error " + std::to_string(code); }
+
+}  // namespace
+
+bool writeAndClose(intptr_t handle, const FileWriter& write, std::string& why) {
+    HANDLE file = reinterpret_cast<HANDLE>(handle);
+    DWORD error = 0;
+    BlockBuffer buffer([&](const std::string& bytes) {
+        DWORD written = 0;
+        if (WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) &&
+            written == bytes.size())
+            return true;
+        error = GetLastError();
+        return false;
+    });
+    std::ostream out(&buffer);
+    write(out);
+    out.flush();
+    const bool written = static_cast<bool>(out);
+    if (!CloseHandle(file) && written) error = GetLastError();
+    if (written && error == 0) return true;
+    why = errorText(error);
+    return false;
+}
+
+bool replaceFile(const std::string& path, const FileWriter& write, std::string& why) {
+    const std::wstring target = wide(path);
+    const std::wstring temporary = target + L".new-" + std::to_wstring(GetCurrentProcessId());
+    HANDLE file = CreateFileW(temporary.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
+        why = "cannot create a file beside " + path + " (" + errorText(GetLastError()) + ")";
+        return false;
+    }
+    std::string failure;
+    if (!writeAndClose(reinterpret_cast<intptr_t>(file), write, failure)) {
+        why = "cannot write beside " + path + " (" + failure + ")";
+    } else if (!MoveFileExW(temporary.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING)) {
+        why = "cannot replace " + path + " (" + errorText(GetLastError()) + ")";
+    } else {
+        return true;
+    }
+    DeleteFileW(temporary.c_str());
+    return false;
+}
+
+}  // namespace webfind
