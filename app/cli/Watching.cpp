@@ -53,7 +53,7 @@ public:
 
     void event(const WatchEvent& e) override {
         WatchEvent known = e;
-        if (e.kind != WatchEvent::DOWN) addHardware(known.address, known.facts);
+        if (e.kind != WatchEvent::DOWN) hardware.add(known.address, known.facts);
         // The page and the metrics say what is known of each device up.
         if (keepsFacts()) {
             if (e.kind == WatchEvent::DOWN)
@@ -141,6 +141,7 @@ private:
     const RunSettings& settings;
     LivePage* const page;
     MetricsFile* const metrics;
+    HardwareLookup hardware;
     std::vector<WatchEvent> pending;
     FactsTable facts;  // of the devices up, for the page and the metrics
     std::chrono::steady_clock::time_point lastLook;

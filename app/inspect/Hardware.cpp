@@ -12,8 +12,6 @@ namespace webfind {
 
 namespace {
 
-const char* const REGISTRY = "/usr/share/ieee-data/oui.csv";
-
 // The first six hex digits of a MAC address, lowercase: its vendor's prefix.
 std::string prefixOf(const std::string& mac) {
     std::string prefix;
@@ -44,6 +42,8 @@ std::vector<std::string> fields(const std::string& line) {
 }
 
 }  // namespace
+
+const char* const IEEE_REGISTRY = "/usr/share/ieee-data/oui.csv";
 
 std::map<Address, std::string> neighboursFromArp(const std::string& table) {
     std::map<Address, std::string> found;
@@ -92,7 +92,7 @@ void addHardware(const DeviceTable& devices, FactsTable& facts) {
         facts[entry.first].mac = n->second;
         prefixes.insert(prefixOf(n->second));
     }
-    std::ifstream registry(REGISTRY);
+    std::ifstream registry(IEEE_REGISTRY);
     if (!registry || prefixes.empty()) return;
     const std::map<std::string, std::string> vendors = vendorsFromRegistry(registry, prefixes);
     for (auto& entry : facts) {
@@ -102,13 +102,22 @@ void addHardware(const DeviceTable& devices, FactsTable& facts) {
     }
 }
 
-void addHardware(const Address& address, DeviceFacts& facts) {
-    DeviceTable one;
-    one.add(address, "", "");
-    FactsTable found;
-    addHardware(one, found);
-    facts.mac = found[address].mac;
-    facts.vendor = found[address].vendor;
+void HardwareLookup::add(const Address& address, DeviceFacts& facts) {
+    facts.mac.clear();
+    facts.vendor.clear();
+    const std::map<Address, std::string> table = neighbours();
+    auto n = table.find(address);
+    if (n == table.end()) return;
+    facts.mac = n->second;
+    const std::string prefix = prefixOf(facts.mac);
+    auto known = vendors.find(prefix);
+    if (known == vendors.end()) {
+        std::ifstream csv(registry);
+        if (!csv) return;  // not installed (yet): nothing to remember
+        const std::map<std::string, std::string> found = vendorsFromRegistry(csv, {prefix});
+        known = vendors.emplace(prefix, found.empty() ? std::string() : found.begin()->second).first;
+    }
+    facts.vendor = known->second;
 }
 
 }  // namespace webfind

@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <fstream>
 #include <map>
 #include <set>
 #include <sstream>
@@ -37,4 +39,34 @@ TEST(VendorRegistry, ThePrefixesAskedForQuotesUndone) {
     ASSERT_EQ(found.size(), 2u);
     EXPECT_EQ(found.at("001b21"), "Intel Corporate");
     EXPECT_EQ(found.at("3c2af4"), "Brother Industries, LTD.");
+}
+
+// A watch meets its devices one at a time: the registry is read once a
+// prefix, so a second device of the same vendor is named without it.
+TEST(HardwareLookup, EachPrefixReadFromTheRegistryOnce) {
+    const std::string registry = testing::TempDir() + "webfind-oui.csv";
+    {
+        std::ofstream csv(registry);
+        csv << "Registry,Assignment,Organization Name,Organization Address\n"
+               "MA-L,3C2AF4,\"Brother Industries, LTD.\",Nagoya\n";
+    }
+    const std::map<Address, std::string> table = {{Address{{10, 1, 0, 2}}, "3c:2a:f4:01:02:03"},
+                                                  {Address{{10, 1, 0, 3}}, "3c:2a:f4:0a:0b:0c"}};
+    HardwareLookup lookup([&] { return table; }, registry);
+
+    DeviceFacts first;
+    lookup.add(Address{{10, 1, 0, 2}}, first);
+    EXPECT_EQ(first.mac, "3c:2a:f4:01:02:03");
+    EXPECT_EQ(first.vendor, "Brother Industries, LTD.");
+
+    std::remove(registry.c_str());
+    DeviceFacts second;
+    lookup.add(Address{{10, 1, 0, 3}}, second);
+    EXPECT_EQ(second.vendor, "Brother Industries, LTD.") << "the prefix was looked for again";
+
+    DeviceFacts routed;
+    routed.mac = "stale";
+    lookup.add(Address{{10, 2, 0, 9}}, routed);
+    EXPECT_EQ(routed.mac, "") << "a device without a neighbour entry has no MAC address";
+    EXPECT_EQ(routed.vendor, "");
 }
