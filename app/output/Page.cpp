@@ -104,6 +104,15 @@ void writeGone(std::ostream& out, const std::vector<GoneDevice>& gone, size_t wr
     out << tail;
 }
 
+// When the page was written, and for a watch's page, where the watch is.
+std::string stateNote(const WatchPage* watching, const std::string& time) {
+    if (!watching) return "webfind, " + time + ".";
+    if (watching->refreshSeconds == 0) return "The watch ended at " + time + "; this page no longer changes.";
+    if (!watching->started) return "webfind is watching; its first round is on its way (" + time + ").";
+    return "webfind is watching: the last round ended at " + time + "; this page reloads itself every " +
+           std::to_string(watching->refreshSeconds) + " s.";
+}
+
 }  // namespace
 
 void writePage(std::ostream& out, const DeviceTable& devices, const FactsTable* facts,
@@ -117,29 +126,14 @@ void writePage(std::ostream& out, const DeviceTable& devices, const FactsTable* 
         head << "<meta http-equiv=\"refresh\" content=\"" << watching->refreshSeconds << "\">\n";
     head << "<meta name=\"referrer\" content=\"no-referrer\">\n"
          << "<meta name=\"viewport\" content=\"width=device-width, initial-scale=1\">\n"
-         << "<meta name=\"color-scheme\" content=\"light dark\">\n";
-    const char* const unchecked =
-        "Names and URLs come from the devices themselves, unchecked: look at the address before you type a "
-        "password.";
-    if (!watching) {
-        head << "<title>webfind: " << count << ", " << time << "</title>\n"
-             << "<style>" << STYLE << "</style>\n</head>\n<body>\n"
-             << "<h1>" << count << " found</h1>\n"
-             << "<p class=\"note\">webfind, " << time << ". " << unchecked << "</p>\n";
-    } else {
-        head << "<title>webfind: " << count << " up, " << time << "</title>\n"
-             << "<style>" << STYLE << "</style>\n</head>\n<body>\n"
-             << "<h1>" << count << " up</h1>\n<p class=\"note\">";
-        if (watching->refreshSeconds == 0)
-            head << "The watch ended at " << time << "; this page no longer changes.";
-        else if (!watching->started)
-            head << "webfind is watching; its first round is on its way (" << time << ").";
-        else
-            head << "webfind is watching: the last round ended at " << time << "; this page reloads itself every "
-                 << watching->refreshSeconds << " s.";
-        head << " " << unchecked << "</p>\n";
-    }
-    head << "<table>\n<thead><tr><th>Name</th><th>Address</th><th>URL</th><th>Hardware</th><th>Page</th></tr>"
+         << "<meta name=\"color-scheme\" content=\"light dark\">\n"
+         << "<title>webfind: " << count << (watching ? " up" : "") << ", " << time << "</title>\n"
+         << "<style>" << STYLE << "</style>\n</head>\n<body>\n"
+         << "<h1>" << count << (watching ? " up" : " found") << "</h1>\n"
+         << "<p class=\"note\">" << stateNote(watching, time)
+         << " Names and URLs come from the devices themselves, unchecked: look at the address before you type a "
+            "password.</p>\n"
+         << "<table>\n<thead><tr><th>Name</th><th>Address</th><th>URL</th><th>Hardware</th><th>Page</th></tr>"
             "</thead>\n<tbody>\n";
     const char* const tail = "</tbody>\n</table>\n</body>\n</html>\n";
     // Room for the tail and the line that counts the rows left out.
