@@ -16,3 +16,12 @@ bench_in_private_netns() {
     fi
     loopback_multicast || exit 1
 }
+
+# wait_listening LOG WHAT: waits up to 10 s for the "listening" line that
+# simulated devices and the tests' web server write once they are ready;
+# ends the benchmark when it does not come, rather than measuring nothing.
+wait_listening() {
+    for _ in $(seq 200); do grep -q '^listening' "$1" 2> /dev/null && return 0; sleep 0.05; done
+    echo "$2 did not start: $(cat "$1")" >&2
+    exit 1
+}

@@ -25,7 +25,7 @@ one_run() {
     if [ "$n" -gt 0 ]; then
         "${pinning[@]}" "$RESPONDER" --lifetime 30 --count "$n" --from 127.0.1.1 --delay "$delay" > "$WORK/responder.log" 2>&1 &
         local rpid=$!
-        for _ in $(seq 200); do grep -q '^listening' "$WORK/responder.log" && break; sleep 0.02; done
+        wait_listening "$WORK/responder.log" "the simulated devices"
     fi
     before=$(rcvbuf_errors)
     local start end

@@ -27,9 +27,7 @@ start_devices() {
     shift
     "$RESPONDER" "$@" > "$log" 2>&1 &
     PIDS+=("$!")
-    for _ in $(seq 200); do grep -q '^listening' "$log" && return 0; sleep 0.02; done
-    echo "the simulated devices did not start: $(cat "$log")" >&2
-    exit 1
+    wait_listening "$log" "the simulated devices"
 }
 
 rss_kib() { awk '/^VmRSS:/ { print $2 }' "/proc/$1/status" 2> /dev/null; }
