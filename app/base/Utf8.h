@@ -31,4 +31,15 @@ std::u16string utf16FromUtf8(const std::string& bytes);
 // U+FFFD.
 std::string utf8FromUtf16(const std::u16string& text);
 
+#ifdef _WIN32
+// The same for Windows' wide strings, whose wchar_t is a UTF-16 code unit.
+inline std::wstring wideFromUtf8(const std::string& bytes) {
+    const std::u16string units = utf16FromUtf8(bytes);
+    return std::wstring(units.begin(), units.end());
+}
+inline std::string utf8FromWide(const std::wstring& text) {
+    return utf8FromUtf16(std::u16string(text.begin(), text.end()));
+}
+#endif
+
 }  // namespace webfind

@@ -13,10 +13,7 @@ namespace {
 // UTF-8 URLs (the common case for names outside ASCII) are read as UTF-8;
 // other bytes as text in the system's default narrow code page.
 std::wstring wideUrl(const std::string& url) {
-    if (validUtf8(url)) {
-        std::u16string text = utf16FromUtf8(url);
-        return std::wstring(text.begin(), text.end());
-    }
+    if (validUtf8(url)) return wideFromUtf8(url);
     int length = MultiByteToWideChar(CP_ACP, 0, url.data(), static_cast<int>(url.size()), nullptr, 0);
     std::wstring wide(static_cast<size_t>(length > 0 ? length : 0), L'\0');
     if (length > 0) MultiByteToWideChar(CP_ACP, 0, url.data(), static_cast<int>(url.size()), &wide[0], length);

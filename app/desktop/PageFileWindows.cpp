@@ -18,12 +18,6 @@ namespace {
 constexpr size_t KEPT_PAGES = 20;
 constexpr unsigned long long KEPT_BYTES = 64ULL << 20;
 
-std::string utf8(const std::wstring& text) { return utf8FromUtf16(std::u16string(text.begin(), text.end())); }
-std::wstring wide(const std::string& text) {
-    std::u16string units = utf16FromUtf8(text);
-    return std::wstring(units.begin(), units.end());
-}
-
 std::string lastError(const std::string& what) { return what + " (error " + std::to_string(GetLastError()) + ")"; }
 
 unsigned long long ticks(const FILETIME& time) {
@@ -69,7 +63,7 @@ void prunePages(const std::wstring& folder) {
 bool fill(HANDLE file, const std::wstring& path, const PageWriter& write, std::string& why) {
     std::string failure;
     if (writeAndClose(reinterpret_cast<intptr_t>(file), write, failure)) return true;
-    why = "cannot write " + utf8(path) + " (" + failure + ")";
+    why = "cannot write " + utf8FromWide(path) + " (" + failure + ")";
     DeleteFileW(path.c_str());
     return false;
 }
@@ -105,23 +99,23 @@ bool savePage(const PageWriter& write, SavedPage& page, std::string& note, std::
     // The user's temp folder is already theirs alone.
     const std::wstring folder = std::wstring(temp, length) + L"webfind\\";
     if (!CreateDirectoryW(folder.c_str(), nullptr) && GetLastError() != ERROR_ALREADY_EXISTS) {
-        why = lastError("cannot make " + utf8(folder));
+        why = lastError("cannot make " + utf8FromWide(folder));
         return false;
     }
     prunePages(folder);
     std::wstring path;
     HANDLE file = newFile(folder, L"webfind-", path);
     if (file == INVALID_HANDLE_VALUE) {
-        why = lastError("cannot create a page in " + utf8(folder));
+        why = lastError("cannot create a page in " + utf8FromWide(folder));
         return false;
     }
     if (!fill(file, path, write, why)) return false;
-    page = SavedPage{utf8(folder), utf8(path.substr(folder.size())), utf8(path)};
+    page = SavedPage{utf8FromWide(folder), utf8FromWide(path.substr(folder.size())), utf8FromWide(path)};
     return true;
 }
 
 bool rewritePage(const SavedPage& page, const PageWriter& write, std::string& why) {
-    const std::wstring folder = wide(page.folder);
+    const std::wstring folder = wideFromUtf8(page.folder);
     std::wstring path;
     HANDLE file = newFile(folder, L".webfind-new-", path);
     if (file == INVALID_HANDLE_VALUE) {
@@ -129,7 +123,7 @@ bool rewritePage(const SavedPage& page, const PageWriter& write, std::string& wh
         return false;
     }
     if (!fill(file, path, write, why)) return false;
-    if (!MoveFileExW(path.c_str(), (folder + wide(page.name)).c_str(), MOVEFILE_REPLACE_EXISTING)) {
+    if (!MoveFileExW(path.c_str(), (folder + wideFromUtf8(page.name)).c_str(), MOVEFILE_REPLACE_EXISTING)) {
         why = lastError("cannot replace " + page.location);
         DeleteFileW(path.c_str());
         return false;

@@ -21,10 +21,8 @@ namespace webfind {
 
 namespace {
 
-std::wstring wide(const std::string& text) {
-    std::u16string units = utf16FromUtf8(validUtf8(text) ? text : std::string());
-    return std::wstring(units.begin(), units.end());
-}
+// Text that is not UTF-8 is sent as nothing rather than as something else.
+std::wstring wide(const std::string& text) { return wideFromUtf8(validUtf8(text) ? text : std::string()); }
 
 // Closes a WinHTTP handle when it goes.
 struct Handle {
@@ -118,9 +116,8 @@ bool get(HINTERNET connection, const FetchRequest& r, const std::wstring& path, 
     size = sizeof location;
     if (WinHttpQueryHeaders(request.h, WINHTTP_QUERY_LOCATION, WINHTTP_HEADER_NAME_BY_INDEX, location, &size,
                             WINHTTP_NO_HEADER_INDEX)) {
-        std::u16string units(location, location + size / sizeof(wchar_t));
         result.hasLocation = true;
-        result.location = utf8FromUtf16(units);
+        result.location = utf8FromWide(std::wstring(location, size / sizeof(wchar_t)));
     }
     std::string body;
     char chunk[8192];

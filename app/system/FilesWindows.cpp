@@ -10,10 +10,8 @@ namespace webfind {
 
 namespace {
 
-std::wstring wide(const std::string& text) {
-    std::u16string units = utf16FromUtf8(withReplacementCharacters(text));
-    return std::wstring(units.begin(), units.end());
-}
+// A path given as bytes that are not all UTF-8 still names a file.
+std::wstring wide(const std::string& path) { return wideFromUtf8(withReplacementCharacters(path)); }
 
 std::string errorText(DWORD code) { return "error " + std::to_string(code); }
 
