@@ -23,13 +23,13 @@ trap 'kill "${pids[@]}" 2> /dev/null; rm -rf "$WORK"' EXIT
 serve() {
     python3 tests/e2e/webserver.py 0.0.0.0 "$2" "$1" > "$WORK/$1.out" 2>&1 &
     pids+=("$!")
-    wait_listening "$WORK/$1.out" "the $1 web server"
+    started "$WORK/$1.out" "the $1 web server"
 }
 # devices COUNT FIRST PORT: COUNT devices from FIRST on, each with its page.
 devices() {
     "$RESPONDER" --lifetime 120 --count "$1" --from "$2" --url "http://{addr}:$3/" > "$WORK/devices-$2.log" 2>&1 &
     pids+=("$!")
-    wait_listening "$WORK/devices-$2.log" "the devices"
+    started "$WORK/devices-$2.log" "the devices"
 }
 # seconds COMMAND...: the run's wall time, to the millisecond.
 seconds() {

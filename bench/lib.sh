@@ -17,11 +17,11 @@ bench_in_private_netns() {
     loopback_multicast || exit 1
 }
 
-# wait_listening LOG WHAT: waits up to 10 s for the "listening" line that
-# simulated devices and the tests' web server write once they are ready;
-# ends the benchmark when it does not come, rather than measuring nothing.
-wait_listening() {
-    for _ in $(seq 200); do grep -q '^listening' "$1" 2> /dev/null && return 0; sleep 0.05; done
+# started LOG WHAT: waits up to 10 s for WHAT (simulated devices, a web
+# server) to say in LOG that it listens; ends the benchmark when it does
+# not, rather than measuring without it.
+started() {
+    wait_listening "$1" 10 && return 0
     echo "$2 did not start: $(cat "$1")" >&2
     exit 1
 }

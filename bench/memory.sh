@@ -23,7 +23,7 @@ chmod +x "$WORK/bin/xdg-open"
 name=$(head -c 1400 /dev/zero | tr '\0' N)
 "$RESPONDER" --lifetime 300 --count 65536 --from 127.1.0.1 --name "$name {addr}" > "$WORK/flood.log" 2>&1 &
 flood=$!
-wait_listening "$WORK/flood.log" "the flood of sources"
+started "$WORK/flood.log" "the flood of sources"
 
 echo "65,536 sources, 1,400-byte names; the bound is 96 MiB"
 echo

@@ -25,7 +25,7 @@ one_run() {
     if [ "$n" -gt 0 ]; then
         "${pinning[@]}" "$RESPONDER" --lifetime 30 --count "$n" --from 127.0.1.1 --delay "$delay" > "$WORK/responder.log" 2>&1 &
         local rpid=$!
-        wait_listening "$WORK/responder.log" "the simulated devices"
+        started "$WORK/responder.log" "the simulated devices"
     fi
     before=$(rcvbuf_errors)
     local start end

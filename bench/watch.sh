@@ -27,7 +27,7 @@ start_devices() {
     shift
     "$RESPONDER" "$@" > "$log" 2>&1 &
     PIDS+=("$!")
-    wait_listening "$log" "the simulated devices"
+    started "$log" "the simulated devices"
 }
 
 rss_kib() { awk '/^VmRSS:/ { print $2 }' "/proc/$1/status" 2> /dev/null; }

@@ -31,11 +31,7 @@ device router --from 127.0.0.200 --name "Router" --delay 50
 
 # Each device says when it listens.
 for log in "$work"/*.log; do
-    for _ in $(seq 100); do
-        grep -q '^listening' "$log" && break
-        sleep 0.05
-    done
-    grep -q '^listening' "$log" || { echo "a simulated device did not start: $(cat "$log")" >&2; exit 1; }
+    wait_listening "$log" || { echo "a simulated device did not start: $(cat "$log")" >&2; exit 1; }
 done
 
 echo "\$ webfind --no-open        # three simulated devices in a private network namespace"

@@ -30,3 +30,14 @@ loopback_multicast() {
     [ "${1:-}" = no-route ] && return 0
     ip route add 224.0.0.0/4 dev lo
 }
+
+# wait_listening LOG [SECONDS]: waits, 5 s unless said, for the "listening"
+# line that a simulated device or the tests' web server writes to LOG once
+# it is ready; false when it does not come.
+wait_listening() {
+    for _ in $(seq $((${2:-5} * 20))); do
+        grep -q '^listening' "$1" 2> /dev/null && return 0
+        sleep 0.05
+    done
+    return 1
+}

@@ -89,11 +89,7 @@ device() {
     shift
     "$RESPONDER" --lifetime 30 "$@" > "$log" 2>&1 &
     PIDS+=("$!")
-    for _ in $(seq 100); do
-        grep -q '^listening' "$log" 2>/dev/null && return 0
-        sleep 0.05
-    done
-    fail "device $* did not start: $(cat "$log")"
+    wait_listening "$log" || fail "device $* did not start: $(cat "$log")"
 }
 
 # run_webfind ARGS...: runs the tool; sets STATUS, OUT (file), ERR (file),
@@ -215,8 +211,7 @@ device_behind_link() {
 # device_ready N: waits until the device behind link N listens and the link
 # carries traffic both ways.
 device_ready() {
-    for _ in $(seq 100); do grep -q '^listening' "$WORK/dev$1.log" && break; sleep 0.05; done
-    grep -q '^listening' "$WORK/dev$1.log" || fail "device $1 did not start: $(cat "$WORK/dev$1.log")"
+    wait_listening "$WORK/dev$1.log" || fail "device $1 did not start: $(cat "$WORK/dev$1.log")"
     for _ in $(seq 100); do ip -o link show "va$1" | grep -q 'LOWER_UP' && return 0; sleep 0.05; done
     fail "link va$1 did not come up: $(ip -o link show "va$1")"
 }
@@ -282,9 +277,5 @@ web_server() {
     : > "$WORK/$name.log"
     python3 "$E2E_DIR/webserver.py" "$address" "$port" "$mode" "$WORK/$name.log" "${tls[@]}" > "$WORK/$name.out" 2>&1 &
     PIDS+=("$!")
-    for _ in $(seq 100); do
-        grep -q '^listening' "$WORK/$name.out" 2> /dev/null && return 0
-        sleep 0.05
-    done
-    fail "web server $name did not start: $(cat "$WORK/$name.out")"
+    wait_listening "$WORK/$name.out" || fail "web server $name did not start: $(cat "$WORK/$name.out")"
 }
