@@ -8,4 +8,19 @@ std::string dottedQuad(const uint8_t* a) {
 
 std::string Address::text() const { return dottedQuad(bytes.data()); }
 
+bool parseDottedQuad(const std::string& text, Address& address) {
+    // By hand: sscanf's %u would take signs, spaces and numbers that wrap.
+    size_t at = 0;
+    for (size_t part = 0; part < 4; ++part) {
+        if (part > 0 && (at == text.size() || text[at++] != '.')) return false;
+        unsigned value = 0;
+        size_t digits = 0;
+        for (; at < text.size() && text[at] >= '0' && text[at] <= '9' && digits < 4; ++at, ++digits)
+            value = value * 10 + static_cast<unsigned>(text[at] - '0');
+        if (digits == 0 || value > 255) return false;
+        address.bytes[part] = static_cast<uint8_t>(value);
+    }
+    return at == text.size();
+}
+
 }  // namespace webfind

@@ -24,4 +24,8 @@ struct Address {
 // formatter of addresses for people.
 std::string dottedQuad(const uint8_t* fourBytes);
 
+// Reads dotted-quad text: four numbers up to 255 and nothing after them.
+// False, with `address` unspecified, for anything else.
+bool parseDottedQuad(const std::string& text, Address& address);
+
 }  // namespace webfind

@@ -4,13 +4,13 @@
 
 #include <algorithm>
 #include <cctype>
-#include <cstdio>
 #include <cstdlib>
 #include <map>
 #include <sstream>
 
 #include <nlohmann/json.hpp>
 
+#include "app/base/Address.h"
 #include "app/diagnosis/Firewall.h"
 
 namespace webfind {
@@ -36,14 +36,10 @@ Condition condition(Condition::Field field, bool negated) {
 
 // "192.168.1.0" in host order; false when it is not a dotted quad.
 bool ipv4(const std::string& text, uint32_t& address) {
-    unsigned parts[4];
-    char end;
-    if (std::sscanf(text.c_str(), "%u.%u.%u.%u%c", &parts[0], &parts[1], &parts[2], &parts[3], &end) != 4) return false;
+    Address parsed;
+    if (!parseDottedQuad(text, parsed)) return false;
     address = 0;
-    for (unsigned p : parts) {
-        if (p > 255) return false;
-        address = address << 8 | p;
-    }
+    for (uint8_t byte : parsed.bytes) address = address << 8 | byte;
     return true;
 }
 

@@ -2,26 +2,18 @@
 
 #include <algorithm>
 #include <cctype>
-#include <cstdio>
 #include <cstdlib>
 
+#include "app/base/Address.h"
 #include "app/base/Text.h"
 
 namespace webfind {
 
 namespace {
 
+// Only the address's own spelling: no leading zeros, spaces or signs.
 bool dottedQuadAddress(const std::string& text, Address& address) {
-    unsigned parts[4];
-    char end;
-    if (text.empty() || !std::isdigit(static_cast<unsigned char>(text[0])) ||
-        std::sscanf(text.c_str(), "%u.%u.%u.%u%c", &parts[0], &parts[1], &parts[2], &parts[3], &end) != 4)
-        return false;
-    for (int i = 0; i < 4; ++i) {
-        if (parts[i] > 255) return false;
-        address.bytes[i] = static_cast<uint8_t>(parts[i]);
-    }
-    return address.text() == text;  // no leading zeros, nothing odd
+    return parseDottedQuad(text, address) && address.text() == text;
 }
 
 std::string lowered(std::string text) {

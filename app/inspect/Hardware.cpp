@@ -2,11 +2,12 @@
 
 #include <algorithm>
 #include <cctype>
-#include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
 #include <vector>
+
+#include "app/base/Address.h"
 
 namespace webfind {
 
@@ -56,11 +57,8 @@ std::map<Address, std::string> neighboursFromArp(const std::string& table) {
         if (!(words >> ip >> type >> flags >> mac)) continue;
         // 0x2: a complete entry; 00:00:00:00:00:00 is none.
         if ((std::strtoul(flags.c_str(), nullptr, 16) & 0x2) == 0 || mac == "00:00:00:00:00:00") continue;
-        unsigned parts[4];
-        char end;
-        if (std::sscanf(ip.c_str(), "%u.%u.%u.%u%c", &parts[0], &parts[1], &parts[2], &parts[3], &end) != 4) continue;
         Address address;
-        for (int i = 0; i < 4; ++i) address.bytes[i] = static_cast<uint8_t>(parts[i]);
+        if (!parseDottedQuad(ip, address)) continue;
         std::transform(mac.begin(), mac.end(), mac.begin(), [](unsigned char c) { return std::tolower(c); });
         found[address] = mac;
     }
