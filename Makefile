@@ -54,7 +54,7 @@ package: deps-package windows-builds
 # Scale and watch benchmarks in private network namespaces, then the
 # micro-benchmarks.
 bench: deps-test
-	sh scripts/ensure-packages.sh libbenchmark-dev time util-linux
+	sh scripts/ensure-packages.sh libbenchmark-dev time util-linux curl python3
 	cmake --preset default
 	cmake --build --preset default
 	bash bench/scale.sh

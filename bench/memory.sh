@@ -29,7 +29,7 @@ echo "65,536 sources, 1,400-byte names; the bound is 96 MiB"
 echo
 echo "| mode | peak RSS | status | listed | left out (stderr) |"
 echo "|---|---:|---:|---:|---|"
-for mode in --json -n --page "--watch=1 --duration=4 --json"; do
+for mode in --json -n --page "--watch=1 --duration=4 --json" "--watch=1 --duration=4 --json --check"; do
     # shellcheck disable=SC2086  # the mode's words
     env -u BROWSER PATH="$WORK/bin:$PATH" DISPLAY=:0 XDG_RUNTIME_DIR="$WORK/runtime" \
         /usr/bin/time -f %M -o "$WORK/peak" "$WEBFIND" $mode > "$WORK/out" 2> "$WORK/err"

@@ -1,12 +1,16 @@
 // Micro-benchmarks of the per-datagram work: judging an answer (valid and the
-// commonest rejects) and inserting into the device table.
+// commonest rejects) and inserting into the device table; and of naming a
+// device's vendor from the IEEE registry.
 
 #include <benchmark/benchmark.h>
 
+#include <cstdio>
+#include <fstream>
 #include <string>
 
 #include "Network/Buffer.h"
 #include "app/base/Device.h"
+#include "app/inspect/Hardware.h"
 #include "app/wire/Messages.h"
 
 using namespace webfind;
@@ -69,8 +73,41 @@ void TableDuplicateLookup(benchmark::State& state) {
     for (auto _ : state) benchmark::DoNotOptimize(table.contains(key));
 }
 
+// The IEEE registry as a watch reads it: once, the whole file into a table
+// (one read per iteration here), and then each vendor found in it.
+void RegistryRead(benchmark::State& state) {
+    for (auto _ : state) {
+        std::ifstream csv(IEEE_REGISTRY);
+        if (!csv) {
+            state.SkipWithError("the IEEE registry (ieee-data) is not installed");
+            return;
+        }
+        VendorRegistry registry(csv);
+        benchmark::DoNotOptimize(registry.size());
+        state.counters["entries"] = static_cast<double>(registry.size());
+        state.counters["KiB"] = static_cast<double>(registry.bytes() >> 10);
+    }
+}
+void RegistryLookup(benchmark::State& state) {
+    std::ifstream csv(IEEE_REGISTRY);
+    if (!csv) {
+        state.SkipWithError("the IEEE registry (ieee-data) is not installed");
+        return;
+    }
+    const VendorRegistry registry(csv);
+    uint32_t prefix = 0x3c2af4;
+    for (auto _ : state) {
+        char mac[18];
+        std::snprintf(mac, sizeof mac, "%02x:%02x:%02x:01:02:03", prefix >> 16 & 0xFF, prefix >> 8 & 0xFF, prefix & 0xFF);
+        benchmark::DoNotOptimize(registry.vendorOf(mac));
+        prefix = prefix * 1103515245u + 12345u;  // a different prefix each time, as random MACs have
+    }
+}
+
 }  // namespace
 
+BENCHMARK(RegistryRead)->Unit(benchmark::kMillisecond);
+BENCHMARK(RegistryLookup);
 BENCHMARK(ValidAnswer);
 BENCHMARK(OwnProbe);
 BENCHMARK(WrongMagic);

@@ -32,3 +32,6 @@ else()
     endif()
   endif()
 endif()
+
+# The page checks run on threads of their own.
+find_package(Threads REQUIRED)

@@ -56,22 +56,37 @@ private:
 
 // What became of fetching a device's page (with --check).
 struct PageCheck {
-    bool done = false;          // a check was made
-    bool fetched = false;       // the page was asked for (not: a URL that may not be fetched)
+    enum Outcome {
+        NONE,         // no check was made
+        NOT_ALLOWED,  // the URL may not be fetched (another host, ...): `error` says why
+        NOT_CHECKED,  // it could have been, but the check ended first (its time ran out, a stop): `error` says why
+        UNREACHABLE,  // refused, timed out, reset, no route: the URL is not opened
+        FAILED,       // reached, but no page came back (a TLS handshake that failed, ...)
+        ANSWERED,     // the page answered: `status` and what came with it
+    };
+    Outcome outcome = NONE;
     int status = -1;            // the HTTP status; -1: none
     bool hasTitle = false;
     std::string title;          // the first <title>, decoded, at most 200 bytes
     bool hasLocation = false;
     std::string location;       // a redirect's Location
     std::string tls;            // "": plain HTTP; "valid", "self-signed", "expired", "name-mismatch", "untrusted"
-    std::string error;          // why it was not fetched, or the connection's or TLS's failure
-    bool unreachable = false;   // refused, timed out or reset: the URL is not opened
+    std::string error;          // why it was not fetched, or the connection's or TLS's failure, in short words
+
+    bool done() const { return outcome != NONE; }
+    bool answered() const { return outcome == ANSWERED; }
+    bool unreachable() const { return outcome == UNREACHABLE; }
+    // A connection was tried: the page answered, or what failed is known.
+    bool tried() const { return outcome == UNREACHABLE || outcome == FAILED || outcome == ANSWERED; }
 };
 
 // What webfind found out about a device beyond its answer.
 struct DeviceFacts {
     std::string mac;     // "3c:2a:f4:01:02:03"; empty: not in the neighbour table
     std::string vendor;  // from the IEEE registry; empty: not known
+    // No MAC address although the device is on a link of this host's: it is
+    // not in the neighbour table yet (nothing has been sent to it).
+    bool notInNeighbours = false;
     PageCheck check;
 };
 using FactsTable = std::map<Address, DeviceFacts>;

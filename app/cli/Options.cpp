@@ -44,11 +44,14 @@ Options:
   -l, --long             under each device's line, its address, MAC address
                          and vendor (from the neighbour table and the IEEE
                          registry; no packet is sent for them)
-      --check            fetch each device's page (16 at a time, 3 s each,
-                         64 KiB at most, no redirect followed) and say its
-                         status, title and certificate; only a URL whose host
-                         is the answering device itself is fetched. A page
-                         that cannot be reached is not opened.
+      --check            fetch each device's page (64 at a time, 3 s each,
+                         10 s in all, 64 KiB at most, no redirect followed)
+                         and say its status, title and certificate; only a
+                         URL whose host is the answering device itself is
+                         fetched, and only from it. A page that cannot be
+                         reached is not opened. With --watch, each page's
+                         verdict follows its device's event as a "checked"
+                         event.
   -i, --interface IF     send the probes out of this IPv4 interface, given by
                          name (eth0) or by one of its addresses; may be repeated
   -a, --all-interfaces   send the probes out of every interface that is up,
@@ -74,7 +77,7 @@ Options:
                          counts to FILE at the end of each round, in the
                          Prometheus text format (for node_exporter's textfile
                          collector); FILE is replaced at once, never half
-                         written
+                         written, and must be missing or a regular file
   -v, --verbose          on standard error: the interfaces probed, each datagram
                          received with its source and verdict, and when nothing
                          answered, what on this host may explain it (also

@@ -3,6 +3,7 @@
 #include <chrono>
 #include <iostream>
 #include <memory>
+#include <mutex>
 #include <vector>
 
 #include "app/base/Text.h"
@@ -10,8 +11,9 @@
 #include "app/desktop/Console.h"
 #include "app/desktop/LivePage.h"
 #include "app/desktop/Present.h"
+#include "app/discovery/Interfaces.h"
 #include "app/discovery/Watch.h"
-#include "app/inspect/Check.h"
+#include "app/inspect/BackgroundChecks.h"
 #include "app/inspect/Hardware.h"
 #include "app/output/Events.h"
 #include "app/output/Listing.h"
@@ -46,34 +48,45 @@ private:
     bool failing = false;
 };
 
+// Everything a watch tells, from the watch's own thread and from the
+// thread that checks pages: each line whole, and the facts the page and the
+// metrics are written from, under one lock.
 class EventPrinter : public WatchObserver {
 public:
     EventPrinter(const Options& options, const RunSettings& settings, LivePage* page, MetricsFile* metrics)
-        : options(options), settings(settings), page(page), metrics(metrics) {}
+        : options(options), settings(settings), page(page), metrics(metrics) {
+        // With --check, each device that comes up or changes has its page
+        // checked on a thread of its own: the rounds and their events never
+        // wait for it, and its verdict follows as an event of its own.
+        if (options.check) {
+            CheckSettings checking = checkSettings();
+            checking.stopRequested = stopRequested;
+            checks = std::make_unique<BackgroundChecks>(
+                checking, [this](const Address& a, const std::string& url, const PageCheck& c) { checked(a, url, c); });
+        }
+    }
 
     void event(const WatchEvent& e) override {
         WatchEvent known = e;
         if (e.kind != WatchEvent::DOWN) hardware.add(known.address, known.facts);
-        // The page and the metrics say what is known of each device up.
-        if (keepsFacts()) {
-            if (e.kind == WatchEvent::DOWN)
-                facts.erase(e.address);
-            else
-                facts[e.address] = known.facts;
-        }
-        if (page) page->event(e, Clock::now());
-        // With --check, a device that came up or changed is told at the end
-        // of its round, its page checked with the round's others.
-        if (options.check && e.kind != WatchEvent::DOWN)
-            pending.push_back(known);
-        else
+        {
+            std::lock_guard<std::mutex> held(lock);
+            // The page and the metrics say what is known of each device up.
+            if (keepsFacts()) {
+                if (e.kind == WatchEvent::DOWN)
+                    facts.erase(e.address);
+                else
+                    facts[e.address] = known.facts;
+            }
+            if (page) page->event(e, Clock::now());
             print(known);
+        }
+        if (checks && e.kind != WatchEvent::DOWN) checks->add(e.address, e.url);
     }
-    // What is left when the watch ends is told unchecked; the page says
-    // the watch has ended.
+    // Checks still on their way are dropped; the page says the watch has
+    // ended.
     void watchEnded(const DeviceTable& up) override {
-        for (const WatchEvent& e : pending) print(e);
-        pending.clear();
+        if (checks) checks->stop();
         if (page) page->end(up, facts, Clock::now());
     }
     // The first write that fails ends the watch, as does a reader that went
@@ -85,34 +98,32 @@ public:
         std::cerr << "; trying again next round\n" << std::flush;
     }
     void roundEnded(uint64_t round, const RunReport& report, const DeviceTable& up) override {
-        checkPending();
+        hardware.roundEnded();
         const auto now = Clock::now();
-        if (page) page->roundEnded(round, up, facts, now);
-        if (metrics) metrics->write(up, facts, WatchCounts{round, now, report.rejected});
+        {
+            std::lock_guard<std::mutex> held(lock);
+            if (page) page->roundEnded(round, up, facts, now);
+            if (metrics) metrics->write(up, facts, WatchCounts{round, now, report.rejected});
+        }
         noteLeftOut(report);
         explainSilence(report);
     }
 
 private:
     bool keepsFacts() const { return page || metrics; }
+    // Under the lock.
     void print(const WatchEvent& e) {
         if (!std::cout) return;  // lost already; the watch is ending
         std::cout << eventLine(e, options.json, Clock::now()) << '\n';
         if (!options.json) writeDeviceDetails(std::cout, e.address, e.facts, options.longListing);
         std::cout << std::flush;
     }
-    void checkPending() {
-        if (pending.empty()) return;
-        DeviceTable devices;
-        for (const WatchEvent& e : pending) devices.add(e.address, e.name, e.url);
-        FactsTable checked;
-        checkPages(devices, checked, checkSettings());
-        for (WatchEvent& e : pending) {
-            e.facts.check = checked[e.address].check;
-            if (keepsFacts() && facts.count(e.address)) facts[e.address].check = e.facts.check;
-            print(e);
-        }
-        pending.clear();
+    // On the checking thread.
+    void checked(const Address& address, const std::string& url, const PageCheck& check) {
+        std::lock_guard<std::mutex> held(lock);
+        auto known = facts.find(address);
+        if (known != facts.end()) known->second.check = check;
+        if (std::cout) std::cout << checkedLine(address, url, check, options.json, Clock::now()) << '\n' << std::flush;
     }
     void noteLeftOut(const RunReport& report) {
         if (report.leftOut == 0 || leftOutSaid) return;
@@ -141,12 +152,14 @@ private:
     const RunSettings& settings;
     LivePage* const page;
     MetricsFile* const metrics;
-    HardwareLookup hardware;
-    std::vector<WatchEvent> pending;
+    HardwareLookup hardware{neighbourTable, IEEE_REGISTRY, directlyConnected()};
+    std::mutex lock;
     FactsTable facts;  // of the devices up, for the page and the metrics
     std::chrono::steady_clock::time_point lastLook;
     std::string lastSaid;
     bool leftOutSaid = false;
+    // Last: stopped (in watchEnded, or as it goes) before what it calls back into.
+    std::unique_ptr<BackgroundChecks> checks;
 };
 
 }  // namespace
@@ -160,6 +173,13 @@ ExitStatus watchDevices(const Options& options, const RunSettings& settings) {
 
     std::unique_ptr<MetricsFile> metrics;
     if (!options.metrics.empty()) {
+        // Only a file of its own is ever replaced: never a device, a FIFO,
+        // a directory or a link, whatever a service's configuration says.
+        std::string why;
+        if (!replaceable(options.metrics, why)) {
+            std::cerr << "webfind: --metrics: " << escapeForTerminal(why) << '\n';
+            return ExitStatus::USAGE;
+        }
         // A file that cannot be written at all is found out now, not after
         // the first round.
         metrics = std::make_unique<MetricsFile>(options.metrics);

@@ -55,6 +55,20 @@ void explain(const Options& options, const RunSettings& settings, const RunRepor
     }
 }
 
+// Devices on this host's links whose MAC address is not known yet, and how
+// to learn it.
+void noteMissingNeighbours(const FactsTable& facts) {
+    std::string missing;
+    size_t count = 0;
+    for (const auto& f : facts)
+        if (f.second.notInNeighbours && count++ < 5) missing += (missing.empty() ? "" : ", ") + f.first.text();
+    if (count == 0) return;
+    std::cerr << "webfind: " << (count == 1 ? "1 device" : std::to_string(count) + " devices") << " on this host's links "
+              << (count == 1 ? "is" : "are") << " not in the neighbour table yet (" << missing << (count > 5 ? ", ..." : "")
+              << "): no MAC address or vendor for " << (count == 1 ? "it" : "them")
+              << "; any packet to a device puts it there, such as the request webfind --check sends\n";
+}
+
 // Shows what a run found: the listing (opening each URL, or one page, on a
 // desktop) or the JSON array. Patterns and --first ask for particular
 // devices: none found is a result of its own, with nothing on standard
@@ -64,8 +78,14 @@ ExitStatus present(const Options& options, const RunSettings& settings, const De
     // What else is known of them: their hardware from the neighbour table
     // (no packet sent), and with --check, their pages.
     FactsTable facts;
-    addHardware(devices, facts);
-    if (options.check) checkPages(devices, facts, checkSettings());
+    const auto onLink = directlyConnected();
+    addHardware(devices, facts, onLink);
+    if (options.check) {
+        checkPages(devices, facts, checkSettings());
+        // Its requests put the devices on this host's links in the table.
+        addHardware(devices, facts, onLink);
+    }
+    if (options.verbose) noteMissingNeighbours(facts);
     if (options.json) {
         writeJson(std::cout, devices, &facts);
     } else {

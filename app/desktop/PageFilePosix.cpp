@@ -16,6 +16,7 @@
 
 #include "app/base/Text.h"
 #include "app/desktop/PageFile.h"
+#include "app/output/Page.h"
 #include "app/system/Files.h"
 #include "app/system/UniqueFd.h"
 
@@ -138,8 +139,9 @@ bool pageName(const std::string& name) {
 }
 
 // This user's pages in the folder: those older than a day go, and then the
-// oldest until the newest KEPT_PAGES remain within KEPT_BYTES (with room for
-// one more page).
+// oldest until the newest KEPT_PAGES remain within KEPT_BYTES with room for
+// one more page of the largest size (PAGE_LIMIT): the page about to be
+// written counts.
 void prunePages(int folder) {
     struct Page {
         std::string name;
@@ -164,7 +166,8 @@ void prunePages(int folder) {
     for (const Page& p : pages) {
         kept += p.size;
         ++count;
-        if (p.written < oldest || count >= KEPT_PAGES || kept > KEPT_BYTES) ::unlinkat(folder, p.name.c_str(), 0);
+        if (p.written < oldest || count >= KEPT_PAGES || kept > KEPT_BYTES - off_t(PAGE_LIMIT))
+            ::unlinkat(folder, p.name.c_str(), 0);
     }
 }
 
@@ -278,6 +281,13 @@ bool rewritePage(const SavedPage& page, const PageWriter& write, std::string& wh
         return false;
     }
     if (!fill(file, folder.get(), page.folder, name, write, why)) return false;
+    // Only the page itself is replaced, never what took its name.
+    struct stat info {};
+    if (::fstatat(folder.get(), page.name.c_str(), &info, AT_SYMLINK_NOFOLLOW) == 0 && !S_ISREG(info.st_mode)) {
+        why = page.folder + "/" + page.name + " is no longer a page of webfind's";
+        ::unlinkat(folder.get(), name.c_str(), 0);
+        return false;
+    }
     if (::renameat(folder.get(), name.c_str(), folder.get(), page.name.c_str()) != 0) {
         why = failure("cannot replace " + page.folder + "/" + page.name);
         ::unlinkat(folder.get(), name.c_str(), 0);

@@ -7,6 +7,7 @@
 
 #include "app/base/Utf8.h"
 #include "app/desktop/PageFile.h"
+#include "app/output/Page.h"
 #include "app/system/Files.h"
 
 namespace webfind {
@@ -28,7 +29,8 @@ unsigned long long ticks(const FILETIME& time) {
 }
 
 // This user's pages in the folder: those older than a day go, and then the
-// oldest until the newest KEPT_PAGES remain within KEPT_BYTES.
+// oldest until the newest KEPT_PAGES remain within KEPT_BYTES with room for
+// one more page of the largest size: the page about to be written counts.
 void prunePages(const std::wstring& folder) {
     struct Page {
         std::wstring name;
@@ -53,7 +55,7 @@ void prunePages(const std::wstring& folder) {
     for (const Page& p : pages) {
         kept += p.size;
         ++count;
-        if (ticks(nowTime) - p.written > DAY || count >= KEPT_PAGES || kept > KEPT_BYTES)
+        if (ticks(nowTime) - p.written > DAY || count >= KEPT_PAGES || kept > KEPT_BYTES - PAGE_LIMIT)
             DeleteFileW((folder + p.name).c_str());
     }
 }

@@ -52,7 +52,7 @@ void listDevices(const DeviceTable& devices, std::ostream& out, std::ostream& er
     if (desktop && !devices.empty()) {
         size_t openable = 0;
         for (const auto& entry : devices)
-            openable += safeToOpen(entry.second.url) && !factsOf(entry.first).check.unreachable ? 1 : 0;
+            openable += safeToOpen(entry.second.url) && !factsOf(entry.first).check.unreachable() ? 1 : 0;
         if (pageWanted || openable > MAX_OPENED_URLS) {
             openPage(devices, facts, err, *desktop);
             desktop->settle(err);
@@ -72,7 +72,7 @@ void listDevices(const DeviceTable& devices, std::ostream& out, std::ostream& er
                 err << "webfind: not opening the URL of " << entry.first.text()
                     << ": it holds characters a URL never holds unescaped\n"
                     << std::flush;
-            } else if (check.unreachable) {
+            } else if (check.unreachable()) {
                 err << "webfind: not opening " << escapeForTerminal(url) << ": it could not be reached ("
                     << escapeForTerminal(check.error) << ")\n"
                     << std::flush;

@@ -73,6 +73,19 @@ bool chooseInterfaces(const std::vector<std::string>& wanted, bool all, std::vec
     return true;
 }
 
+std::function<bool(const Address& address)> directlyConnected() {
+    std::vector<std::pair<uint32_t, uint32_t>> subnets;  // address and mask, host order
+    auto number = [](const uint8_t* b) { return uint32_t(b[0]) << 24 | uint32_t(b[1]) << 16 | uint32_t(b[2]) << 8 | b[3]; };
+    for (const BRIVO::LocalInterface& i : BRIVO::platform().localInterfaces())
+        if (i.up && !i.loopback) subnets.emplace_back(number(i.address) & number(i.mask), number(i.mask));
+    return [subnets, number](const Address& address) {
+        const uint32_t a = number(address.bytes.data());
+        for (const auto& s : subnets)
+            if ((a & s.second) == s.first) return true;
+        return false;
+    };
+}
+
 ProbeInterface routedInterface() {
     const BRIVO::Platform& os = BRIVO::platform();
     uint8_t source[4];

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -14,6 +15,11 @@ namespace webfind {
 // with the problem, for an unknown name or when `all` finds none.
 bool chooseInterfaces(const std::vector<std::string>& wanted, bool all, std::vector<ProbeInterface>& chosen,
                       std::string& problem);
+
+// A test of whether an address lies in a subnet of one of this host's
+// interfaces that are up (loopback aside), as they are now: a device that
+// answers from one is on a link of this host's.
+std::function<bool(const Address& address)> directlyConnected();
 
 // The interface the system's routing sends the probes out of, when none is
 // chosen; an empty name when there is no route to the group.

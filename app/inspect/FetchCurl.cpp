@@ -6,7 +6,9 @@
 #include <curl/curl.h>
 #include <dlfcn.h>
 
+#include <errno.h>
 #include <strings.h>
+#include <sys/resource.h>
 
 #include <algorithm>
 #include <memory>
@@ -87,9 +89,12 @@ struct Transfer {
     bool verified = true;      // this attempt verifies the certificate
     char error[CURL_ERROR_SIZE] = {};
 
-    ~Transfer() {
+    ~Transfer() { release(); }
+    void release() {
         if (easy) curl().easy_cleanup(easy);
         if (pinned) curl().slist_free_all(pinned);
+        easy = nullptr;
+        pinned = nullptr;
     }
 };
 
@@ -121,17 +126,19 @@ void setUp(Transfer& t, const CheckSettings& settings) {
     t.location.clear();
     t.error[0] = '\0';
     t.maxBytes = settings.maxBytes;
-    // The host, whatever it is, is the device's address: no lookup of ours
-    // or the library's can lead elsewhere.
-    const std::string pin = r.host + ":" + std::to_string(r.port) + ":" + r.address.text();
+    // Every connection goes to the device's address, whatever host and
+    // port the URL names and however libcurl reads them: no lookup of ours
+    // or the library's, and no spelling of the host, can lead elsewhere.
+    const std::string pin = "::" + r.address.text() + ":" + std::to_string(r.port);
     t.pinned = curl().slist_append(nullptr, pin.c_str());
     curl().easy_setopt(t.easy, CURLOPT_URL, r.url.c_str());
-    curl().easy_setopt(t.easy, CURLOPT_RESOLVE, t.pinned);
+    curl().easy_setopt(t.easy, CURLOPT_CONNECT_TO, t.pinned);
     curl().easy_setopt(t.easy, CURLOPT_PROTOCOLS_STR, "http,https");
     curl().easy_setopt(t.easy, CURLOPT_PROXY, "");  // never a proxy from the environment: a third party
     curl().easy_setopt(t.easy, CURLOPT_FOLLOWLOCATION, 0L);
     curl().easy_setopt(t.easy, CURLOPT_NOSIGNAL, 1L);
-    // Each device is asked once: a connection kept for reuse only holds memory.
+    // Each device is asked once: a connection kept for reuse only holds a
+    // descriptor and memory.
     curl().easy_setopt(t.easy, CURLOPT_FORBID_REUSE, 1L);
     curl().easy_setopt(t.easy, CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(settings.connect.count()));
     curl().easy_setopt(t.easy, CURLOPT_TIMEOUT_MS, static_cast<long>(settings.total.count()));
@@ -147,9 +154,28 @@ void setUp(Transfer& t, const CheckSettings& settings) {
     curl().easy_setopt(t.easy, CURLOPT_SSL_VERIFYHOST, t.verified ? 2L : 0L);
 }
 
-bool unreachable(CURLcode code) {
-    return code == CURLE_COULDNT_CONNECT || code == CURLE_OPERATION_TIMEDOUT || code == CURLE_RECV_ERROR ||
-           code == CURLE_SEND_ERROR || code == CURLE_GOT_NOTHING;
+// libcurl's failures in the short words the check uses; false for one that
+// says the page was not reached.
+std::string failureWords(const Transfer& t, CURLcode code, bool& reached) {
+    long os = 0;
+    curl().easy_getinfo(t.easy, CURLINFO_OS_ERRNO, &os);
+    reached = false;
+    switch (code) {
+    case CURLE_COULDNT_CONNECT:
+        if (os == ECONNREFUSED) return "connection refused";
+        if (os == EHOSTUNREACH || os == ENETUNREACH) return "no route to host";
+        if (os == ETIMEDOUT) return "timed out";
+        return "could not connect";
+    case CURLE_OPERATION_TIMEDOUT: return "timed out";
+    case CURLE_COULDNT_RESOLVE_HOST: return "name not found";
+    case CURLE_RECV_ERROR:
+    case CURLE_SEND_ERROR: return os == ECONNRESET ? "connection reset" : "connection broken";
+    case CURLE_GOT_NOTHING: return "no response";
+    default: break;
+    }
+    reached = true;
+    if (code == CURLE_SSL_CONNECT_ERROR) return "TLS handshake failed";
+    return t.error[0] ? t.error : curl().easy_strerror(code);
 }
 
 // What a finished attempt says; false when it must be tried again without
@@ -164,17 +190,31 @@ bool finish(Transfer& t, CURLcode code) {
             return false;
         }
     }
+    // Whatever the URL said, the connection must have gone to the device:
+    // a page from anywhere else is thrown away unread.
+    char* peer = nullptr;
+    curl().easy_getinfo(t.easy, CURLINFO_PRIMARY_IP, &peer);
+    if (peer && *peer && t.request->address.text() != peer) {
+        r = PageCheck();
+        r.outcome = PageCheck::NOT_ALLOWED;
+        r.error = std::string("the connection went to ") + peer + ", not to the answering device";
+        return true;
+    }
     if (t.request->https && t.verified && r.tls.empty()) r.tls = "valid";
     long status = 0;
     curl().easy_getinfo(t.easy, CURLINFO_RESPONSE_CODE, &status);
     const bool gotPage = code == CURLE_OK || (code == CURLE_WRITE_ERROR && status > 0);
     if (!gotPage) {
-        r.error = t.error[0] ? t.error : curl().easy_strerror(code);
+        bool reached = false;
+        r.error = failureWords(t, code, reached);
         // A page that answered and then ran out of time was reached.
-        r.unreachable = status <= 0 && unreachable(code);
-        if (status <= 0) return true;
+        if (status <= 0) {
+            r.outcome = reached ? PageCheck::FAILED : PageCheck::UNREACHABLE;
+            return true;
+        }
     }
-    r.status = status > 0 ? static_cast<int>(status) : -1;
+    r.outcome = PageCheck::ANSWERED;
+    r.status = static_cast<int>(status);
     if (!t.location.empty()) {
         r.hasLocation = true;
         r.location = t.location;
@@ -183,18 +223,31 @@ bool finish(Transfer& t, CURLcode code) {
     return true;
 }
 
+// Transfers at once, within what the process may open: each takes a
+// descriptor, and the rest of the program needs some too.
+size_t parallelTransfers(size_t wanted) {
+    rlimit limit{};
+    if (::getrlimit(RLIMIT_NOFILE, &limit) != 0 || limit.rlim_cur == RLIM_INFINITY) return wanted;
+    const rlim_t room = limit.rlim_cur > 64 ? (limit.rlim_cur - 32) / 2 : 1;
+    return std::max<size_t>(1, std::min<size_t>(wanted, room));
+}
+
 }  // namespace
 
 void fetchAll(const std::vector<FetchRequest>& requests, std::vector<PageCheck>& results,
-              const CheckSettings& settings) {
+              const CheckSettings& settings, CheckClock::time_point until) {
     if (!curl().loaded) {
-        for (PageCheck& r : results) r.error = "libcurl (libcurl4) could not be loaded";
+        for (PageCheck& r : results) {
+            r.outcome = PageCheck::FAILED;
+            r.error = "libcurl (libcurl4) could not be loaded";
+        }
         return;
     }
     CURLM* multi = curl().multi_init();
     // A transfer's time limit runs from the moment it is handed to libcurl,
     // so only `parallel` are handed over at a time: one that waits for a
     // connection has not started its 3 s.
+    const size_t parallel = parallelTransfers(settings.parallel);
     std::vector<std::unique_ptr<Transfer>> transfers(requests.size());
     size_t next = 0;
     int active = 0;
@@ -204,15 +257,16 @@ void fetchAll(const std::vector<FetchRequest>& requests, std::vector<PageCheck>&
         ++active;
     };
     auto startMore = [&] {
-        for (; next < requests.size() && active < static_cast<int>(settings.parallel); ++next) {
+        for (; next < requests.size() && active < static_cast<int>(parallel); ++next) {
             transfers[next] = std::make_unique<Transfer>();
             transfers[next]->request = &requests[next];
             transfers[next]->result = &results[next];
             start(*transfers[next]);
         }
     };
+    auto over = [&] { return CheckClock::now() >= until || (settings.stopRequested && settings.stopRequested()); };
     startMore();
-    while (active > 0) {
+    while (active > 0 && !over()) {
         int running = 0;
         curl().multi_perform(multi, &running);
         int left = 0;
@@ -224,10 +278,7 @@ void fetchAll(const std::vector<FetchRequest>& requests, std::vector<PageCheck>&
             curl().multi_remove_handle(multi, t->easy);
             --active;
             const bool done = finish(*t, code);
-            curl().easy_cleanup(t->easy);
-            t->easy = nullptr;
-            curl().slist_free_all(t->pinned);
-            t->pinned = nullptr;
+            t->release();
             if (done) {
                 // Its title is read: 64 KiB held for each device adds up.
                 transfers[static_cast<size_t>(t->request - requests.data())].reset();
@@ -236,7 +287,14 @@ void fetchAll(const std::vector<FetchRequest>& requests, std::vector<PageCheck>&
             }
         }
         startMore();
-        if (active > 0) curl().multi_poll(multi, nullptr, 0, 100, nullptr);
+        const auto wait = std::chrono::duration_cast<std::chrono::milliseconds>(until - CheckClock::now()).count();
+        if (active > 0 && wait > 0) curl().multi_poll(multi, nullptr, 0, static_cast<int>(std::min<long long>(wait, 100)), nullptr);
+    }
+    // What the time or a stop cut short is not checked: the caller says so.
+    for (std::unique_ptr<Transfer>& t : transfers) {
+        if (!t || !t->easy) continue;
+        curl().multi_remove_handle(multi, t->easy);
+        *t->result = PageCheck();
     }
     transfers.clear();
     curl().multi_cleanup(multi);

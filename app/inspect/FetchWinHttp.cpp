@@ -7,7 +7,9 @@
 #include <winhttp.h>
 
 #include <algorithm>
-#include <atomic>
+#include <condition_variable>
+#include <memory>
+#include <mutex>
 #include <string>
 #include <chrono>
 #include <thread>
@@ -39,8 +41,8 @@ std::string errorText(DWORD code) {
     switch (code) {
     case ERROR_WINHTTP_CANNOT_CONNECT: return "could not connect";
     case ERROR_WINHTTP_TIMEOUT: return "timed out";
-    case ERROR_WINHTTP_CONNECTION_ERROR: return "the connection was reset";
-    case ERROR_WINHTTP_SECURE_FAILURE: return "TLS failed";
+    case ERROR_WINHTTP_CONNECTION_ERROR: return "connection reset";
+    case ERROR_WINHTTP_SECURE_FAILURE: return "TLS handshake failed";
     default: return "WinHTTP error " + std::to_string(code);
     }
 }
@@ -151,6 +153,8 @@ void fetchOne(const FetchRequest& r, PageCheck& result, const CheckSettings& set
     }
     const int connect = static_cast<int>(settings.connect.count()), total = static_cast<int>(settings.total.count());
     WinHttpSetTimeouts(session.h, 0, connect, total, total);
+    // The connection goes to the device's address itself, never to a name:
+    // no spelling of the URL's host can lead elsewhere.
     Handle connection(WinHttpConnect(session.h, wide(r.address.text()).c_str(), r.port, 0));
     if (!connection.h) {
         result.error = errorText(GetLastError());
@@ -163,29 +167,79 @@ void fetchOne(const FetchRequest& r, PageCheck& result, const CheckSettings& set
     Attempt attempt;
     if (get(connection.h, r, wide(path), true, attempt, result, settings)) {
         if (r.https) result.tls = "valid";
+        result.outcome = PageCheck::ANSWERED;
         return;
     }
     if (attempt.error == ERROR_WINHTTP_SECURE_FAILURE) {
         Attempt again;
-        if (get(connection.h, r, wide(path), false, again, result, settings)) return;
+        if (get(connection.h, r, wide(path), false, again, result, settings)) {
+            result.outcome = PageCheck::ANSWERED;
+            return;
+        }
         attempt = again;
     }
     result.error = errorText(attempt.error);
-    result.unreachable = unreachable(attempt.error);
+    result.outcome = unreachable(attempt.error) ? PageCheck::UNREACHABLE : PageCheck::FAILED;
 }
+
+// The fetches of one check, shared with the threads that make them: a
+// thread still inside WinHTTP when the check has ended (its time ran out, a
+// stop) keeps them alive until its own time limit ends it.
+struct Fetches {
+    std::vector<FetchRequest> requests;
+    std::vector<PageCheck> results;
+    std::vector<bool> finished;
+    CheckSettings settings;
+    size_t next = 0, done = 0;
+    std::mutex lock;
+    std::condition_variable progress;
+
+    void work() {
+        std::unique_lock<std::mutex> held(lock);
+        while (next < requests.size()) {
+            const size_t i = next++;
+            held.unlock();
+            PageCheck result;
+            fetchOne(requests[i], result, settings);
+            held.lock();
+            results[i] = std::move(result);
+            finished[i] = true;
+            ++done;
+            progress.notify_all();
+        }
+    }
+};
 
 }  // namespace
 
 void fetchAll(const std::vector<FetchRequest>& requests, std::vector<PageCheck>& results,
-              const CheckSettings& settings) {
-    std::atomic<size_t> next{0};
+              const CheckSettings& settings, CheckClock::time_point until) {
+    if (requests.empty()) return;
+    auto fetches = std::make_shared<Fetches>();
+    fetches->requests = requests;
+    fetches->results.resize(requests.size());
+    fetches->finished.assign(requests.size(), false);
+    fetches->settings = settings;
+    fetches->settings.stopRequested = nullptr;  // asked here, on this thread only
     std::vector<std::thread> workers;
-    const size_t count = std::min(settings.parallel, requests.size());
-    for (size_t w = 0; w < count; ++w)
-        workers.emplace_back([&] {
-            for (size_t i; (i = next++) < requests.size();) fetchOne(requests[i], results[i], settings);
-        });
-    for (std::thread& t : workers) t.join();
+    for (size_t w = 0; w < std::min(settings.parallel, requests.size()); ++w)
+        workers.emplace_back([fetches] { fetches->work(); });
+    std::unique_lock<std::mutex> held(fetches->lock);
+    auto stop = [&] { return settings.stopRequested && settings.stopRequested(); };
+    while (fetches->done < requests.size() && !stop() && CheckClock::now() < until)
+        fetches->progress.wait_until(held, std::min(until, CheckClock::now() + std::chrono::milliseconds(100)));
+    const bool all = fetches->done == requests.size();
+    fetches->next = requests.size();
+    // What the time or a stop cut short is not checked: the caller says so.
+    for (size_t i = 0; i < requests.size(); ++i)
+        if (fetches->finished[i]) results[i] = fetches->results[i];
+    held.unlock();
+    for (std::thread& t : workers) {
+        if (all)
+            t.join();
+        else
+            t.detach();
+    }
 }
 
 }  // namespace webfind

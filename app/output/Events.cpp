@@ -1,5 +1,7 @@
 #include "app/output/Events.h"
 
+#include <sstream>
+
 #include "app/base/Text.h"
 #include "app/output/Json.h"
 #include "app/output/Listing.h"
@@ -24,6 +26,21 @@ std::string eventLine(const WatchEvent& event, bool json, std::chrono::system_cl
     return std::string("{\"event\":\"") + eventWord(event.kind) + "\",\"time\":\"" + rfc3339(when) +
            "\",\"address\":\"" + address + "\",\"name\":" + jsonString(event.name) + ",\"url\":" +
            jsonString(event.url) + factsJson(event.facts, false) + "}";
+}
+
+std::string checkedLine(const Address& address, const std::string& url, const PageCheck& check, bool json,
+                        std::chrono::system_clock::time_point when) {
+    DeviceFacts facts;
+    facts.check = check;
+    if (!json) {
+        std::ostringstream details;
+        writeDeviceDetails(details, address, facts, false);
+        std::string under = details.str();
+        if (!under.empty() && under.back() == '\n') under.pop_back();
+        return clockTime(when) + " checked " + address.text() + " URL:" + escapeForTerminal(url) + "\n" + under;
+    }
+    return std::string("{\"event\":\"checked\",\"time\":\"") + rfc3339(when) + "\",\"address\":\"" + address.text() +
+           "\",\"url\":" + jsonString(url) + ",\"check\":" + checkJson(check) + "}";
 }
 
 }  // namespace webfind

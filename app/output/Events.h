@@ -16,4 +16,11 @@ const char* eventWord(WatchEvent::Kind kind);
 // "vendor"} for JSON Lines ("check" too, for a device that was checked).
 std::string eventLine(const WatchEvent& event, bool json, std::chrono::system_clock::time_point when);
 
+// What a page's check found, as a watch tells it once the check is done:
+// "HH:MM:SS checked ADDRESS URL:..." followed by the listing's "  check:"
+// line, or with `json` {"event": "checked", "time", "address", "url",
+// "check"}, one line.
+std::string checkedLine(const Address& address, const std::string& url, const PageCheck& check, bool json,
+                        std::chrono::system_clock::time_point when);
+
 }  // namespace webfind

@@ -9,16 +9,32 @@ namespace {
 
 std::string orNull(bool known, const std::string& text) { return known ? jsonString(text) : "null"; }
 
+}  // namespace
+
 std::string checkJson(const PageCheck& c) {
-    return std::string("{\"fetched\":") + (c.fetched ? "true" : "false") +
+    return std::string("{\"result\":\"") + checkResult(c.outcome) + "\",\"fetched\":" + (c.answered() ? "true" : "false") +
            ",\"status\":" + (c.status >= 0 ? std::to_string(c.status) : "null") +
            ",\"title\":" + orNull(c.hasTitle, c.title) + ",\"location\":" + orNull(c.hasLocation, c.location) +
            ",\"tls\":" + orNull(!c.tls.empty(), c.tls) + ",\"error\":" + orNull(!c.error.empty(), c.error) + "}";
 }
 
+namespace {
+
 std::string dashIfEmpty(const std::string& text) { return text.empty() ? "-" : escapeForTerminal(text); }
 
 }  // namespace
+
+const char* checkResult(PageCheck::Outcome outcome) {
+    switch (outcome) {
+    case PageCheck::NONE: return "";
+    case PageCheck::NOT_ALLOWED: return "not fetched";
+    case PageCheck::NOT_CHECKED: return "not checked";
+    case PageCheck::UNREACHABLE: return "unreachable";
+    case PageCheck::FAILED: return "failed";
+    case PageCheck::ANSWERED: return "answered";
+    }
+    return "";
+}
 
 void writeDeviceLine(std::ostream& out, const Device& device) {
     out << "Name:" << escapeForTerminal(device.name) << " URL:" << escapeForTerminal(device.url);
@@ -27,16 +43,13 @@ void writeDeviceLine(std::ostream& out, const Device& device) {
 void writeDeviceDetails(std::ostream& out, const Address& address, const DeviceFacts& facts, bool hardware) {
     if (hardware)
         out << "  device: address=" << address.text() << " mac=" << dashIfEmpty(facts.mac)
-            << " vendor=" << dashIfEmpty(facts.vendor) << '\n';
+            << " vendor=" << dashIfEmpty(facts.vendor)
+            << (facts.mac.empty() && facts.notInNeighbours ? " (not in the neighbour table yet)" : "") << '\n';
     const PageCheck& c = facts.check;
-    if (!c.done) return;
+    if (!c.done()) return;
     out << "  check: ";
-    if (!c.fetched) {
-        out << "not fetched: " << escapeForTerminal(c.error) << '\n';
-        return;
-    }
-    if (c.status < 0) {
-        out << (c.unreachable ? "unreachable: " : "failed: ") << escapeForTerminal(c.error) << '\n';
+    if (!c.answered()) {
+        out << checkResult(c.outcome) << ": " << escapeForTerminal(c.error) << '\n';
         return;
     }
     out << "status=" << c.status;
@@ -51,7 +64,7 @@ std::string factsJson(const DeviceFacts& facts, bool pretty) {
     const std::string colon = pretty ? ": " : ":";
     std::string json = next + "\"mac\"" + colon + orNull(!facts.mac.empty(), facts.mac) + next + "\"vendor\"" +
                        colon + orNull(!facts.vendor.empty(), facts.vendor);
-    if (facts.check.done) json += next + "\"check\"" + colon + checkJson(facts.check);
+    if (facts.check.done()) json += next + "\"check\"" + colon + checkJson(facts.check);
     return json;
 }
 

@@ -2,6 +2,7 @@
 
 #include <cstdio>
 
+#include "app/base/Text.h"
 #include "app/base/Utf8.h"
 
 namespace webfind {
@@ -31,23 +32,26 @@ void perDevice(std::ostream& out, const char* name, const DeviceTable& up, const
 bool anyChecked(const FactsTable* facts) {
     if (facts)
         for (const auto& f : *facts)
-            if (f.second.check.done) return true;
+            if (f.second.check.done()) return true;
     return false;
 }
 
 }  // namespace
 
 std::string labelValue(const std::string& bytes) {
-    const std::string text = withReplacementCharacters(bytes);
+    // node_exporter serves the file again, to terminals too: controls are
+    // shown as the listing shows them, newlines as the format's own escape.
     std::string value;
-    value.reserve(text.size());
-    for (char c : text) {
-        switch (c) {
-        case '\\': value += "\\\\"; break;
-        case '"': value += "\\\""; break;
-        case '\n': value += "\\n"; break;
-        default: value += c;
+    value.reserve(bytes.size());
+    for (size_t from = 0; from <= bytes.size();) {
+        size_t newline = bytes.find('\n', from);
+        if (newline == std::string::npos) newline = bytes.size();
+        if (from) value += "\\n";
+        for (char c : withReplacementCharacters(escapeForTerminal(bytes.substr(from, newline - from)))) {
+            if (c == '\\' || c == '"') value += '\\';
+            value += c;
         }
+        from = newline + 1;
     }
     return value;
 }
@@ -70,12 +74,17 @@ void writeMetrics(std::ostream& out, const DeviceTable& up, const FactsTable* fa
         describe(out, "webfind_device_page_reachable", "gauge",
                  "1 when the device's page answered webfind's check, 0 when it was refused, timed out or reset.");
         perDevice(out, "webfind_device_page_reachable", up, facts,
-                  [](const DeviceFacts& f) { return f.check.done && f.check.fetched; },
-                  [](const DeviceFacts& f) { return std::string("} ") + (f.check.unreachable ? "0" : "1"); });
+                  [](const DeviceFacts& f) { return f.check.tried(); },
+                  [](const DeviceFacts& f) { return std::string("} ") + (f.check.unreachable() ? "0" : "1"); });
         describe(out, "webfind_device_page_status", "gauge", "The HTTP status of the device's page.");
         perDevice(out, "webfind_device_page_status", up, facts,
-                  [](const DeviceFacts& f) { return f.check.done && f.check.status >= 0; },
+                  [](const DeviceFacts& f) { return f.check.answered() && f.check.status >= 0; },
                   [](const DeviceFacts& f) { return "} " + std::to_string(f.check.status); });
+        describe(out, "webfind_device_page_not_checked", "gauge",
+                 "A device whose page could have been checked, but was not: the check's time ran out first.");
+        perDevice(out, "webfind_device_page_not_checked", up, facts,
+                  [](const DeviceFacts& f) { return f.check.outcome == PageCheck::NOT_CHECKED; },
+                  [](const DeviceFacts& f) { return "," + label("reason", f.check.error) + "} 1"; });
     }
 
     describe(out, "webfind_devices", "gauge", "Devices that answer now.");

@@ -4,6 +4,7 @@
 
 #include "app/base/Text.h"
 #include "app/base/Utf8.h"
+#include "app/output/Listing.h"
 
 namespace webfind {
 
@@ -73,9 +74,8 @@ std::string hardwareCell(const DeviceFacts& f) {
 }
 
 std::string pageCell(const PageCheck& c) {
-    if (!c.done) return "";
-    if (!c.fetched) return "<span class=\"unsafe\">not fetched: " + shown(c.error) + "</span>";
-    if (c.status < 0) return "<span class=\"unsafe\">" + shown(c.error) + "</span>";
+    if (!c.done()) return "";
+    if (!c.answered()) return "<span class=\"unsafe\">" + std::string(checkResult(c.outcome)) + ": " + shown(c.error) + "</span>";
     std::string cell = std::to_string(c.status);
     if (c.hasTitle) cell += " " + shown(c.title);
     if (c.hasLocation) cell += "<br>to " + shown(c.location);

@@ -42,7 +42,27 @@ bool writeAndClose(intptr_t handle, const FileWriter& write, std::string& why) {
     return true;
 }
 
+bool replaceable(const std::string& path, std::string& why) {
+    struct stat info {};
+    if (::lstat(path.c_str(), &info) != 0) {
+        if (errno == ENOENT) return true;
+        why = path + ": " + std::strerror(errno);
+        return false;
+    }
+    if (S_ISREG(info.st_mode)) return true;
+    const char* what = S_ISLNK(info.st_mode)    ? "a symbolic link (name the file itself)"
+                       : S_ISFIFO(info.st_mode) ? "a FIFO"
+                       : S_ISCHR(info.st_mode)  ? "a character device"
+                       : S_ISBLK(info.st_mode)  ? "a block device"
+                       : S_ISDIR(info.st_mode)  ? "a directory"
+                       : S_ISSOCK(info.st_mode) ? "a socket"
+                                                : "not a regular file";
+    why = path + " is " + what + ", not a file webfind may replace";
+    return false;
+}
+
 bool replaceFile(const std::string& path, const FileWriter& write, std::string& why) {
+    if (!replaceable(path, why)) return false;
     // Beside it, so that the rename stays within one file system; a name
     // that a collector of *.prom or *.html files passes over.
     std::string temporary = path + ".XXXXXX";
@@ -57,6 +77,8 @@ bool replaceFile(const std::string& path, const FileWriter& write, std::string& 
         ::close(fd);
     } else if (!writeAndClose(fd, write, failure)) {
         why = "cannot write " + temporary + ": " + failure;
+    } else if (!replaceable(path, why)) {
+        // It changed while the new content was written.
     } else if (std::rename(temporary.c_str(), path.c_str()) != 0) {
         why = "cannot replace " + path + ": " + std::strerror(errno);
     } else {

@@ -14,7 +14,7 @@ device plain --from 127.0.0.21 --name "Plain" --url "http://127.0.0.21:8080/"
 if under_wine; then
     run_webfind -n --check --json
     expect_status 0
-    grep -qF '"check": {"fetched":true,"status":200,"title":"Router login","location":null,"tls":null,"error":null}' "$OUT" ||
+    grep -qF '"check": {"result":"answered","fetched":true,"status":200,"title":"Router login","location":null,"tls":null,"error":null}' "$OUT" ||
         fail "the plain page was not read: $(cat "$OUT")"
     pass
 fi
@@ -40,8 +40,8 @@ expect_status 0
 grep -qx '  check: status=200 tls=- title=Router login' "$OUT" || fail "plain: $(cat "$OUT")"
 grep -qx '  check: status=200 tls=self-signed title=Router login' "$OUT" || fail "secure: $(cat "$OUT")"
 grep -qx '  check: status=302 location=https://127.0.0.23/login tls=-' "$OUT" || fail "redirect: $(cat "$OUT")"
-grep -A1 '^Name:Refused' "$OUT" | grep -q '^  check: unreachable: ' || fail "refused: $(cat "$OUT")"
-grep -A1 '^Name:Hang' "$OUT" | grep -q '^  check: unreachable: .*[Tt]imed out' || fail "hang: $(cat "$OUT")"
+grep -A1 '^Name:Refused' "$OUT" | grep -qx '  check: unreachable: connection refused' || fail "refused: $(cat "$OUT")"
+grep -A1 '^Name:Hang' "$OUT" | grep -qx '  check: unreachable: timed out' || fail "hang: $(cat "$OUT")"
 grep -qx '  check: status=200 tls=- title=Huge page' "$OUT" || fail "huge: $(cat "$OUT")"
 grep -qxF '  check: status=200 tls=- title=<b>\x1B[2J\x9B31m</b><script>\xE2\x80\xAEevil' "$OUT" || fail "hostile: $(cat "$OUT")"
 grep -qx '  check: not fetched: host is not the answering device' "$OUT" || fail "elsewhere: $(cat "$OUT")"
@@ -59,12 +59,14 @@ run_webfind --check --json
 expect_status 0
 command -v jq > /dev/null || pass
 check() { jq -c --arg a "$1" '.[] | select(.address == $a) | .check' "$OUT"; }
-[ "$(check 127.0.0.21)" = '{"fetched":true,"status":200,"title":"Router login","location":null,"tls":null,"error":null}' ] ||
+[ "$(check 127.0.0.21)" = '{"result":"answered","fetched":true,"status":200,"title":"Router login","location":null,"tls":null,"error":null}' ] ||
     fail "plain JSON: $(check 127.0.0.21)"
 [ "$(check 127.0.0.22 | jq -r .tls)" = self-signed ] || fail "secure JSON: $(check 127.0.0.22)"
 [ "$(check 127.0.0.23 | jq -c '[.status, .location]')" = '[302,"https://127.0.0.23/login"]' ] || fail "redirect JSON: $(check 127.0.0.23)"
-[ "$(check 127.0.0.24 | jq -c '[.fetched, .status]')" = '[true,null]' ] || fail "refused JSON: $(check 127.0.0.24)"
-[ "$(check 127.0.0.28 | jq -c '[.fetched, .error]')" = '[false,"host is not the answering device"]' ] ||
+# "fetched" says the page answered: a page that could not be reached was not.
+[ "$(check 127.0.0.24 | jq -c '[.result, .fetched, .status, .error]')" = '["unreachable",false,null,"connection refused"]' ] ||
+    fail "refused JSON: $(check 127.0.0.24)"
+[ "$(check 127.0.0.28 | jq -c '[.result, .fetched, .error]')" = '["not fetched",false,"host is not the answering device"]' ] ||
     fail "elsewhere JSON: $(check 127.0.0.28)"
 [ "$(check 127.0.0.27 | jq -r .title)" = $'<b>\x1b[2J\ufffd31m</b><script>\u202eevil' ] || fail "hostile JSON: $(check 127.0.0.27)"
 [ -s "$WORK/third.log" ] && fail "the third party's server was connected to: $(cat "$WORK/third.log")"

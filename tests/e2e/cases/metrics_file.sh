@@ -12,7 +12,7 @@ promtool=${WEBFIND_TOOLS:-}/promtool
 [ -x "$promtool" ] || skip "promtool is not unpacked in ${WEBFIND_TOOLS:-build-tools} (make deps-tools)"
 network_up
 device going --from 127.0.0.51 --name "Goes away" --lifetime 2
-device hostile --from 127.0.0.52 --name $'Quote" back\\slash\nnew line \xff' --url 'http://127.0.0.52/'
+device hostile --from 127.0.0.52 --name $'Quote" back\\slash\nnew line \xff \e]0;t\a' --url 'http://127.0.0.52/'
 mkdir "$WORK/textfile"
 metrics=$WORK/textfile/webfind.prom
 
@@ -25,7 +25,7 @@ for _ in $(seq 100); do grep -q 'webfind_devices 1$' "$metrics" && break; sleep 
 cp "$metrics" "$WORK/during.prom"
 grep -qx 'webfind_devices 1' "$WORK/during.prom" || fail "not one device up: $(cat "$WORK/during.prom")"
 grep -q '127.0.0.51' "$WORK/during.prom" && fail "the device that went still has a series: $(cat "$WORK/during.prom")"
-grep -qxF 'webfind_device_up{address="127.0.0.52",name="Quote\" back\\slash\nnew line �",url="http://127.0.0.52/"} 1' \
+grep -qxF 'webfind_device_up{address="127.0.0.52",name="Quote\" back\\slash\nnew line � \\x1B]0;t\\x07",url="http://127.0.0.52/"} 1' \
     "$WORK/during.prom" || fail "the hostile name is not escaped: $(cat "$WORK/during.prom")"
 rounds=$(sed -n 's/^webfind_rounds_total //p' "$WORK/during.prom")
 [ "${rounds:-0}" -ge 4 ] || fail "rounds: $rounds"

@@ -130,6 +130,39 @@ TEST_F(PageFileTest, OldAndSurplusPagesGoTheNewestStay) {
     EXPECT_EQ(content(location.substr(7)), "<p>page</p>\n") << "the newest stays";
 }
 
+// The folder's bound counts the page about to be written: large pages
+// never take the folder past it, not even for a moment.
+TEST_F(PageFileTest, TheFolderStaysWithinItsBytesWithTheNewPage) {
+    const std::string large(10 << 20, 'x');
+    for (int i = 0; i < 8; ++i) {
+        std::string location, why;
+        ASSERT_TRUE(save(location, why, large)) << why;
+        off_t total = 0;
+        DIR* dir = ::opendir((root + "/webfind").c_str());
+        ASSERT_NE(dir, nullptr);
+        while (dirent* entry = ::readdir(dir)) {
+            struct stat info {};
+            if (::stat((root + "/webfind/" + entry->d_name).c_str(), &info) == 0 && S_ISREG(info.st_mode))
+                total += info.st_size;
+        }
+        ::closedir(dir);
+        EXPECT_LE(total, off_t(64) << 20) << "after page " << i + 1;
+    }
+}
+
+// A rewrite replaces the page itself, never what has taken its name.
+TEST_F(PageFileTest, ARewriteLeavesWhatTookThePagesNameAlone) {
+    std::string location, why;
+    ASSERT_TRUE(save(location, why)) << why;
+    const std::string path = location.substr(7);
+    ASSERT_EQ(::unlink(path.c_str()), 0);
+    ASSERT_EQ(::mkfifo(path.c_str(), 0600), 0);
+    EXPECT_FALSE(rewritePage(page, [](std::ostream& out) { out << "<p>second</p>\n"; }, why));
+    struct stat info {};
+    ASSERT_EQ(::lstat(path.c_str(), &info), 0);
+    EXPECT_TRUE(S_ISFIFO(info.st_mode));
+}
+
 TEST_F(PageFileTest, ARewriteReplacesThePageWhole) {
     std::string location, why;
     ASSERT_TRUE(save(location, why, "<p>first</p>\n")) << why;

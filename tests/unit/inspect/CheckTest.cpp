@@ -4,7 +4,10 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <condition_variable>
 #include <map>
+#include <memory>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -71,18 +74,95 @@ TEST(FetchRule, AnyOtherHostIsNotFetched) {
     EXPECT_THAT(why, HasSubstr("resolves to 169.254.169.254"));
 }
 
-TEST(FetchRule, URLsThatMayNotBeFetchedAreCheckedWithoutAConnection) {
+// A URL parser decodes %41 and turns names beyond ASCII into others: a host
+// that could be read two ways is never fetched, whatever it resolves to.
+TEST(FetchRule, AHostThatCouldBeReadTwoWaysIsNotFetched) {
+    FakeResolver dns;
+    dns.names["x%41.test"] = {DEVICE};
+    dns.names["xa.test"] = {Address{{127, 9, 0, 9}}};
+    FetchRequest r;
+    std::string why;
+    for (const char* url : {"http://x%41.test/", "http://127%2e9%2e0%2e9/", "http://192.168.1.20%00/",
+                            "http://caf\xC3\xA9.lan/", "http://printer.lan:+80/"}) {
+        why.clear();
+        EXPECT_FALSE(planFetch(url, DEVICE, dns.resolver(), r, why)) << url;
+        EXPECT_FALSE(why.empty()) << url;
+    }
+    EXPECT_TRUE(dns.asked.empty()) << "such a host is not even looked up";
+    EXPECT_TRUE(readFetchUrl("http://nas_1.home-lan.:5000/x", r, why)) << why;
+    EXPECT_EQ(r.host, "nas_1.home-lan.");
+    EXPECT_EQ(r.port, 5000);
+}
+
+TEST(PageCheck, URLsThatMayNotBeFetchedAreCheckedWithoutAConnection) {
     DeviceTable devices;
     devices.add(Address{{10, 0, 0, 1}}, "a", "http://10.0.0.9/");
     devices.add(Address{{10, 0, 0, 2}}, "b", "javascript:alert(1)");
+    devices.add(Address{{10, 0, 0, 3}}, "c", "http://elsewhere.lan/");
     FactsTable facts;
     checkPages(devices, facts, CheckSettings(), [](const std::string&) { return std::vector<Address>{}; });
     const PageCheck& a = facts[Address{{10, 0, 0, 1}}].check;
-    EXPECT_TRUE(a.done);
-    EXPECT_FALSE(a.fetched);
+    EXPECT_EQ(a.outcome, PageCheck::NOT_ALLOWED);
+    EXPECT_FALSE(a.answered());
     EXPECT_EQ(a.error, "host is not the answering device");
     EXPECT_EQ(a.status, -1);
-    EXPECT_FALSE((facts[Address{{10, 0, 0, 2}}].check.fetched));
+    EXPECT_EQ((facts[Address{{10, 0, 0, 2}}].check.outcome), PageCheck::NOT_ALLOWED);
+    EXPECT_THAT((facts[Address{{10, 0, 0, 3}}].check.error), HasSubstr("does not resolve"));
+}
+
+// A resolver that never answers holds up neither the check nor the names
+// that do resolve; what it kept is "not checked", with the reason.
+TEST(PageCheck, AResolverThatNeverAnswersCostsOnlyItsOwnTime) {
+    struct Gate {
+        std::mutex lock;
+        std::condition_variable opened;
+        bool open = false;
+    };
+    auto gate = std::make_shared<Gate>();
+    Resolver stuck = [gate](const std::string& host) {
+        if (host == "quick.lan") return std::vector<Address>{Address{{127, 0, 0, 1}}};
+        std::unique_lock<std::mutex> held(gate->lock);
+        gate->opened.wait(held, [&] { return gate->open; });
+        return std::vector<Address>{};
+    };
+    DeviceTable devices;
+    devices.add(Address{{10, 0, 0, 1}}, "stuck", "http://stuck.lan/");
+    // Fetched from this host's own loopback, where nothing listens at port 1.
+    devices.add(Address{{127, 0, 0, 1}}, "quick", "http://quick.lan:1/");
+    CheckSettings settings;
+    settings.lookup = std::chrono::milliseconds(50);
+    settings.connect = settings.total = std::chrono::milliseconds(500);
+    FactsTable facts;
+    checkPages(devices, facts, settings, stuck);
+    const PageCheck& slow = facts[Address{{10, 0, 0, 1}}].check;
+    EXPECT_EQ(slow.outcome, PageCheck::NOT_CHECKED);
+    EXPECT_EQ(slow.error, "its host name did not resolve in time");
+    EXPECT_NE((facts[Address{{127, 0, 0, 1}}].check.outcome), PageCheck::NOT_CHECKED)
+        << "the name that resolved was checked";
+    {
+        std::lock_guard<std::mutex> held(gate->lock);
+        gate->open = true;
+    }
+    gate->opened.notify_all();
+}
+
+TEST(PageCheck, AStopLeavesEveryPageNotCheckedWithTheReason) {
+    DeviceTable devices;
+    devices.add(Address{{10, 0, 0, 1}}, "a", "http://10.0.0.1/");
+    devices.add(Address{{10, 0, 0, 2}}, "b", "http://b.lan/");
+    CheckSettings settings;
+    settings.stopRequested = [] { return true; };
+    FactsTable facts;
+    std::vector<std::string> asked;
+    checkPages(devices, facts, settings, [&](const std::string& host) {
+        asked.push_back(host);
+        return std::vector<Address>{Address{{10, 0, 0, 2}}};
+    });
+    for (const auto& f : facts) {
+        EXPECT_EQ(f.second.check.outcome, PageCheck::NOT_CHECKED) << f.first.text();
+        EXPECT_EQ(f.second.check.error, CHECK_STOPPED) << f.first.text();
+    }
+    EXPECT_EQ(facts.size(), 2u);
 }
 
 TEST(TlsVerdict, TheLibrarysWordsNamed) {

@@ -41,18 +41,47 @@ TEST(VendorRegistry, ThePrefixesAskedForQuotesUndone) {
     EXPECT_EQ(found.at("3c2af4"), "Brother Industries, LTD.");
 }
 
-// A watch meets its devices one at a time: the registry is read once a
-// prefix, so a second device of the same vendor is named without it.
-TEST(HardwareLookup, EachPrefixReadFromTheRegistryOnce) {
+// The registry is a file of the system's: its lines are read with bounds,
+// whatever it holds.
+TEST(VendorRegistry, ReadOnceIntoATableWithBoundsOnLinesAndVendors) {
+    const std::string longVendor(300, 'V');
+    std::string cutInUtf8(MAX_VENDOR_BYTES - 1, 'W');
+    cutInUtf8 += "\xC3\xA9tail";  // a two-byte character across the bound
+    std::istringstream csv("Registry,Assignment,Organization Name,Organization Address\n"
+                           "MA-L,FFFFFF,Last,\n"
+                           "MA-L,000001,\"" + std::string(MAX_REGISTRY_LINE, 'x') + "\",\n"
+                           "MA-L,3C2AF4,\"Brother Industries, LTD.\",Nagoya\n"
+                           "MA-L,3c2af4,Second listing,\n"
+                           "MA-L,00000A," + longVendor + ",\n"
+                           "MA-L,00000B," + cutInUtf8 + ",\n"
+                           "MA-M,001B21A,Not This One,\n"
+                           "MA-L,zzzzzz,Not hex,\n");
+    const VendorRegistry registry(csv);
+    EXPECT_EQ(registry.size(), 5u);
+    EXPECT_EQ(registry.vendorOf("3c:2a:f4:01:02:03"), "Brother Industries, LTD.") << "the first listing wins";
+    EXPECT_EQ(registry.vendorOf("ff:ff:ff:00:00:00"), "Last");
+    EXPECT_EQ(registry.vendorOf("00:00:01:00:00:00"), "") << "a line over the bound is skipped";
+    EXPECT_EQ(registry.vendorOf("00:00:0a:00:00:00"), longVendor.substr(0, MAX_VENDOR_BYTES));
+    EXPECT_EQ(registry.vendorOf("00:00:0b:00:00:00"), std::string(MAX_VENDOR_BYTES - 1, 'W'))
+        << "cut before the character, not inside it";
+    EXPECT_EQ(registry.vendorOf("00:1b:21:00:00:00"), "");
+    EXPECT_EQ(registry.vendorOf("garbage"), "");
+}
+
+// A watch meets its devices one at a time: the registry is read once, so a
+// second device of the same vendor is named without it.
+TEST(HardwareLookup, TheRegistryIsReadOnceForTheWholeWatch) {
     const std::string registry = testing::TempDir() + "webfind-oui.csv";
     {
         std::ofstream csv(registry);
         csv << "Registry,Assignment,Organization Name,Organization Address\n"
-               "MA-L,3C2AF4,\"Brother Industries, LTD.\",Nagoya\n";
+               "MA-L,3C2AF4,\"Brother Industries, LTD.\",Nagoya\n"
+               "MA-L,00000C,\"Cisco Systems, Inc\",San Jose\n";
     }
     const std::map<Address, std::string> table = {{Address{{10, 1, 0, 2}}, "3c:2a:f4:01:02:03"},
-                                                  {Address{{10, 1, 0, 3}}, "3c:2a:f4:0a:0b:0c"}};
-    HardwareLookup lookup([&] { return table; }, registry);
+                                                  {Address{{10, 1, 0, 3}}, "00:00:0c:0a:0b:0c"}};
+    HardwareLookup lookup([&] { return table; }, registry,
+                          [](const Address& a) { return a.bytes[0] == 10 && a.bytes[1] == 1; });
 
     DeviceFacts first;
     lookup.add(Address{{10, 1, 0, 2}}, first);
@@ -62,11 +91,34 @@ TEST(HardwareLookup, EachPrefixReadFromTheRegistryOnce) {
     std::remove(registry.c_str());
     DeviceFacts second;
     lookup.add(Address{{10, 1, 0, 3}}, second);
-    EXPECT_EQ(second.vendor, "Brother Industries, LTD.") << "the prefix was looked for again";
+    EXPECT_EQ(second.vendor, "Cisco Systems, Inc") << "the registry was looked for again";
 
     DeviceFacts routed;
     routed.mac = "stale";
     lookup.add(Address{{10, 2, 0, 9}}, routed);
     EXPECT_EQ(routed.mac, "") << "a device without a neighbour entry has no MAC address";
     EXPECT_EQ(routed.vendor, "");
+    EXPECT_FALSE(routed.notInNeighbours) << "behind a router, no entry is to be expected";
+    DeviceFacts missing;
+    lookup.add(Address{{10, 1, 0, 9}}, missing);
+    EXPECT_TRUE(missing.notInNeighbours) << "on the link, but not in the table yet";
+}
+
+TEST(HardwareLookup, ARoundOfDevicesReadsTheNeighbourTableAtMostTwice) {
+    int reads = 0;
+    HardwareLookup lookup(
+        [&] {
+            ++reads;
+            return std::map<Address, std::string>{};
+        },
+        "/nonexistent/oui.csv");
+    for (uint8_t i = 1; i <= 100; ++i) {
+        DeviceFacts facts;
+        lookup.add(Address{{10, 0, 0, i}}, facts);
+    }
+    EXPECT_EQ(reads, 2) << "once, and once more for an address that was not there";
+    lookup.roundEnded();
+    DeviceFacts facts;
+    lookup.add(Address{{10, 0, 0, 1}}, facts);
+    EXPECT_EQ(reads, 4);
 }

@@ -22,12 +22,12 @@ TEST(EventLines, TextEscapedAsTheListingAndJsonInReadingOrder) {
     WatchEvent known = up;
     known.facts.mac = "3c:2a:f4:01:02:03";
     known.facts.vendor = "Brother";
-    known.facts.check.done = known.facts.check.fetched = true;
+    known.facts.check.outcome = PageCheck::ANSWERED;
     known.facts.check.status = 200;
     known.facts.check.hasTitle = true;
     known.facts.check.title = "Printer";
     EXPECT_NE(eventLine(known, true, when)
-                  .find(",\"mac\":\"3c:2a:f4:01:02:03\",\"vendor\":\"Brother\",\"check\":{\"fetched\":true,\"status\":200,"
+                  .find(",\"mac\":\"3c:2a:f4:01:02:03\",\"vendor\":\"Brother\",\"check\":{\"result\":\"answered\",\"fetched\":true,\"status\":200,"
                         "\"title\":\"Printer\",\"location\":null,\"tls\":null,\"error\":null}}"),
               std::string::npos)
         << eventLine(known, true, when);

@@ -54,6 +54,10 @@ TEST(Metrics, DevicesAndCountsWithTheirHelpAndType) {
 TEST(Metrics, HostileLabelValuesCannotBreakALine) {
     EXPECT_EQ(labelValue("a\"b\\c\nd"), "a\\\"b\\\\c\\nd");
     EXPECT_EQ(labelValue("caf\xc3\xa9 \xff"), "caf\xc3\xa9 \xef\xbf\xbd") << "UTF-8 kept, other bytes replaced";
+    // node_exporter serves the file to terminals too: what a terminal would
+    // obey is written as the listing writes it, and reads back to the bytes.
+    EXPECT_EQ(labelValue("\x1b]0;t\x07 a\rb \xc2\x9b" "31m \x9b \xe2\x80\xae" "evil \\x41"),
+              "\\\\x1B]0;t\\\\x07 a\\\\x0Db \\\\xC2\\\\x9B31m \\\\x9B \\\\xE2\\\\x80\\\\xAEevil \\\\x5Cx41");
     DeviceTable up;
     up.add(Address{{10, 0, 0, 1}}, "x\"} 1\nwebfind_devices 999\n#", "http://x/\\");
     const std::string text = metrics(up, nullptr);
@@ -70,10 +74,10 @@ TEST(Metrics, HardwareAndChecksInSeriesOfTheirOwn) {
     facts[Address{{10, 0, 0, 1}}].mac = "00:00:0c:12:34:56";
     facts[Address{{10, 0, 0, 1}}].vendor = "Cisco Systems, Inc";
     PageCheck& ok = facts[Address{{10, 0, 0, 1}}].check;
-    ok.done = ok.fetched = true;
+    ok.outcome = PageCheck::ANSWERED;
     ok.status = 200;
     PageCheck& refused = facts[Address{{10, 0, 0, 2}}].check;
-    refused.done = refused.fetched = refused.unreachable = true;
+    refused.outcome = PageCheck::UNREACHABLE;
     const std::string text = metrics(up, &facts);
     EXPECT_THAT(text, HasSubstr("# TYPE webfind_device_hardware_info gauge\n"
                                 "webfind_device_hardware_info{address=\"10.0.0.1\",mac=\"00:00:0c:12:34:56\","

@@ -58,14 +58,37 @@ TEST_F(ReplaceFileTest, TheNewContentWholeReadableByAllAndNothingBesideIt) {
     EXPECT_EQ(names(), std::vector<std::string>{"webfind.prom"});
 }
 
-TEST_F(ReplaceFileTest, ALinkInItsPlaceIsReplacedNotFollowed) {
-    const std::string path = folder + "/webfind.prom", elsewhere = folder + "/elsewhere";
+// A service's configuration may name anything: only a file of its own is
+// ever replaced. A FIFO, a link (to a file, or to a device such as
+// /dev/null), a directory: refused, and left as they were.
+TEST_F(ReplaceFileTest, WhatIsNotAFileOfItsOwnIsNeverReplaced) {
+    const std::string elsewhere = folder + "/elsewhere", fifo = folder + "/fifo", toFile = folder + "/to-file",
+                      toNull = folder + "/to-null", directory = folder + "/directory";
     std::string why;
     ASSERT_TRUE(replaceFile(elsewhere, text("theirs"), why)) << why;
-    ASSERT_EQ(::symlink(elsewhere.c_str(), path.c_str()), 0);
-    ASSERT_TRUE(replaceFile(path, text("ours"), why)) << why;
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    ASSERT_EQ(::symlink(elsewhere.c_str(), toFile.c_str()), 0);
+    ASSERT_EQ(::symlink("/dev/null", toNull.c_str()), 0);
+    ASSERT_EQ(::mkdir(directory.c_str(), 0700), 0);
+    const std::vector<std::pair<std::string, std::string>> refused = {
+        {fifo, "is a FIFO"}, {toFile, "is a symbolic link"}, {toNull, "is a symbolic link"}, {directory, "is a directory"}};
+    for (const auto& r : refused) {
+        why.clear();
+        EXPECT_FALSE(replaceable(r.first, why)) << r.first;
+        EXPECT_FALSE(replaceFile(r.first, text("ours"), why)) << r.first;
+        EXPECT_NE(why.find(r.first + " " + r.second), std::string::npos) << why;
+    }
+    struct stat info {};
+    ASSERT_EQ(::lstat(fifo.c_str(), &info), 0);
+    EXPECT_TRUE(S_ISFIFO(info.st_mode));
+    ASSERT_EQ(::lstat(toNull.c_str(), &info), 0);
+    EXPECT_TRUE(S_ISLNK(info.st_mode));
+    ASSERT_EQ(::stat("/dev/null", &info), 0);
+    EXPECT_TRUE(S_ISCHR(info.st_mode));
     EXPECT_EQ(fileText(elsewhere.c_str()), "theirs");
-    EXPECT_EQ(fileText(path.c_str()), "ours");
+    ::rmdir(directory.c_str());
+    EXPECT_EQ(names().size(), 4u) << "nothing left beside them";
+    EXPECT_TRUE(replaceable(folder + "/new.prom", why)) << "nothing there yet: it may be made";
 }
 
 TEST_F(ReplaceFileTest, AFolderThatIsNotThereIsSaid) {
