@@ -15,6 +15,18 @@ struct Device {
     std::string url;
 };
 
+// Forged source addresses must not be able to exhaust memory: a table of
+// devices holds at most this many, whose names and URLs take at most this
+// many bytes; answers from further new addresses are left out (and counted).
+constexpr size_t MAX_DEVICES = 65536;
+constexpr size_t MAX_DEVICE_BYTES = 32 << 20;
+
+// What a table of devices may hold.
+struct TableLimits {
+    size_t devices = MAX_DEVICES;
+    size_t bytes = MAX_DEVICE_BYTES;
+};
+
 // The devices found, one per address, in address order. A run's table only
 // ever grows: a device's first answer stays. A watch's also changes and
 // forgets devices. A table refuses devices beyond its capacity, in devices
@@ -27,6 +39,7 @@ public:
 
     explicit DeviceTable(size_t capacity = static_cast<size_t>(-1), size_t byteCapacity = static_cast<size_t>(-1))
         : capacity(capacity), byteCapacity(byteCapacity) {}
+    explicit DeviceTable(const TableLimits& limits) : DeviceTable(limits.devices, limits.bytes) {}
 
     enum class Added { ADDED, PRESENT, FULL };
     Added add(const Address& address, const std::string& name, const std::string& url);
@@ -90,18 +103,5 @@ struct DeviceFacts {
     PageCheck check;
 };
 using FactsTable = std::map<Address, DeviceFacts>;
-
-// Something that happened to a device while watching.
-struct WatchEvent {
-    enum Kind { UP, DOWN, CHANGED };
-    Kind kind;
-    Address address;
-    std::string name;
-    std::string url;
-    DeviceFacts facts;  // what is known of it at the time
-    // The watch's round (from 1) it happened in; for DOWN, the last round the
-    // device answered in.
-    uint64_t round = 0;
-};
 
 }  // namespace webfind

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "app/discovery/Timings.h"
+#include "app/watch/Watch.h"
 
 namespace webfind {
 

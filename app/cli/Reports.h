@@ -1,19 +1,13 @@
 #pragma once
 
-#include <string>
-
 #include "app/cli/ExitStatus.h"
 #include "app/cli/Options.h"
-#include "app/diagnosis/Diagnose.h"
-#include "app/discovery/Run.h"
-#include "app/inspect/Check.h"
+#include "app/diagnosis/Diagnosis.h"
+#include "app/discovery/Discovery.h"
 
 namespace webfind {
 
 // What a run and a watch tell alike.
-
-// How --check fetches: as webfind/VERSION.
-CheckSettings checkSettings();
 
 // A person reads standard error, or asked for its notes.
 bool explaining(const Options& options);
@@ -22,7 +16,7 @@ bool explaining(const Options& options);
 // (standard output, which with --json carries only JSON: then standard
 // error), and why, on standard error. The socket layer that could not start
 // has written its own line.
-ExitStatus failed(const Options& options, const RunReport& report);
+ExitStatus failed(const Options& options, const RunSettings& settings, const RunReport& report);
 
 DiagnosisContext contextOf(const Options& options, const RunSettings& settings, const RunReport& report);
 

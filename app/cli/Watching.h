@@ -2,14 +2,15 @@
 
 #include "app/cli/ExitStatus.h"
 #include "app/cli/Options.h"
-#include "app/discovery/Run.h"
+#include "app/discovery/Discovery.h"
 
 namespace webfind {
 
-// Watch mode: events on standard output as they happen, one flushed line
-// each, until the duration passes or a stop is asked for; with --page a page
-// kept current, with --metrics a metrics file written each round; notes on
-// standard error, and, when a person reads it, why nothing answers.
+// Watch mode as the options ask for it: events on standard output as they
+// happen, one flushed line each, until the duration passes or a stop is
+// asked for; with --page a page kept current, with --metrics a metrics file
+// written each round; notes on standard error, and, when a person reads it,
+// why nothing answers.
 ExitStatus watchDevices(const Options& options, const RunSettings& settings);
 
 }  // namespace webfind

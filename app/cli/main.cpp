@@ -5,14 +5,14 @@
 #include "app/cli/Options.h"
 #include "app/cli/Reports.h"
 #include "app/cli/Watching.h"
-#include "app/desktop/Console.h"
 #include "app/desktop/Present.h"
-#include "app/diagnosis/Diagnose.h"
+#include "app/diagnosis/Diagnosis.h"
+#include "app/discovery/Discovery.h"
 #include "app/discovery/Interfaces.h"
-#include "app/discovery/Run.h"
 #include "app/inspect/Check.h"
 #include "app/inspect/Hardware.h"
 #include "app/output/Listing.h"
+#include "app/system/Console.h"
 
 namespace webfind {
 namespace {
@@ -69,14 +69,9 @@ void noteMissingNeighbours(const FactsTable& facts) {
               << "; any packet to a device puts it there, such as the request webfind --check sends\n";
 }
 
-// Shows what a run found: the listing (opening each URL, or one page, on a
-// desktop) or the JSON array. Patterns and --first ask for particular
-// devices: none found is a result of its own, with nothing on standard
-// output.
-ExitStatus present(const Options& options, const RunSettings& settings, const DeviceTable& devices) {
-    if (devices.empty() && (settings.filter.selective() || settings.stopAtFirst)) return ExitStatus::NO_MATCH;
-    // What else is known of them: their hardware from the neighbour table
-    // (no packet sent), and with --check, their pages.
+// What else is known of the devices found: their hardware from the
+// neighbour table (no packet sent), and with --check, their pages.
+FactsTable inspect(const Options& options, const DeviceTable& devices) {
     FactsTable facts;
     const auto onLink = directlyConnected();
     addHardware(devices, facts, onLink);
@@ -86,6 +81,12 @@ ExitStatus present(const Options& options, const RunSettings& settings, const De
         addHardware(devices, facts, onLink);
     }
     if (options.verbose) noteMissingNeighbours(facts);
+    return facts;
+}
+
+// Shows what a run found: the listing (opening each URL, or one page, on a
+// desktop) or the JSON array.
+ExitStatus present(const Options& options, const DeviceTable& devices, const FactsTable& facts) {
     if (options.json) {
         writeJson(std::cout, devices, &facts);
     } else {
@@ -113,13 +114,14 @@ ExitStatus runTool(int argc, char** argv) {
     // The socket stays open until the devices are listed.
     Discovery discovery(settings);
     const RunResult found = discovery.run();
-    if (found.failed()) return failed(options, found.report);
-    const ExitStatus status = present(options, settings, found.devices);
+    if (found.failed()) return failed(options, settings, found.report);
+    // Patterns and --first ask for particular devices: none found is a
+    // result of its own, with nothing on standard output.
+    ExitStatus status = ExitStatus::NO_MATCH;
+    if (!found.devices.empty() || !(settings.filter.selective() || settings.stopAtFirst))
+        status = present(options, found.devices, inspect(options, found.devices));
     if (found.report.leftOut > 0)
-        std::cerr << "webfind: " << (found.report.leftOutAtLeast ? "at least " : "") << found.report.leftOut
-                  << " more devices answered than a run keeps (" << settings.maxDevices << " devices, "
-                  << (settings.maxDeviceBytes >> 20) << " MiB of names and URLs); they are not listed\n"
-                  << std::flush;
+        std::cerr << leftOutNote(found.report.leftOut, found.report.leftOutAtLeast, settings.limits, false) << std::flush;
     explain(options, settings, found.report, status);
     return status;
 }

@@ -3,7 +3,6 @@
 #include <chrono>
 
 #include "app/base/Text.h"
-#include "app/desktop/Opener.h"
 #include "app/output/Listing.h"
 #include "app/output/Page.h"
 
@@ -33,8 +32,6 @@ void openPage(const DeviceTable& devices, const FactsTable* facts, std::ostream&
 }
 
 }  // namespace
-
-Desktop systemDesktop() { return Desktop{desktopAvailable, openUrl, savePage, settleOpeners, rewritePage}; }
 
 void listDevices(const DeviceTable& devices, std::ostream& out, std::ostream& err, const Desktop* desktop,
                  bool pageWanted, const FactsTable* facts, bool details) {

@@ -1,22 +1,23 @@
 #pragma once
 
+#include <cstdint>
 #include <string>
+#include <vector>
 
-#include "app/diagnosis/Diagnose.h"
-#include "app/diagnosis/HostFacts.h"
+#include "app/diagnosis/Rules.h"
+#include "app/discovery/Discovery.h"
 
 namespace webfind {
 
-// The rules of the diagnosis, on facts gathered or made up.
+// The entry of the diagnosis: what callers ask, with this host's facts
+// gathered for them (the rules themselves are in Rules.h).
 
+// Why nothing answered, from this host's facts: lines for standard error.
+std::string diagnoseNothingFound(const DiagnosisContext& context);
 
-// Why nothing answered: only the causes seen on this host, most likely
-// first, each with what was seen and the exact next step; a short checklist
-// when none is seen. Lines for standard error.
-std::string explainNothingFound(const HostFacts& host, const DiagnosisContext& context);
-
-// When the probe could not be sent because there is no route for multicast:
-// a sentence saying so, suggesting -i. Empty otherwise.
-std::string explainNoRoute(const HostFacts& host);
+// Why a socket step failed, in one line for standard error, with what to do
+// where that is known (no route: which interface to name; a port in use:
+// who holds it). `port` is the local port asked for, 0 when none was.
+std::string explainFailure(const RunReport& report, uint16_t port);
 
 }  // namespace webfind

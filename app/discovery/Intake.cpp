@@ -32,8 +32,8 @@ bool Intake::take(const Datagram& d) {
     switch (filter.keeps(name) ? keeper.keep(d.source, name, url) : keeper.passOver(d.source)) {
     case Take::FULL:
         if (!fullNoted)
-            log.note("device table full (at most " + std::to_string(maxDevices) + " devices and " +
-                     std::to_string(maxBytes >> 20) + " MiB of names and URLs); answers from further " +
+            log.note("device table full (at most " + std::to_string(limits.devices) + " devices and " +
+                     std::to_string(limits.bytes >> 20) + " MiB of names and URLs); answers from further " +
                      "addresses are left out");
         fullNoted = true;
         return true;

@@ -8,7 +8,7 @@
 #include "app/discovery/Datagram.h"
 #include "app/discovery/Filter.h"
 #include "app/discovery/Log.h"
-#include "app/discovery/Settings.h"
+#include "app/base/Device.h"
 
 namespace webfind {
 
@@ -36,14 +36,10 @@ public:
 // the filter, and hands the valid answers to the keeper.
 class Intake : public DatagramSink {
 public:
-    // Judges with the settings' filter, and says when the keeper is full
-    // with the settings' limits.
-    Intake(const RunSettings& settings, Keeper& keeper, const VerboseLog& log)
-        : filter(settings.filter),
-          keeper(keeper),
-          log(log),
-          maxDevices(settings.maxDevices),
-          maxBytes(settings.maxDeviceBytes) {}
+    // Judges with `filter`, and says when the keeper is full with its
+    // `limits`.
+    Intake(DeviceFilter filter, const TableLimits& limits, Keeper& keeper, const VerboseLog& log)
+        : filter(std::move(filter)), keeper(keeper), log(log), limits(limits) {}
 
     // False once the keeper is done: listening should stop.
     bool take(const Datagram& datagram) override;
@@ -59,7 +55,7 @@ private:
     const DeviceFilter filter;
     Keeper& keeper;
     const VerboseLog& log;
-    size_t maxDevices, maxBytes;
+    const TableLimits limits;
     size_t count = 0;
     size_t rejects = 0;
     bool fullNoted = false;

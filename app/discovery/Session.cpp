@@ -38,18 +38,6 @@ std::string named(const ProbeInterface& i) { return i.name + " (" + i.address.te
 
 }  // namespace
 
-const char* failureMessage(SocketStep step) {
-    switch (step) {
-    case SocketStep::OPEN: return "Socket Open Err";
-    case SocketStep::BIND: return "Socket Bind Err";
-    case SocketStep::SEND: return "Socket Send Err";
-    case SocketStep::RECEIVE: return "Socket Receive Err";
-    case SocketStep::NONE:
-    case SocketStep::STARTUP: break;
-    }
-    return "";
-}
-
 Session::Session(SessionSettings settings, DatagramSink& sink, const VerboseLog& log, std::function<bool()> interrupted,
                  Milliseconds stopAt, intptr_t wake)
     : settings(std::move(settings)),
@@ -63,15 +51,7 @@ Milliseconds Session::now() const { return Milliseconds(BRIVO::platform().nowMs(
 
 bool Session::fail(SocketStep step) {
     failure = step;
-    const BRIVO::SocketError error = BRIVO::platform().lastError();
-    switch (error.kind) {
-    case BRIVO::SocketError::NONE: reason.cause = FailureReason::UNKNOWN; break;
-    case BRIVO::SocketError::OTHER: reason.cause = FailureReason::OTHER; break;
-    case BRIVO::SocketError::NO_ROUTE: reason.cause = FailureReason::NO_ROUTE; break;
-    case BRIVO::SocketError::ADDRESS_IN_USE: reason.cause = FailureReason::ADDRESS_IN_USE; break;
-    case BRIVO::SocketError::ACCESS_DENIED: reason.cause = FailureReason::ACCESS_DENIED; break;
-    }
-    reason.text = error.text;
+    reason = FailureReason::of(BRIVO::platform().lastError());
     return false;
 }
 

@@ -8,6 +8,7 @@
 #include "Network/DatagramBatch.h"
 #include "Network/UDPV4.h"
 #include "app/discovery/Datagram.h"
+#include "app/discovery/Failure.h"
 #include "app/discovery/Log.h"
 #include "app/discovery/Settings.h"
 

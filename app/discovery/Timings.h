@@ -1,7 +1,6 @@
 #pragma once
 
 #include <chrono>
-#include <cstddef>
 #include <cstdint>
 
 namespace webfind {
@@ -18,14 +17,5 @@ struct Timings {
     // host that never falls quiet cannot keep the tool running.
     Milliseconds collectLimit{5000};
 };
-
-// A watch probes this often unless told otherwise.
-constexpr Milliseconds WATCH_INTERVAL{10000};
-
-// Forged source addresses must not be able to exhaust memory: answers from
-// further new addresses are left out (and counted) once this many devices
-// are known, or once their names and URLs take this many bytes.
-constexpr size_t MAX_DEVICES = 65536;
-constexpr size_t MAX_DEVICE_BYTES = 32 << 20;
 
 }  // namespace webfind

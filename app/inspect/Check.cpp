@@ -36,6 +36,12 @@ bool stopped(const std::function<bool()>& stopRequested) { return stopRequested 
 
 }  // namespace
 
+CheckSettings checkSettings() {
+    CheckSettings settings;
+    settings.userAgent = "webfind/" WEBFIND_VERSION;
+    return settings;
+}
+
 bool literalAddress(const std::string& host, Address& address) {
     return parseDottedQuad(host, address) && address.text() == host;
 }

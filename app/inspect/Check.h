@@ -25,6 +25,9 @@ struct CheckSettings {
     std::function<bool()> stopRequested;
 };
 
+// How the tool checks pages: as it is, as webfind/<version>.
+CheckSettings checkSettings();
+
 // The reasons of a page that was not checked.
 extern const char* const CHECK_TIME_RAN_OUT;   // the whole check's time passed first
 extern const char* const CHECK_STOPPED;        // a stop was asked for

@@ -7,6 +7,19 @@
 
 namespace webfind {
 
+// Something that happened to a device while watching.
+struct WatchEvent {
+    enum Kind { UP, DOWN, CHANGED };
+    Kind kind;
+    Address address;
+    std::string name;
+    std::string url;
+    DeviceFacts facts;  // what is known of it at the time
+    // The watch's round (from 1) it happened in; for DOWN, the last round the
+    // device answered in.
+    uint64_t round = 0;
+};
+
 // The word that starts an event's line, and its JSON "event".
 const char* eventWord(WatchEvent::Kind kind);
 

@@ -24,6 +24,14 @@ std::string dashIfEmpty(const std::string& text) { return text.empty() ? "-" : e
 
 }  // namespace
 
+std::string leftOutNote(size_t leftOut, bool atLeast, const TableLimits& limits, bool watch) {
+    const std::string bounds = " (" + std::to_string(limits.devices) + " devices, " +
+                               std::to_string(limits.bytes >> 20) + " MiB of names and URLs); ";
+    if (watch) return "webfind: more devices answered than a watch keeps" + bounds + "those are left out\n";
+    return "webfind: " + std::string(atLeast ? "at least " : "") + std::to_string(leftOut) +
+           " more devices answered than a run keeps" + bounds + "they are not listed\n";
+}
+
 const char* checkResult(PageCheck::Outcome outcome) {
     switch (outcome) {
     case PageCheck::NONE: return "";

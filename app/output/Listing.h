@@ -12,6 +12,11 @@ namespace webfind {
 // "answered"; "" for none.
 const char* checkResult(PageCheck::Outcome outcome);
 
+// The note for standard error when more devices answered than a table
+// keeps (`limits`): a run's says how many (at least, when `atLeast`) are not
+// listed; a watch's (`watch`) that those are left out. With its newline.
+std::string leftOutNote(size_t leftOut, bool atLeast, const TableLimits& limits, bool watch);
+
 // A page's check as one JSON object: {"result", "fetched", "status",
 // "title", "location", "tls", "error"}.
 std::string checkJson(const PageCheck& check);

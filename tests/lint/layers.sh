@@ -1,31 +1,41 @@
 #!/bin/bash
-# The tool's folders depend only on those below them, and no two of its
-# units (a header with its sources) include each other. Output and
-# command-line code never reach into the socket library.
+# The tool's folders depend only on those below them, as the libraries of
+# app/CMakeLists.txt link them, and no two of its units (a header with its
+# sources) include each other. Output and command-line code never reach
+# into the socket library.
 set -u
 cd "$(dirname "$0")/../.." || exit 1
 fail=0
 problem() { echo "FAIL [layers]: $*"; fail=1; }
 
-# What each folder may include, besides itself and the standard library.
-declare -A allowed=(
-    [base]=""
-    [wire]="base Network"
-    [discovery]="base wire Network"
-    [output]="base"
-    [system]="base"
-    [inspect]="base system"
-    [desktop]="base output system"
-    [diagnosis]="base wire discovery system Network"
-    [cli]="base discovery output system inspect desktop diagnosis"
-)
-
-for folder in "${!allowed[@]}"; do
-    [ -d "app/$folder" ] || problem "app/$folder is listed here but does not exist"
-done
-for dir in app/*/; do
-    folder=$(basename "$dir")
-    [ -n "${allowed[$folder]+set}" ] || problem "app/$folder is a folder this check does not know: give it its layer"
+# What each folder may include, besides itself and the standard library:
+# the folders its library links, and theirs in turn, read from the link
+# lines of app/CMakeLists.txt (webfind_FOLDER; BRIVO::brivo is Network).
+declare -A links=() allowed=()
+while read -r target deps; do
+    links[$target]=$deps
+done < <(tr '\n' ' ' < app/CMakeLists.txt | grep -o 'target_link_libraries([^)]*)' |
+    sed -n 's/^target_link_libraries(webfind_\([a-z]*\) [A-Z]* \(.*\))$/\1 \2/p' |
+    awk '{ printf "%s", $1; for (i = 2; i <= NF; i++) { if ($i ~ /^webfind_/) { sub(/^webfind_/, "", $i); printf " %s", $i }
+           else if ($i == "BRIVO::brivo") printf " Network" } print "" }' |
+    awk '{ deps[$1] = deps[$1] substr($0, length($1) + 1) } END { for (t in deps) print t deps[t] }')
+# below FOLDER: every folder FOLDER's library reaches through its links.
+below() {
+    local seen=" " queue=("$1") next dep
+    while [ "${#queue[@]}" -gt 0 ]; do
+        next=${queue[0]}
+        queue=("${queue[@]:1}")
+        for dep in ${links[$next]:-}; do
+            [[ "$seen" == *" $dep "* ]] && continue
+            seen="$seen$dep "
+            queue+=("$dep")
+        done
+    done
+    echo "$seen"
+}
+for folder in "${!links[@]}"; do
+    [ "$folder" = options ] || [ "$folder" = core ] && continue
+    allowed[$folder]=$(below "$folder")
 done
 
 # unit FILE: the unit a source belongs to (Session.cpp, Session.h and

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "app/desktop/Present.h"
+#include "app/desktop/Desktop.h"
 
 namespace webfind {
 

@@ -48,18 +48,10 @@ protected:
         return b;
     }
 
-    static RunSettings settings() {
-        RunSettings s;
-        s.filter = DeviceFilter({"cam"});
-        s.maxDevices = 2;
-        s.maxDeviceBytes = 3 << 20;
-        return s;
-    }
-
     RecordingKeeper keeper;
     std::ostringstream logged;
     VerboseLog log{&logged};
-    Intake intake{settings(), keeper, log};
+    Intake intake{DeviceFilter({"cam"}), TableLimits{2, 3 << 20}, keeper, log};
 };
 
 }  // namespace

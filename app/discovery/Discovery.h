@@ -4,6 +4,7 @@
 #include <memory>
 
 #include "app/base/Device.h"
+#include "app/discovery/Failure.h"
 #include "app/discovery/Settings.h"
 
 namespace webfind {

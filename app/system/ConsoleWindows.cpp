@@ -6,7 +6,7 @@
 #include <iostream>
 #include <string>
 
-#include "app/desktop/Console.h"
+#include "app/system/Console.h"
 #include "app/system/OutputBuffers.h"
 
 namespace webfind {

@@ -10,7 +10,7 @@
 
 #include "RecordingDesktop.h"
 #include "app/base/Text.h"
-#include "app/desktop/LivePage.h"
+#include "app/watch/LivePage.h"
 
 using namespace webfind;
 using testing::ElementsAre;

@@ -1,4 +1,4 @@
-#include "app/desktop/LivePage.h"
+#include "app/watch/LivePage.h"
 
 #include <algorithm>
 

@@ -7,7 +7,8 @@
 #include <ostream>
 
 #include "app/base/Device.h"
-#include "app/desktop/Present.h"
+#include "app/desktop/Desktop.h"
+#include "app/output/Events.h"
 #include "app/output/Page.h"
 
 namespace webfind {

@@ -1,55 +1,15 @@
-#include "app/discovery/Watch.h"
+#include "app/watch/Watch.h"
 
 #include "Network/Platform.h"
 #include "app/discovery/Session.h"
+#include "app/watch/Tracker.h"
 
 namespace webfind {
 
-bool WatchTracker::wanted(const Address& address) const {
-    auto known = lastRound.find(address);
-    return known == lastRound.end() || known->second != round;
-}
-
-Take WatchTracker::keep(const Address& address, const std::string& name, const std::string& url) {
-    const Device* device = up.find(address);
-    if (!device) {
-        if (up.add(address, name, url) == DeviceTable::Added::FULL) {
-            ++refused;
-            return Take::FULL;
-        }
-        lastRound[address] = round;
-        emit(WatchEvent{WatchEvent::UP, address, name, url, {}, round + 1});
-        return Take::KEPT;
-    }
-    lastRound[address] = round;
-    if (device->name != name || device->url != url) {
-        if (!up.change(address, name, url)) {
-            ++refused;  // the change does not fit: the device stays as it was
-            return Take::FULL;
-        }
-        emit(WatchEvent{WatchEvent::CHANGED, address, name, url, {}, round + 1});
-    }
-    return Take::KEPT;
-}
-
-void WatchTracker::endRound() {
-    for (auto it = lastRound.begin(); it != lastRound.end();) {
-        if (round - it->second >= MISSED_ROUNDS_FOR_DOWN) {
-            const Device& device = *up.find(it->first);
-            emit(WatchEvent{WatchEvent::DOWN, it->first, device.name, device.url, {}, it->second + 1});
-            up.remove(it->first);
-            it = lastRound.erase(it);
-        } else {
-            ++it;
-        }
-    }
-    ++round;
-}
-
 RunReport watch(const RunSettings& settings, const WatchSettings& watching, WatchObserver& observer) {
-    WatchTracker tracker(settings.maxDevices, settings.maxDeviceBytes, [&](const WatchEvent& e) { observer.event(e); });
+    WatchTracker tracker(settings.limits, [&](const WatchEvent& e) { observer.event(e); });
     const VerboseLog log(settings.log);
-    Intake intake(settings, tracker, log);
+    Intake intake(settings.filter, settings.limits, tracker, log);
     const Milliseconds start(BRIVO::platform().nowMs());
     const Milliseconds end =
         watching.duration > Milliseconds::zero() ? start + watching.duration : Milliseconds::max();

@@ -8,7 +8,7 @@
 #include <cstring>
 #include <iostream>
 
-#include "app/desktop/Console.h"
+#include "app/system/Console.h"
 #include "app/system/OutputBuffers.h"
 
 namespace webfind {

@@ -1,4 +1,4 @@
-#include "app/discovery/Run.h"
+#include "app/discovery/Discovery.h"
 
 #include <set>
 
@@ -15,8 +15,8 @@ namespace {
 // those left out for want of room, to be counted once each.
 class Collector : public Keeper {
 public:
-    Collector(size_t maxDevices, size_t maxBytes, bool stopAtFirst)
-        : devices(maxDevices, maxBytes), maxDevices(maxDevices), stopAtFirst(stopAtFirst) {}
+    Collector(const TableLimits& limits, bool stopAtFirst)
+        : devices(limits), maxDevices(limits.devices), stopAtFirst(stopAtFirst) {}
 
     bool wanted(const Address& source) const override {
         return !devices.contains(source) && passedOver.count(source) == 0 && refused.count(source) == 0;
@@ -58,8 +58,8 @@ struct Discovery::State {
     explicit State(RunSettings s)
         : settings(std::move(s)),
           log(settings.log),
-          collector(settings.maxDevices, settings.maxDeviceBytes, settings.stopAtFirst),
-          intake(settings, collector, log),
+          collector(settings.limits, settings.stopAtFirst),
+          intake(settings.filter, settings.limits, collector, log),
           session(settings.session, intake, log) {}
 
     RunSettings settings;

@@ -10,7 +10,7 @@
 #include <string>
 
 #include "FakePlatform.h"
-#include "app/discovery/Run.h"
+#include "app/discovery/Discovery.h"
 #include "app/wire/Messages.h"
 
 using namespace webfind;
@@ -233,7 +233,7 @@ TEST_F(DiscoveryRun, ProbesGoOutOfEachChosenInterface) {
 }
 
 TEST_F(DiscoveryRun, TheDeviceTableIsBoundedAndSaysSoOnce) {
-    settings.maxDevices = 2;
+    settings.limits.devices = 2;
     settings.log = &log;
     for (uint8_t i = 1; i <= 4; ++i) fake.arrivals.push_back(from(10, 0, 0, i, answer("d", "http://d/")));
     EXPECT_EQ(run().devices.size(), 2u);

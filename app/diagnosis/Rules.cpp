@@ -1,0 +1,341 @@
+#include "app/diagnosis/Rules.h"
+
+#include <cstring>
+#include <utility>
+
+#include "app/base/Address.h"
+
+namespace webfind {
+
+namespace {
+
+using BRIVO::InterfaceKind;
+using BRIVO::LocalInterface;
+
+struct Cause {
+    std::string seen;
+    std::vector<std::string> next;  // commands, most to the point first
+    std::string keep;               // how to keep them, where that needs saying
+    bool asksForPort = true;        // the commands admit a port that the run must then use
+};
+
+std::string named(const LocalInterface& i) { return i.name + " (" + dottedQuad(i.address) + ")"; }
+
+// A bridge made for containers or virtual machines, by its name, or one
+// with no link or no neighbour to talk to; other bridges may well carry the
+// LAN (br0 with the Ethernet card in it).
+bool containerBridge(const HostFacts& host, const LocalInterface& i) {
+    static const char* const prefixes[] = {"docker", "br-", "virbr", "lxcbr", "lxdbr", "cni", "podman", "vmnet"};
+    for (const char* p : prefixes)
+        if (i.name.rfind(p, 0) == 0) return true;
+    auto seen = host.neighbours.find(i.name);
+    return !i.carrier || (host.neighboursKnown && (seen == host.neighbours.end() || seen->second == 0));
+}
+
+// What an interface is, said when devices are unlikely behind it; null for
+// one that may well reach the LAN.
+const char* kindText(const HostFacts& host, const LocalInterface& i) {
+    switch (i.kind) {
+    case InterfaceKind::BRIDGE:
+        return containerBridge(host, i) ? "a software bridge for containers or virtual machines" : nullptr;
+    case InterfaceKind::TUNNEL: return "a tunnel or VPN";
+    case InterfaceKind::POINT_TO_POINT: return "a point-to-point link";
+    case InterfaceKind::LOOPBACK: return "the loopback interface";
+    default: return nullptr;
+    }
+}
+
+// Where devices usually are: up, multicast-capable, not loopback.
+bool lanCandidate(const LocalInterface& i) { return i.up && i.multicast && !i.loopback; }
+
+const LocalInterface* withAddress(const HostFacts& host, const uint8_t* address) {
+    for (const LocalInterface& i : host.interfaces)
+        if (std::memcmp(i.address, address, 4) == 0) return &i;
+    return nullptr;
+}
+
+// The interfaces that could reach devices but did not carry the probe.
+std::vector<const LocalInterface*> notProbed(const HostFacts& host, const std::vector<std::string>& probedNames) {
+    std::vector<const LocalInterface*> others;
+    for (const LocalInterface& i : host.interfaces) {
+        if (!lanCandidate(i) || kindText(host, i)) continue;
+        bool probed = false;
+        for (const std::string& name : probedNames) probed = probed || name == i.name;
+        for (const LocalInterface* o : others) probed = probed || o->name == i.name;
+        if (!probed) others.push_back(&i);
+    }
+    return others;
+}
+
+std::string listOf(const std::vector<const LocalInterface*>& interfaces) {
+    std::string text;
+    for (const LocalInterface* i : interfaces) text += (text.empty() ? "" : ", ") + named(*i);
+    return text;
+}
+
+// The LAN of an interface as address/prefix, for rules that admit it alone.
+std::string subnetOf(const LocalInterface& i) {
+    uint8_t net[4];
+    int prefix = 0;
+    for (int b = 0; b < 4; ++b) {
+        net[b] = static_cast<uint8_t>(i.address[b] & i.mask[b]);
+        for (int bit = 7; bit >= 0; --bit) prefix += (i.mask[b] >> bit) & 1;
+    }
+    return dottedQuad(net) + "/" + std::to_string(prefix);
+}
+
+Cause wslCause(const HostFacts& host) {
+    Cause c;
+    c.seen = std::string("This is WSL 2") +
+             (host.wsl.networkingMode.empty() ? " (networking mode unknown: NAT unless mirrored networking is on)"
+                                              : " in " + host.wsl.networkingMode + " networking mode") +
+             ": the probe stays inside WSL's virtual network and never reaches the LAN.";
+    c.next = {"turn on mirrored networking: [wsl2] networkingMode=mirrored in %UserProfile%\\.wslconfig, then wsl --shutdown",
+              "or run webfind.exe on Windows itself"};
+    return c;
+}
+
+Cause invalidDatagramsCause(const DiagnosisContext& context) {
+    Cause c;
+    size_t n = context.report.datagrams;
+    c.seen = std::to_string(n) + (n == 1 ? " datagram" : " datagrams") + " arrived, but none was a valid answer.";
+    c.next = {context.verbose ? "the lines above say why each was rejected" : "webfind -v shows why each was rejected"};
+    return c;
+}
+
+const char* const WHY_DROPPED = ": devices answer with unicast datagrams that it does not match to the probe.";
+
+uint32_t hostOrder(const uint8_t* a) {
+    return uint32_t(a[0]) << 24 | uint32_t(a[1]) << 16 | uint32_t(a[2]) << 8 | a[3];
+}
+
+// A device's answer at local ports `low`-`high`, arriving at `lan` (the
+// interface the probe left from) when it is known.
+AnswerPacket answerAt(const LocalInterface* lan, uint16_t low, uint16_t high) {
+    AnswerPacket p;
+    p.portLow = low;
+    p.portHigh = high;
+    if (lan) {
+        const uint32_t address = hostOrder(lan->address), mask = hostOrder(lan->mask);
+        p.sourceFirst = address & mask;
+        p.sourceLast = (address & mask) | ~mask;
+        p.destination = address;
+        p.interface = lan->name;
+    }
+    return p;
+}
+
+bool hasChainNamed(const Ruleset& ruleset, const std::string& prefix, const std::string& table = "") {
+    for (const Chain& c : ruleset.chains)
+        if (c.name.compare(0, prefix.size(), prefix) == 0 || (!table.empty() && c.table == table)) return true;
+    return false;
+}
+
+std::string ufwAllow(const FirewallFacts& fw, uint16_t port, const LocalInterface* lan) {
+    const std::string from = lan ? "from " + subnetOf(*lan) + " to any " : "";
+    if (fw.ufwProfile && port == FIREWALL_PORT) return "sudo ufw allow " + from + (lan ? "app webfind" : "webfind");
+    const std::string p = std::to_string(port);
+    return lan ? "sudo ufw allow " + from + "port " + p + " proto udp" : "sudo ufw allow " + p + "/udp";
+}
+
+std::string firewalldAdd(const FirewallFacts& fw, uint16_t port) {
+    const std::string what = fw.firewalldService && port == FIREWALL_PORT
+                                 ? std::string("--add-service=webfind")
+                                 : "--add-port=" + std::to_string(port) + "/udp";
+    return "sudo firewall-cmd --permanent " + what + " && sudo firewall-cmd --reload";
+}
+
+// The command that puts an accept for `port` first in `chain`.
+std::string insertCommand(const FirewallFacts& fw, const Chain& chain, uint16_t port) {
+    const std::string p = std::to_string(port);
+    if (chain.source == Chain::NFTABLES)
+        return "sudo nft insert rule " + chain.family + " " + chain.table + " " + chain.name + " udp dport " + p + " accept";
+    const std::string tool = chain.source == Chain::IPTABLES_LEGACY ? fw.iptablesLegacy : fw.iptablesNft;
+    const std::string table = chain.table == "filter" ? "" : " -t " + chain.table;
+    return "sudo " + tool + table + " -I " + chain.name + " -p udp --dport " + p + " -j ACCEPT";
+}
+
+// How to keep rules put in by hand after a reboot, on this host.
+std::string keepAfterReboot(const FirewallFacts& fw, const Chain& chain, uint16_t port) {
+    if (chain.source == Chain::NFTABLES) {
+        if (fw.nftablesConf)
+            return "To keep it after a reboot, add \"udp dport " + std::to_string(port) + " accept\" to chain " +
+                   chain.name + " of table " + chain.family + " " + chain.table +
+                   " in /etc/nftables.conf, which nftables.service loads at boot.";
+        return "It lasts until the next reboot: add it to the file your system loads its nftables rules from.";
+    }
+    if (fw.netfilterPersistent) return "To keep it after a reboot: sudo netfilter-persistent save";
+    return "It lasts until the next reboot: the iptables-persistent package keeps iptables rules "
+           "(sudo apt install iptables-persistent, then sudo netfilter-persistent save).";
+}
+
+// The rules to add, one for each base chain that would still drop the
+// answers after the ones before: checked against the ruleset itself.
+std::vector<const Chain*> chainsToOpen(const Ruleset& ruleset, const AnswerPacket& packet, uint16_t port) {
+    std::vector<const Chain*> chains;
+    Ruleset opened = ruleset;
+    for (int i = 0; i < 4; ++i) {
+        FirewallVerdict v = verdictFor(opened, packet);
+        if (v.kind == FirewallVerdict::ADMITS || !v.base) break;
+        for (const Chain& c : ruleset.chains)
+            if (c.source == v.base->source && c.family == v.base->family && c.table == v.base->table &&
+                c.name == v.base->name)
+                chains.push_back(&c);
+        opened = withRuleFirst(opened, *v.base, acceptUdpTo(port));
+    }
+    return chains;
+}
+
+// The firewall read from the kernel's rules (as root).
+Cause readFirewallCause(const HostFacts& host, const DiagnosisContext& context, const LocalInterface* lan) {
+    const FirewallFacts& fw = host.firewall;
+    const uint16_t port = context.port ? context.port : FIREWALL_PORT;
+    const std::pair<uint16_t, uint16_t> used =
+        context.port ? std::make_pair(context.port, context.port) : host.ephemeralPorts;
+    const FirewallVerdict verdict = verdictFor(fw.ruleset, answerAt(lan, used.first, used.second));
+    Cause c;
+    if (verdict.kind == FirewallVerdict::ADMITS || !verdict.chain) {
+        c.asksForPort = false;
+        return c;
+    }
+    const std::string where = chainName(*verdict.chain) + ": " + verdict.what;
+    if (context.port == 0 && verdict.kind == FirewallVerdict::BLOCKS &&
+        verdictFor(fw.ruleset, answerAt(lan, FIREWALL_PORT, FIREWALL_PORT)).kind == FirewallVerdict::ADMITS) {
+        const std::string p = std::to_string(FIREWALL_PORT);
+        c.seen = "The firewall admits answers at port " + p + ", but this run took them at a port the system chose (" +
+                 where + ")" + WHY_DROPPED;
+        c.next = {"webfind --port " + p + ", or set WEBFIND_PORT=" + p + " for every run"};
+        c.asksForPort = false;
+        return c;
+    }
+    c.seen = (verdict.kind == FirewallVerdict::BLOCKS ? "The firewall drops incoming UDP (" + where + ")"
+                                                     : "The firewall may drop the answers (" + where +
+                                                           ": webfind cannot tell what this rule does to them)") +
+             WHY_DROPPED;
+    if (fw.ufwEnabled && hasChainNamed(fw.ruleset, "ufw-")) {
+        c.next.push_back(ufwAllow(fw, port, lan));
+    } else if (fw.firewalldRunning && hasChainNamed(fw.ruleset, "", "firewalld")) {
+        c.next.push_back(firewalldAdd(fw, port));
+    } else {
+        const std::vector<const Chain*> chains = chainsToOpen(fw.ruleset, answerAt(lan, port, port), port);
+        for (const Chain* chain : chains) c.next.push_back(insertCommand(fw, *chain, port));
+        if (!chains.empty()) c.keep = keepAfterReboot(fw, *chains.front(), port);
+    }
+    return c;
+}
+
+Cause windowsCause(const HostFacts& host, uint16_t port) {
+    Cause c;
+    const WindowsFacts& w = host.windows;
+    const std::string p = std::to_string(port);
+    if (w.firewallOn == 0) return c;
+    if (w.firewallOn == 1 && !w.profile.empty())
+        c.seen = "Windows Defender Firewall is on for " + w.profile + " networks, and the probe left on a " +
+                 w.profile + " network" + (w.profile == "Public" ? " (Public networks block the answers)" : "") +
+                 WHY_DROPPED;
+    else
+        c.seen = std::string("Windows Defender Firewall may drop the answers (webfind cannot read its state)") + WHY_DROPPED;
+    c.next = {"netsh advfirewall firewall add rule name=webfind dir=in action=allow protocol=UDP localport=" + p};
+    if (w.profile == "Public")
+        c.next.push_back("or, on a network you trust, make it Private: Settings > Network & internet > Properties");
+    return c;
+}
+
+Cause firewallCause(const HostFacts& host, const DiagnosisContext& context, const LocalInterface* lan) {
+    const uint16_t port = context.port ? context.port : FIREWALL_PORT;
+    const FirewallFacts& fw = host.firewall;
+    Cause c;
+    if (host.windows.windows) {
+        c = windowsCause(host, port);
+    } else if (fw.read) {
+        c = readFirewallCause(host, context, lan);
+        if (!c.asksForPort) return c;
+    } else if (fw.ufwEnabled) {
+        c.seen = std::string("ufw is enabled (/etc/ufw/ufw.conf), and unless a rule admits them it drops the answers") +
+                 WHY_DROPPED;
+        c.next.push_back(ufwAllow(fw, port, lan));
+    } else if (fw.firewalldRunning) {
+        c.seen = std::string("firewalld is running, and unless its zone admits them it drops the answers") + WHY_DROPPED;
+        c.next.push_back(firewalldAdd(fw, port));
+    } else {
+        c.seen = "The firewall could not be checked (" + fw.unreadable +
+                 "): a host firewall that drops unsolicited UDP is the most common reason nothing answers.";
+        c.next = {"sudo webfind -v, which reads the firewall's rules and names the one that drops the answers"};
+        return c;
+    }
+    if (!c.seen.empty() && context.port == 0) {
+        const std::string p = std::to_string(port);
+        c.next.push_back("then run webfind --port " + p + ", or set WEBFIND_PORT=" + p + " for every run");
+    }
+    return c;
+}
+
+// The probe went where no device is likely: through a bridge, a tunnel, a
+// point-to-point link or loopback, or through one interface of several.
+Cause interfaceCause(const HostFacts& host, const DiagnosisContext& context) {
+    Cause c;
+    if (context.allInterfaces) return c;
+    std::vector<std::string> probedNames;
+    std::string via;
+    const char* suspicious = nullptr;
+    if (context.probed.empty()) {
+        const LocalInterface* used = host.multicastRoute ? withAddress(host, host.probeSource) : nullptr;
+        if (!used) return c;
+        probedNames.push_back(used->name);
+        via = named(*used);
+        suspicious = kindText(host, *used);
+    } else {
+        for (const ProbeInterface& p : context.probed) {
+            probedNames.push_back(p.name);
+            via += (via.empty() ? "" : ", ") + p.name + " (" + p.address.text() + ")";
+        }
+    }
+    std::vector<const LocalInterface*> others = notProbed(host, probedNames);
+    if (others.empty()) return c;
+    c.seen = "The probe left through " + via + (suspicious ? std::string(", ") + suspicious : std::string()) +
+             "; these interfaces were not probed: " + listOf(others) + ".";
+    c.next = {"webfind -i " + others.front()->name + ", or webfind -a to probe through every interface"};
+    return c;
+}
+
+void write(std::string& text, size_t number, const Cause& c) {
+    text += "  " + std::to_string(number) + ". " + c.seen + "\n";
+    for (size_t i = 0; i < c.next.size(); ++i) text += (i == 0 ? "     Next: " : "           ") + c.next[i] + "\n";
+    if (!c.keep.empty()) text += "     Keep: " + c.keep + "\n";
+}
+
+}  // namespace
+
+std::string explainNothingFound(const HostFacts& host, const DiagnosisContext& context) {
+    std::vector<Cause> causes;
+    if (host.wsl.wsl2 && host.wsl.networkingMode != "mirrored") causes.push_back(wslCause(host));
+    if (context.report.datagrams > 0) causes.push_back(invalidDatagramsCause(context));
+    const LocalInterface* lan = host.multicastRoute ? withAddress(host, host.probeSource) : nullptr;
+    Cause firewall = firewallCause(host, context, lan && lanCandidate(*lan) ? lan : nullptr);
+    if (!firewall.seen.empty()) causes.push_back(firewall);
+    Cause route = interfaceCause(host, context);
+    if (!route.seen.empty()) causes.push_back(route);
+
+    std::string text;
+    if (causes.empty()) {
+        text = "webfind: no device answered, and nothing on this host explains it. Common causes elsewhere:\n"
+               "  - the devices are on another subnet or VLAN (the probe does not cross routers);\n"
+               "  - the Wi-Fi isolates its clients from each other (guest networks often do);\n"
+               "  - the devices' discovery is switched off in their settings.\n";
+        return text;
+    }
+    text = "webfind: no device answered. What this host shows, most likely first:\n";
+    for (size_t i = 0; i < causes.size(); ++i) write(text, i + 1, causes[i]);
+    return text;
+}
+
+std::string explainNoRoute(const HostFacts& host) {
+    if (host.multicastRoute) return "";
+    std::vector<const LocalInterface*> candidates = notProbed(host, {});
+    std::string text = "this host has no route for multicast (224.0.0.0/4) and no default route.";
+    if (candidates.empty()) return text + " No interface is up with an IPv4 address and multicast.";
+    return text + " Next: webfind -i " + candidates.front()->name + " (interfaces that could carry it: " +
+           listOf(candidates) + ").";
+}
+
+}  // namespace webfind

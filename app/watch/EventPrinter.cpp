@@ -1,0 +1,101 @@
+#include "app/watch/EventPrinter.h"
+
+#include "app/output/Events.h"
+#include "app/output/Listing.h"
+
+namespace webfind {
+
+EventPrinter::EventPrinter(WatchReporting reporting, std::ostream& out, std::ostream& err, Diagnose diagnose,
+                           LivePage* page, MetricsFile* metrics, HardwareLookup hardware)
+    : reporting(std::move(reporting)),
+      out(out),
+      err(err),
+      diagnose(std::move(diagnose)),
+      page(page),
+      metrics(metrics),
+      hardware(std::move(hardware)) {
+    // The rounds and their events never wait for a page: its verdict
+    // follows as an event of its own.
+    if (this->reporting.check)
+        checks = std::make_unique<BackgroundChecks>(
+            *this->reporting.check,
+            [this](const Address& a, const std::string& url, const PageCheck& c) { checked(a, url, c); });
+}
+
+void EventPrinter::event(const WatchEvent& e) {
+    WatchEvent known = e;
+    if (e.kind != WatchEvent::DOWN) hardware.add(known.address, known.facts);
+    {
+        std::lock_guard<std::mutex> held(lock);
+        if (keepsFacts()) {
+            if (e.kind == WatchEvent::DOWN)
+                facts.erase(e.address);
+            else
+                facts[e.address] = known.facts;
+        }
+        if (page) page->event(e, Clock::now());
+        print(known);
+    }
+    if (checks && e.kind != WatchEvent::DOWN) checks->add(e.address, e.url);
+}
+
+void EventPrinter::watchEnded(const DeviceTable& up) {
+    if (checks) checks->stop();
+    if (page) page->end(up, facts, Clock::now());
+}
+
+void EventPrinter::roundFailed(uint64_t round, SocketStep step, const FailureReason& why) {
+    err << "webfind: round " << round << ": " << failureMessage(step);
+    if (!why.text.empty()) err << " (" << why.text << ")";
+    err << "; trying again next round\n" << std::flush;
+}
+
+void EventPrinter::roundEnded(uint64_t round, const RunReport& report, const DeviceTable& up) {
+    hardware.roundEnded();
+    const auto now = Clock::now();
+    {
+        std::lock_guard<std::mutex> held(lock);
+        if (page) page->roundEnded(round, up, facts, now);
+        if (metrics) metrics->write(up, facts, WatchCounts{round, now, report.rejected});
+    }
+    if (report.leftOut > 0 && !leftOutSaid) {
+        err << leftOutNote(report.leftOut, false, reporting.limits, true) << std::flush;
+        leftOutSaid = true;
+    }
+    explainSilence(report);
+}
+
+// Under the lock.
+void EventPrinter::print(const WatchEvent& e) {
+    if (!out) return;  // lost already; the watch is ending
+    out << eventLine(e, reporting.json, Clock::now()) << '\n';
+    if (!reporting.json) writeDeviceDetails(out, e.address, e.facts, reporting.longListing);
+    out << std::flush;
+}
+
+// On the checking thread.
+void EventPrinter::checked(const Address& address, const std::string& url, const PageCheck& check) {
+    std::lock_guard<std::mutex> held(lock);
+    auto known = facts.find(address);
+    if (known != facts.end()) known->second.check = check;
+    if (out) out << checkedLine(address, url, check, reporting.json, Clock::now()) << '\n' << std::flush;
+}
+
+// After a round with nothing up, the diagnosis; again only when it would say
+// something else, and looked at again at most once a minute.
+void EventPrinter::explainSilence(const RunReport& report) {
+    if (report.answered > 0) {
+        lastLook = std::chrono::steady_clock::time_point();
+        return;
+    }
+    const auto now = std::chrono::steady_clock::now();
+    if (!reporting.explain || !diagnose ||
+        (lastLook.time_since_epoch().count() && now - lastLook < std::chrono::minutes(1)))
+        return;
+    lastLook = now;
+    const std::string text = diagnose(report);
+    if (text != lastSaid) err << text << std::flush;
+    lastSaid = text;
+}
+
+}  // namespace webfind

@@ -1,0 +1,155 @@
+// What a watch tells: an event line for each event (its hardware with it,
+// escaped as the listing is), each page's verdict after it, a metrics file
+// written for each round, a failed write said once, the note on devices
+// left out once, and the diagnosis of an empty round only when a person
+// reads it and only when it says something new.
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+#include <thread>
+
+#include <map>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "app/system/Files.h"
+#include "app/watch/EventPrinter.h"
+
+using namespace webfind;
+using testing::ElementsAre;
+using testing::HasSubstr;
+using testing::Not;
+
+namespace {
+
+// The lines of `text` with the time of day (HH:MM:SS) each begins with cut.
+std::vector<std::string> untimed(const std::string& text) {
+    std::vector<std::string> lines;
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);)
+        lines.push_back(line.size() > 9 && line[2] == ':' && line[5] == ':' ? line.substr(9) : line);
+    return lines;
+}
+
+class EventPrinterTest : public testing::Test {
+protected:
+    EventPrinterTest() {
+        char pattern[] = "/tmp/webfind-events-XXXXXX";
+        folder = ::mkdtemp(pattern);
+    }
+    ~EventPrinterTest() override { EXPECT_EQ(std::system(("rm -rf '" + folder + "'").c_str()), 0); }
+
+    HardwareLookup hardware() {
+        return HardwareLookup([this] { return std::map<Address, std::string>{{A, "00:00:0c:12:34:56"}}; },
+                              folder + "/no-registry.csv");
+    }
+    EventPrinter printer(MetricsFile* metrics = nullptr) {
+        return EventPrinter(reporting, out, err, [this](const RunReport&) { return diagnosis[asked++ % diagnosis.size()]; },
+                            nullptr, metrics, hardware());
+    }
+    static WatchEvent up(const Address& a, const std::string& name) {
+        return WatchEvent{WatchEvent::UP, a, name, "http://" + a.text() + "/", {}, 1};
+    }
+
+    const Address A{{10, 0, 0, 1}}, B{{10, 0, 0, 2}};
+    std::string folder;
+    WatchReporting reporting;
+    std::ostringstream out, err;
+    std::vector<std::string> diagnosis{"webfind: nothing here\n"};
+    size_t asked = 0;
+};
+
+}  // namespace
+
+TEST_F(EventPrinterTest, AnEventLineForEachEventWithWhatIsKnownOfTheDevice) {
+    reporting.longListing = true;
+    EventPrinter p = printer();
+    p.event(up(A, "Switch\x1b[2J"));
+    p.event(up(B, "Far"));
+    p.event(WatchEvent{WatchEvent::DOWN, B, "Far", "http://10.0.0.2/", {}, 1});
+    EXPECT_THAT(untimed(out.str()),
+                ElementsAre("up 10.0.0.1 Name:Switch\\x1B[2J URL:http://10.0.0.1/",
+                            "  device: address=10.0.0.1 mac=00:00:0c:12:34:56 vendor=-",
+                            "up 10.0.0.2 Name:Far URL:http://10.0.0.2/", "  device: address=10.0.0.2 mac=- vendor=-",
+                            "down 10.0.0.2 Name:Far URL:http://10.0.0.2/", "  device: address=10.0.0.2 mac=- vendor=-"));
+}
+
+TEST_F(EventPrinterTest, JsonLinesOneObjectAnEvent) {
+    reporting.json = true;
+    EventPrinter p = printer();
+    p.event(up(A, "Switch"));
+    const std::vector<std::string> lines = untimed(out.str());
+    ASSERT_EQ(lines.size(), 1u);
+    EXPECT_THAT(lines[0], HasSubstr("\"event\":\"up\""));
+    EXPECT_THAT(lines[0], HasSubstr("\"mac\":\"00:00:0c:12:34:56\""));
+}
+
+TEST_F(EventPrinterTest, AMetricsFileForEachRoundAndAFailedWriteSaidOnce) {
+    const std::string path = folder + "/webfind.prom";
+    MetricsFile metrics(path, err);
+    EventPrinter p = printer(&metrics);
+    p.event(up(A, "Switch"));
+    DeviceTable upNow;
+    upNow.add(A, "Switch", "http://10.0.0.1/");
+    RunReport report;
+    report.answered = 1;
+    p.roundEnded(1, report, upNow);
+    EXPECT_THAT(fileText(path.c_str()), HasSubstr("webfind_rounds_total 1\n"));
+    EXPECT_THAT(fileText(path.c_str()), HasSubstr("mac=\"00:00:0c:12:34:56\""));
+    p.roundEnded(2, report, upNow);
+    EXPECT_THAT(fileText(path.c_str()), HasSubstr("webfind_rounds_total 2\n"));
+
+    // The folder goes: each round's write fails, said once until one succeeds.
+    ASSERT_EQ(std::system(("rm -rf '" + folder + "'").c_str()), 0);
+    for (uint64_t round = 3; round <= 5; ++round) p.roundEnded(round, report, upNow);
+    EXPECT_EQ(untimed(err.str()).size(), 1u) << err.str();
+    EXPECT_THAT(err.str(), HasSubstr("could not write the metrics"));
+    ASSERT_EQ(::mkdir(folder.c_str(), 0700), 0);
+    p.roundEnded(6, report, upNow);
+    EXPECT_THAT(fileText(path.c_str()), HasSubstr("webfind_rounds_total 6\n"));
+}
+
+TEST_F(EventPrinterTest, NotesOnStandardErrorOnceEach) {
+    reporting.explain = true;
+    reporting.limits = TableLimits{2, 1 << 20};
+    diagnosis = {"webfind: nothing here\n"};
+    EventPrinter p = printer();
+    RunReport empty, full;
+    full.answered = 2;
+    full.leftOut = 3;
+    p.roundEnded(1, empty, DeviceTable());
+    p.roundEnded(2, empty, DeviceTable());
+    p.roundEnded(3, full, DeviceTable());
+    p.roundEnded(4, full, DeviceTable());
+    EXPECT_THAT(untimed(err.str()),
+                ElementsAre("webfind: nothing here",
+                            "webfind: more devices answered than a watch keeps (2 devices, 1 MiB of names and URLs); "
+                            "those are left out"));
+}
+
+TEST_F(EventPrinterTest, NoDiagnosisWhenNoPersonReads) {
+    EventPrinter p = printer();
+    p.roundEnded(1, RunReport(), DeviceTable());
+    EXPECT_EQ(asked, 0u);
+    EXPECT_EQ(err.str(), "");
+}
+
+// With --check, the event comes at once; the verdict follows from the
+// checking thread, once the page has been checked.
+TEST_F(EventPrinterTest, APagesVerdictFollowsItsEvent) {
+    reporting.check = CheckSettings();
+    reporting.check->deadline = std::chrono::milliseconds(2000);
+    EventPrinter p = printer();
+    // Fetched from this host's own loopback, where nothing listens at port 1.
+    const Address self{{127, 0, 0, 1}};
+    p.event(WatchEvent{WatchEvent::UP, self, "Self", "http://127.0.0.1:1/", {}, 1});
+    EXPECT_THAT(untimed(out.str()), ElementsAre("up 127.0.0.1 Name:Self URL:http://127.0.0.1:1/"));
+    for (int i = 0; i < 2000 && untimed(out.str()).size() < 3; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    p.watchEnded(DeviceTable());
+    EXPECT_THAT(untimed(out.str()),
+                ElementsAre("up 127.0.0.1 Name:Self URL:http://127.0.0.1:1/", "checked 127.0.0.1 URL:http://127.0.0.1:1/",
+                            "  check: unreachable: connection refused"));
+}
