@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "app/base/Text.h"
+#include "app/desktop/DesktopSession.h"
 #include "app/desktop/Opener.h"
 #include "app/system/Spawn.h"
 #include "app/system/Wsl.h"
@@ -14,25 +15,6 @@
 namespace webfind {
 
 namespace {
-
-#if defined(__APPLE__)
-const char* const OPENER = "open";
-
-// A Mac always has its desktop.
-bool graphicalSession(std::string&) { return true; }
-#else
-const char* const OPENER = "xdg-open";
-
-// Without a graphical session xdg-open falls back to a text-mode browser,
-// which has no place in a tool that may run over SSH or from a script.
-bool graphicalSession(std::string& why) {
-    const char* x11 = std::getenv("DISPLAY");
-    const char* wayland = std::getenv("WAYLAND_DISPLAY");
-    if ((x11 && *x11) || (wayland && *wayland)) return true;
-    why = "no graphical session (neither DISPLAY nor WAYLAND_DISPLAY is set)";
-    return false;
-}
-#endif
 
 // How long, in all, the openers of a run are given to end before webfind
 // does: xdg-open hands the URL over and ends at once; a browser started
@@ -84,7 +66,7 @@ bool openUrl(const std::string& url, std::string& why) {
     // and no shell sees it.
     Opening o;
     o.url = url;
-    o.ways = openerCommands(url, std::getenv("BROWSER"), wslHere() != Wsl::NONE, OPENER);
+    o.ways = openerCommands(url, std::getenv("BROWSER"), wslHere() != Wsl::NONE, systemOpener());
     if (!startNext(o)) {
         why.clear();
         for (const std::string& note : o.notes) why += (why.empty() ? "" : ", ") + note;

@@ -8,10 +8,10 @@ const Platform* current = nullptr;
 
 const Platform& platform() { return current ? *current : systemPlatform(); }
 
-bool complete(const Platform& t) {
-    return t.startup && t.cleanup && t.registerAtExit && t.socket && t.bind && t.setOption && t.setNonBlocking &&
-           t.sendTo && t.receiveFrom && t.waitReadable && t.waitEither && t.shutdown && t.close && t.interfaceTable && t.sleepMs &&
-           t.nowMs && t.receiveWaiting && t.localInterfaces && t.routeSource && t.lastError;
+bool complete(const Platform& table) {
+#define BRIVO_PLATFORM_HAS(entry) &&table.entry != nullptr
+    return true BRIVO_PLATFORM_ENTRIES(BRIVO_PLATFORM_HAS);
+#undef BRIVO_PLATFORM_HAS
 }
 
 long receiveWaitingOneByOne(int (*waitReadable)(Handle, WaitTime),

@@ -158,8 +158,19 @@ struct Platform {
     SocketError (*lastError)();
 };
 
-// True when every entry of the table is filled in; tables are filled by
-// name, and this catches one forgotten.
+// Every entry of the table, once. Each table (the system's, the tests'
+// fake) is filled from this list: BRIVO_PLATFORM_FILL(entry), within a
+// function that has a Platform named `table`, sets each entry to the
+// function of the same name in a namespace `entries` of its own, so that a
+// forgotten function is a compile error.
+#define BRIVO_PLATFORM_ENTRIES(X)                                                                            \
+    X(startup) X(cleanup) X(registerAtExit) X(socket) X(bind) X(setOption) X(setNonBlocking) X(sendTo)     \
+    X(receiveFrom) X(waitReadable) X(waitEither) X(shutdown) X(close) X(interfaceTable) X(sleepMs) X(nowMs) \
+    X(receiveWaiting) X(localInterfaces) X(routeSource) X(lastError)
+#define BRIVO_PLATFORM_FILL(entry) table.entry = entries::entry;
+
+// True when every entry of the table is filled in (a table made some other
+// way, or one changed since).
 bool complete(const Platform& table);
 
 // For socket layers without a batch receive: a zero-time wait and one receive

@@ -21,6 +21,7 @@
 namespace BRIVO {
 
 namespace {
+namespace entries {
 
 int toFd(Handle h) { return h > static_cast<Handle>(INT_MAX) ? -1 : static_cast<int>(h); }
 
@@ -71,13 +72,13 @@ int startup() { return 0; }
 void cleanup() {}
 int registerAtExit(void (*handler)()) { return std::atexit(handler); }
 
-Handle openSocket(SocketStyle style) {
+Handle socket(SocketStyle style) {
     // Close-on-exec: no program we start (an opener, a browser) may keep it.
     int fd = ::socket(AF_INET, (style == SocketStyle::STREAM ? SOCK_STREAM : SOCK_DGRAM) | SOCK_CLOEXEC, 0);
     return fd < 0 ? failed(INVALID_HANDLE) : static_cast<Handle>(fd);
 }
 
-int bindSocket(Handle h, const AddressV4& local) {
+int bind(Handle h, const AddressV4& local) {
     sockaddr_in sa = toSockaddr(local);
     return ::bind(toFd(h), reinterpret_cast<const sockaddr*>(&sa), sizeof sa) == 0 ? 0 : failed(-1);
 }
@@ -172,9 +173,9 @@ int waitReadable(Handle h, WaitTime limit) {
     return waitEither(h, INVALID_HANDLE, limit);
 }
 
-int shutdownSocket(Handle h) { return ::shutdown(toFd(h), SHUT_RDWR) == 0 ? 0 : -1; }
+int shutdown(Handle h) { return ::shutdown(toFd(h), SHUT_RDWR) == 0 ? 0 : -1; }
 
-int closeSocket(Handle h) { return ::close(toFd(h)) == 0 ? 0 : -1; }
+int close(Handle h) { return ::close(toFd(h)) == 0 ? 0 : -1; }
 
 void copyAddress(uint8_t (&to)[4], const sockaddr* from) {
     if (from && from->sa_family == AF_INET)
@@ -251,29 +252,14 @@ void sleepMs(uint32_t milliseconds) {
     }
 }
 
+uint64_t nowMs() { return monotonicMs(); }
+
+}  // namespace entries
+
 Platform posixTable() {
-    Platform t{};
-    t.startup = startup;
-    t.cleanup = cleanup;
-    t.registerAtExit = registerAtExit;
-    t.socket = openSocket;
-    t.bind = bindSocket;
-    t.setOption = setOption;
-    t.setNonBlocking = setNonBlocking;
-    t.sendTo = sendTo;
-    t.receiveFrom = receiveFrom;
-    t.waitReadable = waitReadable;
-    t.waitEither = waitEither;
-    t.shutdown = shutdownSocket;
-    t.close = closeSocket;
-    t.interfaceTable = interfaceTable;
-    t.sleepMs = sleepMs;
-    t.nowMs = monotonicMs;
-    t.receiveWaiting = receiveWaiting;
-    t.localInterfaces = localInterfaces;
-    t.routeSource = routeSource;
-    t.lastError = lastError;
-    return t;
+    Platform table{};
+    BRIVO_PLATFORM_ENTRIES(BRIVO_PLATFORM_FILL)
+    return table;
 }
 
 }  // namespace

@@ -26,6 +26,7 @@ static_assert(offsetof(InterfaceTable, rows) == offsetof(MIB_IPADDRTABLE, table)
 static_assert(INVALID_HANDLE == static_cast<Handle>(INVALID_SOCKET), "same 'no socket' value");
 
 namespace {
+namespace entries {
 
 sockaddr_in toSockaddr(const AddressV4& a) {
     sockaddr_in sa{};
@@ -85,7 +86,7 @@ void cleanup() { WSACleanup(); }
 
 int registerAtExit(void (*handler)()) { return std::atexit(handler); }
 
-Handle openSocket(SocketStyle style) {
+Handle socket(SocketStyle style) {
     SOCKET h = ::socket(AF_INET, style == SocketStyle::STREAM ? SOCK_STREAM : SOCK_DGRAM, 0);
     if (h == INVALID_SOCKET) return failed(INVALID_HANDLE);
     // Not inherited: no program we start (a browser) may keep it.
@@ -101,7 +102,7 @@ Handle openSocket(SocketStyle style) {
     return static_cast<Handle>(h);
 }
 
-int bindSocket(Handle h, const AddressV4& local) {
+int bind(Handle h, const AddressV4& local) {
     sockaddr_in sa = toSockaddr(local);
     return ::bind(s(h), reinterpret_cast<const sockaddr*>(&sa), sizeof sa) == SOCKET_ERROR ? failed(-1) : 0;
 }
@@ -170,9 +171,9 @@ int waitEither(Handle h, Handle, WaitTime limit) {
     return 0;
 }
 
-int shutdownSocket(Handle h) { return ::shutdown(s(h), SD_BOTH) == SOCKET_ERROR ? -1 : 0; }
+int shutdown(Handle h) { return ::shutdown(s(h), SD_BOTH) == SOCKET_ERROR ? -1 : 0; }
 
-int closeSocket(Handle h) { return ::closesocket(s(h)) == SOCKET_ERROR ? -1 : 0; }
+int close(Handle h) { return ::closesocket(s(h)) == SOCKET_ERROR ? -1 : 0; }
 
 int32_t interfaceTable(InterfaceTable* table, uint32_t* size) {
     ULONG bytes = *size;
@@ -188,7 +189,7 @@ long receiveWaiting(Handle h, DatagramSlot* slots, size_t count) {
 
 void sleepMs(uint32_t milliseconds) { Sleep(milliseconds); }
 
-uint64_t monotonicMs() { return GetTickCount64(); }
+uint64_t nowMs() { return GetTickCount64(); }
 
 std::string utf8(const wchar_t* text) {
     int length = WideCharToMultiByte(CP_UTF8, 0, text, -1, nullptr, 0, nullptr, nullptr);
@@ -258,29 +259,12 @@ std::vector<LocalInterface> localInterfaces() {
     return found;
 }
 
+}  // namespace entries
+
 Platform windowsTable() {
-    Platform t{};
-    t.startup = startup;
-    t.cleanup = cleanup;
-    t.registerAtExit = registerAtExit;
-    t.socket = openSocket;
-    t.bind = bindSocket;
-    t.setOption = setOption;
-    t.setNonBlocking = setNonBlocking;
-    t.sendTo = sendTo;
-    t.receiveFrom = receiveFrom;
-    t.waitReadable = waitReadable;
-    t.waitEither = waitEither;
-    t.shutdown = shutdownSocket;
-    t.close = closeSocket;
-    t.interfaceTable = interfaceTable;
-    t.sleepMs = sleepMs;
-    t.nowMs = monotonicMs;
-    t.receiveWaiting = receiveWaiting;
-    t.localInterfaces = localInterfaces;
-    t.routeSource = routeSource;
-    t.lastError = lastError;
-    return t;
+    Platform table{};
+    BRIVO_PLATFORM_ENTRIES(BRIVO_PLATFORM_FILL)
+    return table;
 }
 
 }  // namespace

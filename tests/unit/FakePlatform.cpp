@@ -10,6 +10,7 @@ using BRIVO::Handle;
 FakePlatform* FakePlatform::active = nullptr;
 
 namespace {
+namespace entries {
 
 FakePlatform& fake() { return *FakePlatform::active; }
 
@@ -188,29 +189,12 @@ int routeSource(const AddressV4& to, uint8_t (&source)[4]) {
 
 BRIVO::SocketError lastError() { return fake().error; }
 
+}  // namespace entries
+
 BRIVO::Platform fakeTable() {
-    BRIVO::Platform t{};
-    t.startup = startup;
-    t.cleanup = cleanup;
-    t.registerAtExit = registerAtExit;
-    t.socket = socket;
-    t.bind = bind;
-    t.setOption = setOption;
-    t.setNonBlocking = setNonBlocking;
-    t.sendTo = sendTo;
-    t.receiveFrom = receiveFrom;
-    t.waitReadable = waitReadable;
-    t.waitEither = waitEither;
-    t.shutdown = shutdown;
-    t.close = close;
-    t.interfaceTable = interfaceTable;
-    t.sleepMs = sleepMs;
-    t.nowMs = nowMs;
-    t.receiveWaiting = receiveWaiting;
-    t.localInterfaces = localInterfaces;
-    t.routeSource = routeSource;
-    t.lastError = lastError;
-    return t;
+    BRIVO::Platform table{};
+    BRIVO_PLATFORM_ENTRIES(BRIVO_PLATFORM_FILL)
+    return table;
 }
 
 }  // namespace

@@ -7,12 +7,11 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include <sys/stat.h>
-#include <thread>
-
+#include <filesystem>
 #include <map>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "app/system/Files.h"
@@ -36,11 +35,11 @@ std::vector<std::string> untimed(const std::string& text) {
 
 class EventPrinterTest : public testing::Test {
 protected:
-    EventPrinterTest() {
-        char pattern[] = "/tmp/webfind-events-XXXXXX";
-        folder = ::mkdtemp(pattern);
+    EventPrinterTest() : folder(testing::TempDir() + "webfind-events-" + std::to_string(++made)) {
+        std::filesystem::remove_all(folder);
+        std::filesystem::create_directories(folder);
     }
-    ~EventPrinterTest() override { EXPECT_EQ(std::system(("rm -rf '" + folder + "'").c_str()), 0); }
+    ~EventPrinterTest() override { std::filesystem::remove_all(folder); }
 
     HardwareLookup hardware() {
         return HardwareLookup([this] { return std::map<Address, std::string>{{A, "00:00:0c:12:34:56"}}; },
@@ -54,6 +53,7 @@ protected:
         return WatchEvent{WatchEvent::UP, a, name, "http://" + a.text() + "/", {}, 1};
     }
 
+    static inline int made = 0;
     const Address A{{10, 0, 0, 1}}, B{{10, 0, 0, 2}};
     std::string folder;
     WatchReporting reporting;
@@ -103,11 +103,11 @@ TEST_F(EventPrinterTest, AMetricsFileForEachRoundAndAFailedWriteSaidOnce) {
     EXPECT_THAT(fileText(path.c_str()), HasSubstr("webfind_rounds_total 2\n"));
 
     // The folder goes: each round's write fails, said once until one succeeds.
-    ASSERT_EQ(std::system(("rm -rf '" + folder + "'").c_str()), 0);
+    std::filesystem::remove_all(folder);
     for (uint64_t round = 3; round <= 5; ++round) p.roundEnded(round, report, upNow);
     EXPECT_EQ(untimed(err.str()).size(), 1u) << err.str();
     EXPECT_THAT(err.str(), HasSubstr("could not write the metrics"));
-    ASSERT_EQ(::mkdir(folder.c_str(), 0700), 0);
+    ASSERT_TRUE(std::filesystem::create_directories(folder));
     p.roundEnded(6, report, upNow);
     EXPECT_THAT(fileText(path.c_str()), HasSubstr("webfind_rounds_total 6\n"));
 }
