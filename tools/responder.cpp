@@ -4,6 +4,7 @@
 #include <arpa/inet.h>
 #include <errno.h>
 #include <getopt.h>
+#include <ifaddrs.h>
 #include <netinet/in.h>
 #include <poll.h>
 #include <signal.h>
@@ -96,9 +97,12 @@ Options:
   --lifetime S        exit after S seconds (default 60)
   -h, --help          show this help
 
-Output: one line "listening on ..." once it is ready, then one line per
-datagram received: "probe from ADDR:PORT N bytes: HEX..." (or "datagram from"
-when it is not a valid probe).
+Output: one line "listening on ..." once it is ready (saying how many of the
+devices can answer when --from and --count reach past this host's
+addresses), then one line per datagram received: "probe from ADDR:PORT N
+bytes: HEX..." (or "datagram from" when it is not a valid probe), and a line
+"refused: N sends so far ..." with the reason whenever the system refused
+to send answers.
 )";
 
 struct Settings {
@@ -217,6 +221,35 @@ in_addr deviceAddress(const Settings& s, uint32_t device) {
     return a;
 }
 
+// How many of the devices have an address of this host's to answer from:
+// one that a socket can be bound to, and not a subnet's broadcast address
+// (which may be bound, but never sends).
+uint32_t servable(const Settings& s) {
+    std::vector<uint32_t> broadcasts;  // host order
+    ifaddrs* list = nullptr;
+    if (::getifaddrs(&list) == 0) {
+        for (ifaddrs* i = list; i; i = i->ifa_next)
+            if (i->ifa_addr && i->ifa_netmask && i->ifa_addr->sa_family == AF_INET) {
+                const uint32_t a = ntohl(reinterpret_cast<const sockaddr_in*>(i->ifa_addr)->sin_addr.s_addr);
+                const uint32_t m = ntohl(reinterpret_cast<const sockaddr_in*>(i->ifa_netmask)->sin_addr.s_addr);
+                if (m != 0xFFFFFFFFu) broadcasts.push_back(a | ~m);
+            }
+        ::freeifaddrs(list);
+    }
+    uint32_t count = 0;
+    for (uint32_t d = 0; d < s.count; ++d) {
+        sockaddr_in at{};
+        at.sin_family = AF_INET;
+        at.sin_addr = deviceAddress(s, d);
+        if (std::find(broadcasts.begin(), broadcasts.end(), ntohl(at.sin_addr.s_addr)) != broadcasts.end()) continue;
+        int probe = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+        if (probe < 0) return s.count;  // cannot tell: assume all
+        count += ::bind(probe, reinterpret_cast<sockaddr*>(&at), sizeof at) == 0 ? 1 : 0;
+        ::close(probe);
+    }
+    return count;
+}
+
 std::vector<uint8_t> answerFor(const Settings& s, uint32_t device) {
     if (s.raw) return s.rawBytes;
     char text[INET_ADDRSTRLEN] = "0.0.0.0";
@@ -246,13 +279,19 @@ public:
                     continue;
                 }
                 if (r <= 0) {
-                    ++sent;  // skip the datagram that the system refused
+                    ++sent;  // skip the datagram that the system refused, and count it
+                    ++refusals;
+                    lastRefusal = errno;
                     continue;
                 }
                 sent += static_cast<size_t>(r);
             }
         }
     }
+
+    // Datagrams the system would not send, and why the last one was not.
+    uint64_t refused() const { return refusals; }
+    int lastError() const { return lastRefusal; }
 
 private:
     static constexpr size_t BATCH = 256;
@@ -281,6 +320,8 @@ private:
     }
 
     int fd;
+    uint64_t refusals = 0;
+    int lastRefusal = 0;
     mmsghdr messages[BATCH];
     iovec parts[BATCH];
     sockaddr_in destinations[BATCH];
@@ -390,9 +431,15 @@ int main(int argc, char** argv) {
     for (uint32_t d = 0; d < s.count; ++d) answers.push_back(answerFor(s, d));
     char fromText[INET_ADDRSTRLEN] = "system-chosen";
     if (s.fromGiven) inet_ntop(AF_INET, &s.from, fromText, sizeof fromText);
-    std::printf("listening on %s as %s (%u device%s)\n", groupText().c_str(), fromText, s.count,
-                s.count == 1 ? "" : "s");
+    // A range that runs past this host's addresses has devices that can
+    // never answer: said now, not found out from a count that comes short.
+    const uint32_t serves = s.fromGiven ? servable(s) : s.count;
+    std::printf("listening on %s as %s (%u device%s", groupText().c_str(), fromText, s.count, s.count == 1 ? "" : "s");
+    if (serves < s.count)
+        std::printf("; only %u can answer: the other addresses are not this host's", serves);
+    std::printf(")\n");
     std::fflush(stdout);
+    uint64_t refusedSaid = 0;
 
     std::priority_queue<Pending, std::vector<Pending>, std::greater<Pending>> pending;
     const uint64_t end = nowMs() + s.lifetimeS * 1000ull;
@@ -410,6 +457,12 @@ int main(int argc, char** argv) {
             pending.pop();
         }
         sender->send(due);
+        if (sender->refused() > refusedSaid) {
+            refusedSaid = sender->refused();
+            std::printf("refused: %llu sends so far (%s)\n", static_cast<unsigned long long>(refusedSaid),
+                        std::strerror(sender->lastError()));
+            std::fflush(stdout);
+        }
         for (Pending& p : due) {
             if (--p.left > 0) {
                 p.dueMs = now + s.everyMs;

@@ -236,6 +236,15 @@ device_on_lan() {
     device_ready 1
 }
 
+# load_ruleset NAME: loads the nftables ruleset NAME into this namespace's
+# own firewall, from the one copy the reader's unit tests were recorded from
+# (tests/unit/diagnosis/rulesets/NAME.rules).
+RULESETS=$E2E_DIR/../unit/diagnosis/rulesets
+load_ruleset() {
+    command -v nft > /dev/null || skip "nft is not installed (nftables)"
+    nft -f "$RULESETS/$1.rules" || fail "cannot load the firewall rules $1"
+}
+
 # advice: the commands the diagnosis on standard error says to run (its
 # "Next:" lines and the lines that carry on from them), without "sudo ".
 advice() {

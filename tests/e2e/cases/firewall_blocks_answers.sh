@@ -12,15 +12,7 @@
 command -v nft > /dev/null || skip "nft is not installed (nftables)"
 device_on_lan --name "Printer"
 # This namespace's own firewall: nothing in but replies and loopback.
-nft -f - <<'RULES' || fail "cannot load the firewall rules"
-table inet filter {
-    chain input {
-        type filter hook input priority 0; policy drop;
-        ct state established,related accept
-        iif lo accept
-    }
-}
-RULES
+load_ruleset nft-policy-drop
 
 if ! under_wine && command -v setpriv > /dev/null; then
     WRAPPER=("${AS_USER[@]}")

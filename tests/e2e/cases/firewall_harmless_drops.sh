@@ -13,18 +13,7 @@ expect_status 0
 cp "$ERR" "$WORK/without-rules"
 grep -q 'nothing on this host explains it' "$ERR" || fail "a host without rules: $(cat "$ERR")"
 
-nft -f - <<'RULES' || fail "cannot load the firewall rules"
-table inet filter {
-    chain input {
-        type filter hook input priority 0; policy accept;
-        ct state invalid drop
-        ip saddr 203.0.113.0/24 drop
-        udp dport 53 drop
-        tcp dport { 23, 135-139 } reject with tcp reset
-        iifname "wg*" drop
-    }
-}
-RULES
+load_ruleset nft-harmless-drops
 run_webfind -n -v
 expect_status 0
 diff "$WORK/without-rules" "$ERR" > "$WORK/diff" || fail "harmless drops changed the diagnosis: $(cat "$WORK/diff")"

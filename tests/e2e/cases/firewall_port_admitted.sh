@@ -8,15 +8,7 @@
 under_wine && skip "the firewall here is Linux's; Windows has its own"
 command -v nft > /dev/null || skip "nft is not installed (nftables)"
 device_on_lan --name "NAS"
-nft -f - <<'RULES' || fail "cannot load the firewall rules"
-table inet filter {
-    chain input {
-        type filter hook input priority 0; policy drop;
-        ct state established,related accept
-        udp dport 13576 accept
-    }
-}
-RULES
+load_ruleset nft-admits-fixed-port
 run_webfind -n -v
 expect_status 0
 expect_out ''

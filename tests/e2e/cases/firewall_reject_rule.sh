@@ -8,19 +8,7 @@
 under_wine && skip "the firewall here is Linux's; Windows has its own"
 command -v nft > /dev/null || skip "nft is not installed (nftables)"
 device_on_lan --name "Camera"
-nft -f - <<'RULES' || fail "cannot load the firewall rules"
-table inet filter {
-    chain input {
-        type filter hook input priority filter; policy accept;
-        ct state established,related accept
-        ct state invalid drop
-        iif lo accept
-        ip protocol icmp accept
-        tcp dport 22 accept
-        reject with icmp type port-unreachable
-    }
-}
-RULES
+load_ruleset nft-reject-icmp
 run_webfind -n -v
 expect_status 0
 expect_out ''

@@ -7,14 +7,7 @@
 under_wine && skip "the firewall here is Linux's; Windows has its own"
 command -v nft > /dev/null || skip "nft is not installed (nftables)"
 device_on_lan --name "Printer"
-nft -f - <<'RULES' || fail "cannot load the firewall rules"
-table inet filter {
-    chain input {
-        type filter hook input priority 0; policy drop;
-        iif lo accept
-    }
-}
-RULES
+load_ruleset nft-policy-drop
 run_webfind --watch=1 --duration=4 -v
 expect_status 0
 expect_out ''
