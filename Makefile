@@ -7,8 +7,15 @@ TEST_PACKAGES := $(BUILD_PACKAGES) libgtest-dev libgmock-dev iproute2 util-linux
 # kernel; 32-bit Wine is added by the tests only where the kernel runs it.
 WINDOWS_BUILD_PACKAGES := cmake ninja-build nlohmann-json3-dev g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix binutils-mingw-w64 file
 WINDOWS_PACKAGES := $(TEST_PACKAGES) $(WINDOWS_BUILD_PACKAGES) googletest binutils wine64
+PACKAGE_PACKAGES := $(BUILD_PACKAGES) $(WINDOWS_BUILD_PACKAGES) dpkg-dev lintian
+FUZZ_PACKAGES := clang-14 libclang-rt-14-dev cmake ninja-build nlohmann-json3-dev
+BENCH_PACKAGES := libbenchmark-dev time util-linux curl python3
 
-.PHONY: run test test-asan test-windows windows-builds package demo bench fuzz build deps-build deps-test deps-windows deps-package deps-browser deps-tools screenshot check-fresh-root clean
+# What make test runs: every test, or, with CTEST_ARGS='-L "unit|install"',
+# the unit tests and one end-to-end case (what proves an installation).
+CTEST_ARGS ?=
+
+.PHONY: run test test-asan test-windows windows-builds package demo bench fuzz build deps-build deps-test deps-windows deps-package deps-browser deps-tools deps-all screenshot check-fresh-root clean
 
 run: deps-build
 	cmake --preset default
@@ -22,7 +29,7 @@ build: deps-build
 test: deps-test deps-browser deps-tools
 	cmake --preset default
 	cmake --build --preset default
-	ctest --preset default
+	ctest --preset default $(CTEST_ARGS)
 
 test-asan: deps-test deps-tools
 	cmake --preset asan
@@ -54,7 +61,7 @@ package: deps-package windows-builds
 # Scale and watch benchmarks in private network namespaces, then the
 # micro-benchmarks.
 bench: deps-test
-	sh scripts/ensure-packages.sh libbenchmark-dev time util-linux curl python3
+	sh scripts/ensure-packages.sh $(BENCH_PACKAGES)
 	cmake --preset default
 	cmake --build --preset default
 	bash bench/scale.sh
@@ -66,7 +73,7 @@ bench: deps-test
 # libFuzzer: every target for FUZZ_SECONDS each (CI runs a short round).
 FUZZ_SECONDS ?= 300
 fuzz:
-	sh scripts/ensure-packages.sh clang-14 libclang-rt-14-dev cmake ninja-build nlohmann-json3-dev
+	sh scripts/ensure-packages.sh $(FUZZ_PACKAGES)
 	cmake --preset fuzz
 	cmake --build --preset fuzz
 	sh scripts/fuzz.sh $(FUZZ_SECONDS)
@@ -86,7 +93,13 @@ deps-windows:
 	@sh scripts/ensure-packages.sh $(WINDOWS_PACKAGES)
 
 deps-package:
-	@sh scripts/ensure-packages.sh $(BUILD_PACKAGES) $(WINDOWS_BUILD_PACKAGES) dpkg-dev lintian
+	@sh scripts/ensure-packages.sh $(PACKAGE_PACKAGES)
+
+# Everything any target here needs, in one installation (CI installs it
+# first, so that its stages can run side by side).
+deps-all: deps-tools
+	@sh scripts/ensure-packages.sh $(sort $(WINDOWS_PACKAGES) $(PACKAGE_PACKAGES) $(FUZZ_PACKAGES) $(BENCH_PACKAGES) debootstrap git)
+	@sh scripts/ensure-packages.sh chromium || echo "note: Chromium could not be installed; the page's browser test will be skipped"
 
 deps-build:
 	@sh scripts/ensure-packages.sh $(BUILD_PACKAGES)

@@ -1,11 +1,16 @@
 #!/bin/sh
 # Proves the README's quick start where a new user meets it: a fresh minimal
 # Debian 12 (debootstrap --variant=minbase, with only git and ca-certificates
-# added), a clone of this repository's committed HEAD, and the two commands as
-# written: "sh build.sh test", then "sh build.sh run". The run probes the
-# network, so it happens inside a private network namespace whose loopback
-# carries the multicast route (it finds nothing there and must exit 0); the
-# tests make their own namespaces.
+# added, and Debian's update and security sources as an installed system has
+# them), a clone of this repository's committed HEAD, and the two commands as
+# written: "sh build.sh test", then "sh build.sh run". The test command
+# installs and builds everything, and then runs what proves the installation
+# (the unit tests and one end-to-end case; the whole suite runs on the host).
+# The run probes the network, so it happens inside a private network
+# namespace whose loopback carries the multicast route (it finds nothing
+# there and must exit 0); the tests make their own namespaces. Packages this
+# machine has downloaded already are taken from its apt cache rather than
+# downloaded again.
 #   scripts/check-fresh-root.sh [DIR]      (default build-fresh-root; needs root)
 set -eu
 cd "$(dirname "$0")/.."
@@ -18,9 +23,19 @@ sh scripts/ensure-packages.sh debootstrap git
 if [ ! -x "$root/usr/bin/git" ]; then
     rm -rf "$root"
     echo "=== debootstrap --variant=minbase bookworm into $root"
-    debootstrap --variant=minbase --include=git,ca-certificates bookworm "$root" "$mirror" > "$root.log" 2>&1 ||
-        { tail -20 "$root.log"; exit 1; }
+    debootstrap --variant=minbase --include=git,ca-certificates --cache-dir=/var/cache/apt/archives \
+        bookworm "$root" "$mirror" > "$root.log" 2>&1 || { tail -20 "$root.log"; exit 1; }
 fi
+cat > "$root/etc/apt/sources.list" <<SOURCES
+deb $mirror bookworm main
+deb $mirror bookworm-updates main
+deb ${DEBIAN_SECURITY_MIRROR:-http://deb.debian.org/debian-security} bookworm-security main
+SOURCES
+# The machine's downloads, linked in (copied where links cannot be made).
+for deb in /var/cache/apt/archives/*.deb; do
+    [ -e "$deb" ] || continue
+    ln -f "$deb" "$root/var/cache/apt/archives/" 2> /dev/null || cp "$deb" "$root/var/cache/apt/archives/"
+done
 for tool in make g++ cmake ip; do
     if chroot "$root" sh -c "command -v $tool" > /dev/null 2>&1; then
         echo "the root is not fresh: it has $tool (remove $root to start again)"
@@ -58,8 +73,8 @@ unshare -m sh -c '
     ln -s /proc/self/fd/1 "$root/dev/stdout"
     ln -s /proc/self/fd/2 "$root/dev/stderr"
     mount -t tmpfs tmpfs "$root/tmp"
-    echo "=== in the fresh root: sh build.sh test"
-    chroot "$root" sh -c "cd /root/webfind && sh build.sh test"
+    echo "=== in the fresh root: sh build.sh test (the unit tests and one end-to-end case)"
+    chroot "$root" sh -c "cd /root/webfind && sh build.sh test '\''CTEST_ARGS=-L \"unit|install\"'\''"
     echo "=== in the fresh root, in a private network namespace: sh build.sh run"
     chroot "$root" unshare -n sh -c "
         ip link set lo up && ip link set lo multicast on && ip route add 224.0.0.0/4 dev lo &&

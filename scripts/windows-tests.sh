@@ -18,10 +18,18 @@ if ! reenter_in_private_netns WEBFIND_WINE_NETNS sh "$0" "$@"; then
 fi
 
 loopback_multicast no-route || exit 1
-# The end-to-end cases each start a server of their own for this prefix, in
-# a namespace of their own; the unit tests use the other one.
-wine_for "$arch" "$build/wine-e2e" && wine_prefix_ready || { echo "cannot create $WINEPREFIX"; exit 1; }
-wine_for "$arch" "$build/wine" && wine_prefix_ready || { echo "cannot create $WINEPREFIX"; exit 1; }
+# The end-to-end cases each start a server of their own for one of two
+# prefixes (two cases at once), in a namespace of their own; the unit tests
+# use a third. The prefixes are made side by side.
+pids=""
+for prefix in wine-e2e-0 wine-e2e-1 wine; do
+    (wine_for "$arch" "$build/$prefix" && wine_prefix_ready) &
+    pids="$pids $!"
+done
+for pid in $pids; do
+    wait "$pid" || { echo "cannot create the Wine prefixes in $build"; exit 1; }
+done
+wine_for "$arch" "$build/wine"
 trap '"$WINESERVER" -k 2>/dev/null' EXIT
 trap 'exit 130' INT TERM
 # One server for all the unit tests, kept until the end: a server that exits

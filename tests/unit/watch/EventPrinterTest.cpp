@@ -151,5 +151,5 @@ TEST_F(EventPrinterTest, APagesVerdictFollowsItsEvent) {
     p.watchEnded(DeviceTable());
     EXPECT_THAT(untimed(out.str()),
                 ElementsAre("up 127.0.0.1 Name:Self URL:http://127.0.0.1:1/", "checked 127.0.0.1 URL:http://127.0.0.1:1/",
-                            "  check: unreachable: connection refused"));
+                            testing::StartsWith("  check: unreachable: ")));
 }
