@@ -15,7 +15,7 @@ BENCH_PACKAGES := libbenchmark-dev time util-linux curl python3
 # the unit tests and one end-to-end case (what proves an installation).
 CTEST_ARGS ?=
 
-.PHONY: run test test-asan test-windows windows-builds package demo bench fuzz build deps-build deps-test deps-windows deps-package deps-browser deps-tools deps-all screenshot check-fresh-root clean
+.PHONY: run test test-asan test-windows windows-builds package demo bench fuzz build deps-build deps-test deps-windows deps-package deps-browser deps-tools deps-wine32 screenshot check-fresh-root clean
 
 run: deps-build
 	cmake --preset default
@@ -95,11 +95,10 @@ deps-windows:
 deps-package:
 	@sh scripts/ensure-packages.sh $(PACKAGE_PACKAGES)
 
-# Everything any target here needs, in one installation (CI installs it
-# first, so that its stages can run side by side).
-deps-all: deps-tools
-	@sh scripts/ensure-packages.sh $(sort $(WINDOWS_PACKAGES) $(PACKAGE_PACKAGES) $(FUZZ_PACKAGES) $(BENCH_PACKAGES) debootstrap git)
-	@sh scripts/ensure-packages.sh chromium || echo "note: Chromium could not be installed; the page's browser test will be skipped"
+# 32-bit Wine, where this kernel runs 32-bit programs (found out by running
+# one): installed apart, so that it can come while other work goes on.
+deps-wine32: windows-builds
+	@if sh scripts/can-run-32bit.sh build-windows-i686 > /dev/null; then sh scripts/ensure-packages.sh --i386 wine32:i386; fi
 
 deps-build:
 	@sh scripts/ensure-packages.sh $(BUILD_PACKAGES)
@@ -124,4 +123,4 @@ screenshot: deps-browser
 	cp build/screenshots/page.png docs/page.png
 
 clean:
-	rm -rf build build-asan build-fuzz build-windows-i686 build-windows-x86_64 build-fresh-root build-fresh-root.log build-tools
+	rm -rf build build-asan build-fuzz build-windows-i686 build-windows-x86_64 build-fresh-root build-fresh-root.log build-fresh-root.cache build-tools build-ci

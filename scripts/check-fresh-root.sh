@@ -23,7 +23,8 @@ sh scripts/ensure-packages.sh debootstrap git
 if [ ! -x "$root/usr/bin/git" ]; then
     rm -rf "$root"
     echo "=== debootstrap --variant=minbase bookworm into $root"
-    debootstrap --variant=minbase --include=git,ca-certificates --cache-dir=/var/cache/apt/archives \
+    mkdir -p "$root.cache"
+    debootstrap --variant=minbase --include=git,ca-certificates --cache-dir="$root.cache" \
         bookworm "$root" "$mirror" > "$root.log" 2>&1 || { tail -20 "$root.log"; exit 1; }
 fi
 cat > "$root/etc/apt/sources.list" <<SOURCES
@@ -31,7 +32,8 @@ deb $mirror bookworm main
 deb $mirror bookworm-updates main
 deb ${DEBIAN_SECURITY_MIRROR:-http://deb.debian.org/debian-security} bookworm-security main
 SOURCES
-# The machine's downloads, linked in (copied where links cannot be made).
+# The machine's downloads (whole ones: apt keeps those on their way in
+# partial/), linked in, or copied where links cannot be made.
 for deb in /var/cache/apt/archives/*.deb; do
     [ -e "$deb" ] || continue
     ln -f "$deb" "$root/var/cache/apt/archives/" 2> /dev/null || cp "$deb" "$root/var/cache/apt/archives/"

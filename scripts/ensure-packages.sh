@@ -23,7 +23,12 @@ done
 if [ "$(id -u)" -eq 0 ]; then
     echo "Installing:$missing"
     export DEBIAN_FRONTEND=noninteractive
+    # Two installs at once (make targets run side by side) take turns
+    # instead of failing on apt's lock.
+    exec 9> /var/lib/apt/webfind-install.lock
+    flock 9
     apt-get update -q
+    # shellcheck disable=SC2086  # one word a package
     apt-get install -y -q $missing
 else
     echo "Missing packages. Install them with:"

@@ -16,7 +16,8 @@ for package in "$@"; do
     # apt-get download needs the package lists; they are fetched once if
     # they are not there.
     if ! (cd "$debs" && apt-get download -q "$package" > /dev/null 2>&1); then
-        [ "$(id -u)" -eq 0 ] && apt-get update -q > /dev/null
+        # Taking turns with any install that runs beside it (ensure-packages.sh).
+        [ "$(id -u)" -eq 0 ] && flock /var/lib/apt/webfind-install.lock apt-get update -q > /dev/null
         (cd "$debs" && apt-get download -q "$package") || { rm -rf "$debs"; echo "cannot download $package"; exit 1; }
     fi
     dpkg-deb -x "$debs"/*.deb "$dest" || { rm -rf "$debs"; exit 1; }
