@@ -38,9 +38,13 @@ Options:
                          said, not opened)
       --json             print the devices as one JSON array of objects
                          {"address", "name", "url", "mac", "vendor"} in
-                         address order ([] when none); opens nothing. Control
-                         characters are escaped as JSON requires; bytes that
-                         are not valid UTF-8 are replaced by U+FFFD.
+                         address order ([] when none, and with exit status 1
+                         when PATTERNs or --first found none); opens nothing.
+                         Control characters are escaped as JSON requires;
+                         bytes that are not valid UTF-8 are replaced by
+                         U+FFFD. When a socket operation fails, standard
+                         output stays empty and the failure's line goes to
+                         standard error.
   -l, --long             under each device's line, its address, MAC address
                          and vendor (from the neighbour table and the IEEE
                          registry; no packet is sent for them)
@@ -86,7 +90,8 @@ Options:
   -V, --version          show the version and exit
 
 Exit status: 0 when the run completed (also when no device answered), 1 when
-PATTERNs or --first found no device, 255 when a socket operation failed (one
+PATTERNs or --first found no device (nothing on standard output, but [] with
+--json), 255 when a socket operation failed (one
 line on standard error says why), 2 on a usage error, 3 when the system's
 socket layer could not be started, 4 when standard output could not be
 written. A watch ends with 0.

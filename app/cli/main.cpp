@@ -116,10 +116,13 @@ ExitStatus runTool(int argc, char** argv) {
     const RunResult found = discovery.run();
     if (found.failed()) return failed(options, settings, found.report);
     // Patterns and --first ask for particular devices: none found is a
-    // result of its own, with nothing on standard output.
+    // result of its own, with nothing on standard output but, for a
+    // script that reads JSON, the empty array.
     ExitStatus status = ExitStatus::NO_MATCH;
     if (!found.devices.empty() || !(settings.filter.selective() || settings.stopAtFirst))
         status = present(options, found.devices, inspect(options, found.devices));
+    else if (options.json)
+        writeJson(std::cout, found.devices);
     if (found.report.leftOut > 0)
         std::cerr << leftOutNote(found.report.leftOut, found.report.leftOutAtLeast, settings.limits, false) << std::flush;
     explain(options, settings, found.report, status);

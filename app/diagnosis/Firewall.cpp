@@ -39,6 +39,28 @@ std::string chainName(const Chain& chain) {
 void append(Ruleset& into, Ruleset&& more) {
     for (Chain& c : more.chains) into.chains.push_back(std::move(c));
     for (std::string& t : more.iptablesTables) into.iptablesTables.push_back(std::move(t));
+    for (std::string& t : more.incompatibleTables) into.incompatibleTables.push_back(std::move(t));
+    for (std::string& t : more.xtTables) into.xtTables.push_back(std::move(t));
+}
+
+Ruleset mergeIptablesNft(Ruleset nft, Ruleset iptablesNft) {
+    auto listed = [](const std::vector<std::string>& tables, const std::string& table) {
+        return std::find(tables.begin(), tables.end(), table) != tables.end();
+    };
+    // iptables-nft-save's view of a table is taken only where nft shows its
+    // matches as opaque "xt" expressions and iptables-nft-save can show it.
+    auto fromIptables = [&](const std::string& table) {
+        return listed(nft.xtTables, table) && !listed(iptablesNft.incompatibleTables, table);
+    };
+    Ruleset merged;
+    for (Chain& c : nft.chains)
+        if (!fromIptables(c.family + " " + c.table)) merged.chains.push_back(std::move(c));
+    for (Chain& c : iptablesNft.chains)
+        if (fromIptables("ip " + c.table)) merged.chains.push_back(std::move(c));
+    merged.iptablesTables = std::move(iptablesNft.iptablesTables);
+    merged.incompatibleTables = std::move(iptablesNft.incompatibleTables);
+    merged.xtTables = std::move(nft.xtTables);
+    return merged;
 }
 
 bool ufwEnabledIn(const std::string& configuration) {

@@ -12,8 +12,9 @@ namespace webfind {
 constexpr uint16_t FIREWALL_PORT = 13576;
 
 // The kernel's firewall as far as a device's answer meets it: the chains on
-// the way in (prerouting and input), from nftables and from iptables, with
-// each rule reduced to what it asks of a packet and what it then does.
+// its way in (ingress on the interface it arrives at, prerouting, input),
+// from nftables and from iptables, with each rule reduced to what it asks of
+// a packet and what it then does.
 
 // One thing a rule asks of a packet.
 struct Condition {
@@ -28,6 +29,9 @@ struct Condition {
         DADDR_TYPE,  // `words`: "local", "unicast", "broadcast", "multicast"
         PKTTYPE,     // `words`: "host", "broadcast", "multicast"
         FAMILY,      // `words`: "ipv4", "ipv6"
+        CT_STATUS,   // `words`: "dnat", "snat", "confirmed", ...
+        MARK,        // `ranges`: the packet's mark (meta mark)
+        CT_MARK,     // `ranges`: its connection's mark (ct mark)
         UNREADABLE,      // anything else: it may or may not match
     };
     Field field = UNREADABLE;
@@ -51,17 +55,20 @@ struct Rule {
     Verdict verdict = NONE;
     std::string target;                 // for JUMP and GOTO
     std::string text;                   // as the ruleset states it, for people
+    bool setsMark = false;              // it marks packets or connections (and goes on)
 };
 
 struct Chain {
     enum Source { NFTABLES, IPTABLES_NFT, IPTABLES_LEGACY };
-    enum Hook { PREROUTING, INPUT };
+    // The hooks an answer crosses, in the kernel's order.
+    enum Hook { INGRESS, PREROUTING, INPUT };
     Source source = NFTABLES;
-    std::string family;  // "inet", "ip"
+    std::string family;  // "inet", "ip", "netdev"
     std::string table;
     std::string name;
     bool base = false;   // on a hook of the kernel's, with a policy
     Hook hook = INPUT;
+    std::string device;  // INGRESS: the interface it is on
     int priority = 0;
     Rule::Verdict policy = Rule::ACCEPT;
     std::vector<Rule> rules;
@@ -69,18 +76,26 @@ struct Chain {
 
 struct Ruleset {
     std::vector<Chain> chains;
-    // The tables read from iptables-save, as "ip filter": in nftables'
-    // listing these are the ones iptables-nft manages ("do not touch").
+    // From iptables-nft-save: the tables it shows ("ip filter"), and of
+    // those, the ones it says it cannot (a table of nft's own, named like
+    // one of iptables', whose chains it prints empty).
     std::vector<std::string> iptablesTables;
+    std::vector<std::string> incompatibleTables;
+    // From nft: the tables with iptables-nft's own matches in them ("ip
+    // filter"), which nft shows only as opaque "xt" expressions.
+    std::vector<std::string> xtTables;
 };
 
 // A device's answer as this host's firewall sees it: unicast UDP from some
 // address of the LAN to this host's address on the interface it arrives at,
-// to our port, and no part of any connection the firewall tracks (the probe
-// went to a group address, so the answer's state is "new").
+// from the discovery port (devices answer from the socket they listen on)
+// to our port, no part of any connection the firewall tracks (the probe
+// went to a group address, so the answer's state is "new", and no NAT
+// applies), and marked by no one unless a rule marks packets.
 struct AnswerPacket {
     uint32_t sourceFirst = 0, sourceLast = 0xFFFFFFFF;  // some address in here (host order)
     uint32_t destination = 0;                          // host order; 0: unknown
+    uint16_t sourcePort = 3576;                        // the devices' own
     uint16_t portLow = 0, portHigh = 65535;            // our port: one, or the range the system picks from
     std::string interface;                             // empty: unknown
 };
@@ -97,12 +112,19 @@ struct FirewallVerdict {
     const Chain* chain = nullptr;
     const Chain* base = nullptr;
     std::string what;  // the rule's text, or "policy drop"
+    // UNKNOWN: the rule whose effect on the answer cannot be told (one that
+    // may or may not match it, or a verdict that cannot be read), and where.
+    const Chain* uncertainChain = nullptr;
+    std::string uncertain;
 };
 
-// Walks the answer through the hooks in the kernel's order (prerouting, then
-// input, each by priority) and each chain's rules in order, as the kernel
-// would: a drop or reject ends it anywhere, an accept ends only its own base
-// chain. Rules that cannot be judged make the verdict UNKNOWN, never BLOCKS.
+// Walks the answer through the hooks in the kernel's order (ingress on its
+// interface, then prerouting, then input, each by priority) and each
+// chain's rules in order, as the kernel would: a drop or reject ends it
+// anywhere, an accept ends only its own base chain. Rules that cannot be
+// judged make the verdict UNKNOWN, never BLOCKS. A rule that cannot meet an
+// unsolicited answer (another interface, ct status dnat, a mark nothing
+// sets) decides nothing.
 FirewallVerdict verdictFor(const Ruleset& ruleset, const AnswerPacket& packet);
 
 // `ruleset` with `rule` put first in `chain` (a rule of one's own, to see
@@ -118,14 +140,17 @@ std::string chainName(const Chain& chain);
 
 // The readers of what the firewall's tools print.
 // From "nft -j list ruleset", with the texts of the rules from
-// "nft -a list ruleset" (which numbers them by handle). The tables in
-// `leaveOut` ("ip filter") are not read: the ones iptables-nft manages are
-// read from iptables-nft-save instead, where every match is plain.
-Ruleset rulesetFromNft(const std::string& json, const std::string& listing,
-                       const std::vector<std::string>& leaveOut = {});
+// "nft -a list ruleset" (which numbers them by handle): every table of the
+// families an IPv4 answer meets (ip, inet, netdev), named sets resolved to
+// their elements.
+Ruleset rulesetFromNft(const std::string& json, const std::string& listing);
 // From iptables-save (iptables-nft-save, iptables-legacy-save).
 Ruleset rulesetFromIptablesSave(const std::string& text, Chain::Source source);
-// Both into one.
+// nftables' tables and iptables-nft's view of them, each table once: nft's
+// description, but for a table of iptables-nft's whose matches nft shows
+// only as opaque "xt" expressions, which iptables-nft-save shows plainly.
+Ruleset mergeIptablesNft(Ruleset nft, Ruleset iptablesNft);
+// One more source of tables (the legacy ones).
 void append(Ruleset& into, Ruleset&& more);
 
 // True when ufw's configuration (/etc/ufw/ufw.conf) has it enabled.

@@ -43,54 +43,75 @@ bool nameMatches(const std::string& pattern, const std::string& name) {
     return pattern == name;
 }
 
-Truth holds(const Condition& c, const AnswerPacket& p) {
-    Truth t = Truth::MAYBE;
-    switch (c.field) {
-    case Condition::PROTOCOL: t = has(c.words, "udp") || has(c.words, "17") ? Truth::YES : Truth::NO; break;
-    case Condition::DPORT: t = within(c.ranges, p.portLow, p.portHigh); break;
-    // Devices choose their own source port.
-    case Condition::SPORT: t = within(c.ranges, 0, 65535) == Truth::YES ? Truth::YES : Truth::MAYBE; break;
-    case Condition::SADDR: t = within(c.ranges, p.sourceFirst, p.sourceLast); break;
-    case Condition::DADDR:
-        t = p.destination ? within(c.ranges, p.destination, p.destination) : Truth::MAYBE;
-        break;
-    case Condition::CT_STATE: t = has(c.words, "new") ? Truth::YES : Truth::NO; break;
-    case Condition::IIF:
-        if (!p.interface.empty()) {
-            t = Truth::NO;
-            for (const std::string& w : c.words)
-                if (nameMatches(w, p.interface)) t = Truth::YES;
-        } else {
-            // Answers from the LAN never arrive on loopback.
-            t = c.words.size() == 1 && c.words[0] == "lo" ? Truth::NO : Truth::MAYBE;
-        }
-        break;
-    case Condition::DADDR_TYPE: t = has(c.words, "local") || has(c.words, "unicast") ? Truth::YES : Truth::NO; break;
-    case Condition::PKTTYPE: t = has(c.words, "host") || has(c.words, "unicast") ? Truth::YES : Truth::NO; break;
-    case Condition::FAMILY: t = has(c.words, "ipv4") ? Truth::YES : Truth::NO; break;
-    case Condition::UNREADABLE: return Truth::MAYBE;
-    }
-    return c.negated ? negate(t) : t;
+bool marksPackets(const Ruleset& ruleset) {
+    for (const Chain& c : ruleset.chains)
+        for (const Rule& r : c.rules)
+            if (r.setsMark) return true;
+    return false;
 }
 
-Truth matches(const Rule& rule, const AnswerPacket& p) {
-    Truth all = Truth::YES;
-    for (const Condition& c : rule.conditions) {
-        Truth t = holds(c, p);
-        if (t == Truth::NO) return Truth::NO;
-        if (t == Truth::MAYBE) all = Truth::MAYBE;
+// The answer as one packet, and what the ruleset does to packets before it
+// meets a rule.
+struct Answer {
+    const AnswerPacket& packet;
+    bool marked;  // some rule marks packets or connections: a mark may be anything
+
+    Truth holds(const Condition& c) const {
+        const AnswerPacket& p = packet;
+        Truth t = Truth::MAYBE;
+        switch (c.field) {
+        case Condition::PROTOCOL: t = has(c.words, "udp") || has(c.words, "17") ? Truth::YES : Truth::NO; break;
+        case Condition::DPORT: t = within(c.ranges, p.portLow, p.portHigh); break;
+        case Condition::SPORT: t = within(c.ranges, p.sourcePort, p.sourcePort); break;
+        case Condition::SADDR: t = within(c.ranges, p.sourceFirst, p.sourceLast); break;
+        case Condition::DADDR:
+            t = p.destination ? within(c.ranges, p.destination, p.destination) : Truth::MAYBE;
+            break;
+        case Condition::CT_STATE: t = has(c.words, "new") ? Truth::YES : Truth::NO; break;
+        // An unsolicited answer to this host is no NAT's and not confirmed yet.
+        case Condition::CT_STATUS: t = Truth::NO; break;
+        case Condition::MARK:
+        case Condition::CT_MARK: t = marked ? Truth::MAYBE : within(c.ranges, 0, 0); break;
+        case Condition::IIF:
+            if (!p.interface.empty()) {
+                t = Truth::NO;
+                for (const std::string& w : c.words)
+                    if (nameMatches(w, p.interface)) t = Truth::YES;
+            } else {
+                // Answers from the LAN never arrive on loopback.
+                t = c.words.size() == 1 && c.words[0] == "lo" ? Truth::NO : Truth::MAYBE;
+            }
+            break;
+        case Condition::DADDR_TYPE: t = has(c.words, "local") || has(c.words, "unicast") ? Truth::YES : Truth::NO; break;
+        case Condition::PKTTYPE: t = has(c.words, "host") || has(c.words, "unicast") ? Truth::YES : Truth::NO; break;
+        case Condition::FAMILY: t = has(c.words, "ipv4") ? Truth::YES : Truth::NO; break;
+        case Condition::UNREADABLE: return Truth::MAYBE;
+        }
+        return c.negated ? negate(t) : t;
     }
-    return all;
-}
+
+    Truth matches(const Rule& rule) const {
+        Truth all = Truth::YES;
+        for (const Condition& c : rule.conditions) {
+            Truth t = holds(c);
+            if (t == Truth::NO) return Truth::NO;
+            if (t == Truth::MAYBE) all = Truth::MAYBE;
+        }
+        return all;
+    }
+};
 
 // Where the answer may go from a chain: accepted, dropped (and by what
-// first), or through its end (back to the caller, or to the policy).
+// first), or through its end (back to the caller, or to the policy); and
+// the first rule whose effect on it cannot be told.
 struct Ways {
     bool accept = false;
     bool drop = false;
     bool through = false;
     const Chain* dropChain = nullptr;
     std::string dropBy;
+    const Chain* uncertainChain = nullptr;
+    std::string uncertainBy;
 
     void mayDrop(const Chain& chain, const std::string& by) {
         if (!drop) {
@@ -99,11 +120,19 @@ struct Ways {
         }
         drop = true;
     }
+    void cannotTell(const Chain& chain, const std::string& by) {
+        if (uncertainChain) return;
+        uncertainChain = &chain;
+        uncertainBy = by;
+    }
+    void cannotTell(const Ways& inner) {
+        if (inner.uncertainChain) cannotTell(*inner.uncertainChain, inner.uncertainBy);
+    }
 };
 
 class Walker {
 public:
-    Walker(const Ruleset& ruleset, const AnswerPacket& packet) : packet(packet) {
+    Walker(const Ruleset& ruleset, const Answer& answer) : answer(answer) {
         for (const Chain& c : ruleset.chains) byName[key(c, c.name)] = &c;
     }
 
@@ -113,13 +142,15 @@ public:
         if (depth > 32) {
             ways.accept = ways.through = true;
             ways.mayDrop(chain, "a chain nested too deep to follow");
+            ways.cannotTell(chain, "a chain nested too deep to follow");
             return ways;
         }
         bool flowing = true;
         for (const Rule& rule : chain.rules) {
-            Truth m = matches(rule, packet);
+            Truth m = answer.matches(rule);
             if (m == Truth::NO || rule.verdict == Rule::NONE) continue;
             const bool certain = m == Truth::YES;
+            if (!certain) ways.cannotTell(chain, rule.text);
             switch (rule.verdict) {
             case Rule::ACCEPT: ways.accept = true; break;
             case Rule::DROP:
@@ -131,12 +162,14 @@ public:
                 if (!target) {
                     ways.accept = true;
                     ways.mayDrop(chain, rule.text);
+                    ways.cannotTell(chain, rule.text);
                     continue;  // not certain of anything
                 }
                 Ways inner = walk(*target, depth + 1);
                 // Back from a jump, the rule after it is next; a goto's end is this chain's end.
                 ways.accept = ways.accept || inner.accept;
                 if (inner.drop) ways.mayDrop(*inner.dropChain, inner.dropBy);
+                ways.cannotTell(inner);
                 if (rule.verdict == Rule::GOTO) {
                     ways.through = ways.through || inner.through;
                 } else if (certain && !inner.through) {
@@ -148,6 +181,7 @@ public:
             case Rule::UNKNOWN:
                 ways.accept = ways.through = true;
                 ways.mayDrop(chain, rule.text);
+                ways.cannotTell(chain, rule.text);
                 continue;
             case Rule::NONE: break;
             }
@@ -169,22 +203,29 @@ private:
         return it == byName.end() ? nullptr : it->second;
     }
 
-    const AnswerPacket& packet;
+    const Answer& answer;
     std::map<std::string, const Chain*> byName;
 };
 
 const char* policyText(Rule::Verdict policy) { return policy == Rule::ACCEPT ? "policy accept" : "policy drop"; }
+
+// On the answer's way: an ingress chain sees only its own interface's.
+bool onTheWay(const Chain& c, const AnswerPacket& packet) {
+    return c.base && (c.hook != Chain::INGRESS || packet.interface.empty() || c.device.empty() ||
+                      c.device == packet.interface);
+}
 
 }  // namespace
 
 FirewallVerdict verdictFor(const Ruleset& ruleset, const AnswerPacket& packet) {
     std::vector<const Chain*> bases;
     for (const Chain& c : ruleset.chains)
-        if (c.base) bases.push_back(&c);
+        if (onTheWay(c, packet)) bases.push_back(&c);
     std::stable_sort(bases.begin(), bases.end(), [](const Chain* a, const Chain* b) {
         return a->hook != b->hook ? a->hook < b->hook : a->priority < b->priority;
     });
-    Walker walker(ruleset, packet);
+    const Answer answer{packet, marksPackets(ruleset)};
+    Walker walker(ruleset, answer);
     FirewallVerdict verdict;
     bool passes = true;      // some way leads here
     bool mayDrop = false;
@@ -202,6 +243,10 @@ FirewallVerdict verdictFor(const Ruleset& ruleset, const AnswerPacket& packet) {
             verdict.chain = ways.dropChain;
             verdict.base = base;
             verdict.what = ways.dropBy;
+        }
+        if (ways.drop && !verdict.uncertainChain && ways.uncertainChain) {
+            verdict.uncertainChain = ways.uncertainChain;
+            verdict.uncertain = ways.uncertainBy;
         }
         mayDrop = mayDrop || ways.drop;
         if (!ways.accept) {

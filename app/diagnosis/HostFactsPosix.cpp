@@ -68,9 +68,10 @@ void readRuleset(FirewallFacts& f) {
         return;
     }
     f.read = true;
+    // Every table once: nft's own description, but iptables-nft-save's where
+    // nft shows iptables' matches only as opaque expressions.
     Ruleset managed = rulesetFromIptablesSave(nftTables ? iptablesNft : "", Chain::IPTABLES_NFT);
-    if (nft) f.ruleset = rulesetFromNft(json, listing, managed.iptablesTables);
-    append(f.ruleset, std::move(managed));
+    f.ruleset = nft ? mergeIptablesNft(rulesetFromNft(json, listing), std::move(managed)) : std::move(managed);
     if (legacyRead) append(f.ruleset, rulesetFromIptablesSave(legacy, Chain::IPTABLES_LEGACY));
     const std::string backend = iptablesBackend();
     f.iptablesNft = backend == "nf_tables" ? "iptables" : "iptables-nft";

@@ -15,7 +15,7 @@ using BRIVO::LocalInterface;
 struct Cause {
     std::string seen;
     std::vector<std::string> next;  // commands, most to the point first
-    std::string keep;               // how to keep them, where that needs saying
+    std::vector<std::string> keep;  // how to keep them, where that needs saying: a command or a step, then notes
     bool asksForPort = true;        // the commands admit a port that the run must then use
 };
 
@@ -155,18 +155,39 @@ std::string insertCommand(const FirewallFacts& fw, const Chain& chain, uint16_t 
     return "sudo " + tool + table + " -I " + chain.name + " -p udp --dport " + p + " -j ACCEPT";
 }
 
-// How to keep rules put in by hand after a reboot, on this host.
-std::string keepAfterReboot(const FirewallFacts& fw, const Chain& chain, uint16_t port) {
+// Where a rule of one's own must go in `chain` to count: before its first
+// rule, by that rule's text (anywhere, in a chain of none).
+std::string whereInChain(const Chain& chain) {
+    const std::string where = "in chain " + chain.name + " of table " + chain.family + " " + chain.table;
+    if (chain.rules.empty()) return where;
+    return where + ", before its first rule \"" + chain.rules.front().text + "\"";
+}
+
+// How to keep rules put in by hand after a reboot, on this host: the
+// command that saves them where this host's persistence reads them, or the
+// step to take by hand, then how they are loaded at boot.
+std::vector<std::string> keepAfterReboot(const FirewallFacts& fw, const Chain& chain, uint16_t port) {
+    const std::string rule = "\"udp dport " + std::to_string(port) + " accept\"";
     if (chain.source == Chain::NFTABLES) {
+        const std::string where = whereInChain(chain);
         if (fw.nftablesConf)
-            return "To keep it after a reboot, add \"udp dport " + std::to_string(port) + " accept\" to chain " +
-                   chain.name + " of table " + chain.family + " " + chain.table +
-                   " in /etc/nftables.conf, which nftables.service loads at boot.";
-        return "It lasts until the next reboot: add it to the file your system loads its nftables rules from.";
+            return {"add " + rule + " to /etc/nftables.conf, " + where + ": nftables.service loads that file at boot"};
+        return {"add " + rule + " to the file your system loads its nftables rules from, " + where +
+                ": until then it lasts until the next reboot"};
     }
-    if (fw.netfilterPersistent) return "To keep it after a reboot: sudo netfilter-persistent save";
-    return "It lasts until the next reboot: the iptables-persistent package keeps iptables rules "
-           "(sudo apt install iptables-persistent, then sudo netfilter-persistent save).";
+    // netfilter-persistent saves and restores with "iptables", which reaches
+    // the legacy tables or iptables-nft's as the alternatives choose.
+    const bool legacy = chain.source == Chain::IPTABLES_LEGACY;
+    const bool persistentReachesIt = fw.netfilterPersistent && (legacy ? fw.iptablesLegacy : fw.iptablesNft) == "iptables";
+    if (persistentReachesIt) return {"sudo netfilter-persistent save", "which netfilter-persistent loads at boot"};
+    const std::string save = legacy ? "iptables-legacy-save" : "iptables-nft-save";
+    const std::string restore = legacy ? "iptables-legacy-restore" : "iptables-nft-restore";
+    const std::string load = "and load it at boot with " + restore + " < /etc/iptables/rules.v4";
+    return {"sudo mkdir -p /etc/iptables && sudo sh -c '" + save + " > /etc/iptables/rules.v4'",
+            fw.netfilterPersistent
+                ? load + ": netfilter-persistent restores that file with iptables, which reaches " +
+                      (legacy ? "iptables-nft's tables" : "the legacy tables") + " here"
+                : load + " (the iptables-persistent package loads that file with iptables at boot)"};
 }
 
 // The rules to add, one for each base chain that would still drop the
@@ -186,20 +207,38 @@ std::vector<const Chain*> chainsToOpen(const Ruleset& ruleset, const AnswerPacke
     return chains;
 }
 
-// The firewall read from the kernel's rules (as root).
-Cause readFirewallCause(const HostFacts& host, const DiagnosisContext& context, const LocalInterface* lan) {
+// How sure a verdict is that answers are lost: the worst of several is the
+// one to tell.
+int severity(FirewallVerdict::Kind kind) {
+    return kind == FirewallVerdict::BLOCKS ? 2 : kind == FirewallVerdict::UNKNOWN ? 1 : 0;
+}
+
+// The firewall read from the kernel's rules (as root): the answers are
+// walked as they arrive on each interface that may carry them (`lans`; none
+// known: from anywhere), and the worst that happens to them is told.
+Cause readFirewallCause(const HostFacts& host, const DiagnosisContext& context,
+                        const std::vector<const LocalInterface*>& lans) {
     const FirewallFacts& fw = host.firewall;
     const uint16_t port = context.port ? context.port : FIREWALL_PORT;
     const std::pair<uint16_t, uint16_t> used =
         context.port ? std::make_pair(context.port, context.port) : host.ephemeralPorts;
-    const FirewallVerdict verdict = verdictFor(fw.ruleset, answerAt(lan, used.first, used.second));
+    const LocalInterface* lan = nullptr;
+    FirewallVerdict verdict;
+    verdict.kind = FirewallVerdict::ADMITS;
+    for (const LocalInterface* candidate : lans.empty() ? std::vector<const LocalInterface*>{nullptr} : lans) {
+        FirewallVerdict v = verdictFor(fw.ruleset, answerAt(candidate, used.first, used.second));
+        if (severity(v.kind) > severity(verdict.kind)) {
+            verdict = v;
+            lan = candidate;
+        }
+    }
     Cause c;
     if (verdict.kind == FirewallVerdict::ADMITS || !verdict.chain) {
         c.asksForPort = false;
         return c;
     }
     const std::string where = chainName(*verdict.chain) + ": " + verdict.what;
-    if (context.port == 0 && verdict.kind == FirewallVerdict::BLOCKS &&
+    if (context.port == 0 &&
         verdictFor(fw.ruleset, answerAt(lan, FIREWALL_PORT, FIREWALL_PORT)).kind == FirewallVerdict::ADMITS) {
         const std::string p = std::to_string(FIREWALL_PORT);
         c.seen = "The firewall admits answers at port " + p + ", but this run took them at a port the system chose (" +
@@ -208,10 +247,14 @@ Cause readFirewallCause(const HostFacts& host, const DiagnosisContext& context, 
         c.asksForPort = false;
         return c;
     }
-    c.seen = (verdict.kind == FirewallVerdict::BLOCKS ? "The firewall drops incoming UDP (" + where + ")"
-                                                     : "The firewall may drop the answers (" + where +
-                                                           ": webfind cannot tell what this rule does to them)") +
-             WHY_DROPPED;
+    if (verdict.kind == FirewallVerdict::BLOCKS)
+        c.seen = "The firewall drops incoming UDP (" + where + ")";
+    else if (verdict.uncertain.empty() || verdict.uncertain == verdict.what)
+        c.seen = "The firewall may drop the answers (" + where + ": webfind cannot tell what this rule does to them)";
+    else
+        c.seen = "The firewall may drop the answers (" + where + ", unless \"" + verdict.uncertain + "\" in " +
+                 chainName(*verdict.uncertainChain) + " decides first: webfind cannot tell what that rule does to them)";
+    c.seen += WHY_DROPPED;
     if (fw.ufwEnabled && hasChainNamed(fw.ruleset, "ufw-")) {
         c.next.push_back(ufwAllow(fw, port, lan));
     } else if (fw.firewalldRunning && hasChainNamed(fw.ruleset, "", "firewalld")) {
@@ -241,14 +284,16 @@ Cause windowsCause(const HostFacts& host, uint16_t port) {
     return c;
 }
 
-Cause firewallCause(const HostFacts& host, const DiagnosisContext& context, const LocalInterface* lan) {
+Cause firewallCause(const HostFacts& host, const DiagnosisContext& context,
+                    const std::vector<const LocalInterface*>& lans) {
     const uint16_t port = context.port ? context.port : FIREWALL_PORT;
     const FirewallFacts& fw = host.firewall;
+    const LocalInterface* lan = lans.size() == 1 ? lans.front() : nullptr;
     Cause c;
     if (host.windows.windows) {
         c = windowsCause(host, port);
     } else if (fw.read) {
-        c = readFirewallCause(host, context, lan);
+        c = readFirewallCause(host, context, lans);
         if (!c.asksForPort) return c;
     } else if (fw.ufwEnabled) {
         c.seen = std::string("ufw is enabled (/etc/ufw/ufw.conf), and unless a rule admits them it drops the answers") +
@@ -265,9 +310,25 @@ Cause firewallCause(const HostFacts& host, const DiagnosisContext& context, cons
     }
     if (!c.seen.empty() && context.port == 0) {
         const std::string p = std::to_string(port);
-        c.next.push_back("then run webfind --port " + p + ", or set WEBFIND_PORT=" + p + " for every run");
+        c.next.push_back(std::string(c.next.empty() ? "run" : "then run") + " webfind --port " + p +
+                         ", or set WEBFIND_PORT=" + p + " for every run");
     }
     return c;
+}
+
+// The interfaces the answers may arrive at: those the probe went out of
+// (-i, -a, or the one routing chose), or where that is not known, every one
+// that may reach devices.
+std::vector<const LocalInterface*> answerInterfaces(const HostFacts& host, const DiagnosisContext& context) {
+    std::vector<const LocalInterface*> lans;
+    for (const ProbeInterface& p : context.probed)
+        if (const LocalInterface* i = withAddress(host, p.address.bytes.data())) lans.push_back(i);
+    if (!lans.empty()) return lans;
+    const LocalInterface* routed = host.multicastRoute ? withAddress(host, host.probeSource) : nullptr;
+    if (routed && lanCandidate(*routed)) return {routed};
+    for (const LocalInterface& i : host.interfaces)
+        if (lanCandidate(i)) lans.push_back(&i);
+    return lans;
 }
 
 // The probe went where no device is likely: through a bridge, a tunnel, a
@@ -301,7 +362,7 @@ Cause interfaceCause(const HostFacts& host, const DiagnosisContext& context) {
 void write(std::string& text, size_t number, const Cause& c) {
     text += "  " + std::to_string(number) + ". " + c.seen + "\n";
     for (size_t i = 0; i < c.next.size(); ++i) text += (i == 0 ? "     Next: " : "           ") + c.next[i] + "\n";
-    if (!c.keep.empty()) text += "     Keep: " + c.keep + "\n";
+    for (size_t i = 0; i < c.keep.size(); ++i) text += (i == 0 ? "     Keep: " : "           ") + c.keep[i] + "\n";
 }
 
 }  // namespace
@@ -310,8 +371,7 @@ std::string explainNothingFound(const HostFacts& host, const DiagnosisContext& c
     std::vector<Cause> causes;
     if (host.wsl.wsl2 && host.wsl.networkingMode != "mirrored") causes.push_back(wslCause(host));
     if (context.report.datagrams > 0) causes.push_back(invalidDatagramsCause(context));
-    const LocalInterface* lan = host.multicastRoute ? withAddress(host, host.probeSource) : nullptr;
-    Cause firewall = firewallCause(host, context, lan && lanCandidate(*lan) ? lan : nullptr);
+    Cause firewall = firewallCause(host, context, answerInterfaces(host, context));
     if (!firewall.seen.empty()) causes.push_back(firewall);
     Cause route = interfaceCause(host, context);
     if (!route.seen.empty()) causes.push_back(route);

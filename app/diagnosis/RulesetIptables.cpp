@@ -3,6 +3,7 @@
 // a verdict that may be anything: never a drop.
 
 #include <algorithm>
+#include <cstdlib>
 #include <map>
 #include <sstream>
 
@@ -157,6 +158,29 @@ bool packetType(const std::string& value, Condition& c) {
     c.words = {lower(value)};
     return true;
 }
+bool connectionStatus(const std::string& value, Condition& c) {
+    c.field = Condition::CT_STATUS;
+    c.words = commaWords(value);
+    return true;
+}
+// "0x2a", "42", "0x2a/0xffffffff"; a mark under a narrower mask is not read.
+bool markValue(const std::string& value, Ranges& ranges) {
+    const size_t slash = value.find('/');
+    char* end = nullptr;
+    const unsigned long mark = std::strtoul(value.substr(0, slash).c_str(), &end, 0);
+    if (*end || value.empty()) return false;
+    if (slash != std::string::npos && std::strtoul(value.c_str() + slash + 1, nullptr, 0) != 0xFFFFFFFFul) return false;
+    ranges.emplace_back(static_cast<uint32_t>(mark), static_cast<uint32_t>(mark));
+    return true;
+}
+bool packetMark(const std::string& value, Condition& c) {
+    c.field = Condition::MARK;
+    return markValue(value, c.ranges);
+}
+bool connectionMark(const std::string& value, Condition& c) {
+    c.field = Condition::CT_MARK;
+    return markValue(value, c.ranges);
+}
 
 // The options this reader knows, each with the module it needs ("" for
 // any) and how its value is read; null: an option that asks nothing.
@@ -177,6 +201,9 @@ const OptionReader OPTIONS[] = {
     {"--ctstate", "", connectionState}, {"--state", "", connectionState},
     {"--dst-type", "addrtype", destinationType},
     {"--pkt-type", "pkttype", packetType},
+    {"--ctstatus", "conntrack", connectionStatus},
+    {"--mark", "mark", packetMark},
+    {"--mark", "connmark", connectionMark},
     {"--comment", "", nullptr},
 };
 
@@ -206,6 +233,7 @@ void readTarget(const std::string& option, const std::string& target, const std:
     } else if (!goesOn(target)) {
         rule.verdict = Rule::UNKNOWN;
     }
+    rule.setsMark = target == "MARK" || target == "CONNMARK";
 }
 
 // One rule of iptables-save, its words from `from` on: each option read by
@@ -265,6 +293,14 @@ Ruleset rulesetFromIptablesSave(const std::string& text, Chain::Source source) {
     std::map<std::string, size_t> chainAt;
     for (std::string line; std::getline(lines, line);) {
         if (!line.empty() && line.back() == '\r') line.pop_back();
+        // "# Table `filter' contains incompatible base-chains, use 'nft' tool
+        // to list them.": a table of nft's own, shown with empty chains.
+        const std::string incompatible = " contains incompatible base-chains";
+        if (!line.empty() && line[0] == '#' && line.find(incompatible) != std::string::npos) {
+            const size_t open = line.find('`'), close = line.find('\'', open + 1);
+            if (open != std::string::npos && close != std::string::npos)
+                ruleset.incompatibleTables.push_back("ip " + line.substr(open + 1, close - open - 1));
+        }
         if (line.empty() || line[0] == '#') continue;
         if (line[0] == '*') {
             table = line.substr(1);

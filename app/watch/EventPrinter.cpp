@@ -1,5 +1,6 @@
 #include "app/watch/EventPrinter.h"
 
+#include "app/base/Text.h"
 #include "app/output/Events.h"
 #include "app/output/Listing.h"
 
@@ -36,6 +37,7 @@ void EventPrinter::event(const WatchEvent& e) {
         if (page) page->event(e, Clock::now());
         print(known);
     }
+    if (e.kind == WatchEvent::DOWN) ++stretch.gone;
     if (checks && e.kind != WatchEvent::DOWN) checks->add(e.address, e.url);
 }
 
@@ -81,10 +83,13 @@ void EventPrinter::checked(const Address& address, const std::string& url, const
     if (out) out << checkedLine(address, url, check, reporting.json, Clock::now()) << '\n' << std::flush;
 }
 
-// After a round with nothing up, the diagnosis; again only when it would say
-// something else, and looked at again at most once a minute.
+// After a round with nothing up, the diagnosis of this stretch of empty
+// rounds, from what arrived in it alone; again only when it would say
+// something else, and looked at again at most once a minute. Devices that
+// were up and went are said first.
 void EventPrinter::explainSilence(const RunReport& report) {
     if (report.answered > 0) {
+        stretch = Stretch{report.rejected, Clock::now(), 0};
         lastLook = std::chrono::steady_clock::time_point();
         return;
     }
@@ -93,7 +98,16 @@ void EventPrinter::explainSilence(const RunReport& report) {
         (lastLook.time_since_epoch().count() && now - lastLook < std::chrono::minutes(1)))
         return;
     lastLook = now;
-    const std::string text = diagnose(report);
+    // Only what came in this stretch, and of that only what was no valid
+    // answer: the answers of the devices that were up are no cause of it.
+    RunReport inStretch = report;
+    inStretch.rejected = report.rejected - std::min(report.rejected, stretch.rejectedBefore);
+    inStretch.datagrams = inStretch.rejected;
+    std::string text;
+    if (stretch.gone > 0)
+        text = "webfind: " + std::string(stretch.gone == 1 ? "the device" : "the " + std::to_string(stretch.gone) + " devices") +
+               " seen until " + clockTime(stretch.lastSeen) + " stopped answering.\n";
+    text += diagnose(inStretch);
     if (text != lastSaid) err << text << std::flush;
     lastSaid = text;
 }

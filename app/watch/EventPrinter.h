@@ -66,6 +66,13 @@ private:
     HardwareLookup hardware;
     std::mutex lock;   // `out` and `facts`, shared with the checking thread
     FactsTable facts;  // of the devices up, for the page and the metrics
+    // The stretch of empty rounds since devices were last up: what had
+    // arrived before it, when the devices were last seen, and how many went.
+    struct Stretch {
+        size_t rejectedBefore = 0;
+        Clock::time_point lastSeen;
+        size_t gone = 0;
+    } stretch;
     std::chrono::steady_clock::time_point lastLook;
     std::string lastSaid;
     bool leftOutSaid = false;

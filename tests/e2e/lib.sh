@@ -253,6 +253,23 @@ advice() {
          { on = 0 }' "$ERR" | sed -n 's/^sudo //p' | sed 's/ && sudo / \&\& /g'
 }
 
+# keep: the diagnosis' "Keep:" step and the lines that carry on from it,
+# as printed (sudo and all).
+keep() {
+    awk '/^     Keep: / { on = 1; sub(/^     Keep: /, ""); print; next }
+         on && /^           / { sub(/^ +/, ""); print; next }
+         { on = 0 }' "$ERR"
+}
+
+# private_etc: from here on, /etc is a copy of the machine's, in this case's
+# own mount namespace: what a "Keep" step writes there (and what a boot
+# would read) never reaches the machine's files.
+private_etc() {
+    [ -n "${WEBFIND_E2E_SYSFS:-}" ] || skip "no private mount namespace (unshare -m) for an /etc of the case's own"
+    cp -a /etc "$WORK/etc" 2> /dev/null
+    mount --bind "$WORK/etc" /etc || skip "cannot put a copy of /etc in place"
+}
+
 # run_advice: runs each command of the advice, as root, in this namespace.
 run_advice() {
     local commands

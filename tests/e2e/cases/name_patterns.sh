@@ -26,9 +26,13 @@ expect_status 0
 run_webfind -n nothing-like-it
 expect_status 1
 expect_out ''
+# JSON stays JSON: a script reading it gets the empty array, and the status.
 run_webfind --json nothing-like-it
 expect_status 1
-expect_out ''
+expect_out '[]\n'
+run_webfind --json --first nothing-like-it
+expect_status 1
+expect_out '[]\n'
 
 : > "$WORK/opened"
 run_webfind --first printer

@@ -90,10 +90,14 @@ TEST(NothingFound, ARuleThatDropsIsNamedWithTheCommandsThatOpenItAndHowToKeepThe
     EXPECT_THAT(text, HasSubstr("The firewall drops incoming UDP (nftables, table inet filter, chain input: policy drop)"));
     EXPECT_THAT(text, HasSubstr("Next: sudo nft insert rule inet filter input udp dport 13576 accept\n"));
     EXPECT_THAT(text, HasSubstr("then run webfind --port 13576"));
-    EXPECT_THAT(text, HasSubstr("Keep: It lasts until the next reboot"));
+    EXPECT_THAT(text, HasSubstr("Keep: add \"udp dport 13576 accept\" to the file your system loads its nftables rules "
+                                "from, in chain input of table inet filter, before its first rule \"ct state "
+                                "established,related accept\": until then it lasts until the next reboot\n"));
     h.firewall.nftablesConf = true;
     EXPECT_THAT(explainNothingFound(h, DiagnosisContext{}),
-                HasSubstr("add \"udp dport 13576 accept\" to chain input of table inet filter in /etc/nftables.conf"));
+                HasSubstr("Keep: add \"udp dport 13576 accept\" to /etc/nftables.conf, in chain input of table inet "
+                          "filter, before its first rule \"ct state established,related accept\": nftables.service "
+                          "loads that file at boot\n"));
 
     h.firewall.ruleset = nftRuleset("nft-reject-icmp");
     EXPECT_THAT(explainNothingFound(h, DiagnosisContext{}),
@@ -107,6 +111,39 @@ TEST(NothingFound, DropsThatCannotMeetTheAnswersReadAsNoRulesAtAll) {
     EXPECT_EQ(explainNothingFound(h, DiagnosisContext{}), clean);
 }
 
+// A blocklist of other addresses is no cause on a host whose devices are on
+// its own LAN, whatever interface the probe took; it is one where it can
+// meet them.
+TEST(NothingFound, RulesOnSourceAddressesAreJudgedAgainstTheDevicesSubnets) {
+    HostFacts h = plainHost();
+    const std::string clean = explainNothingFound(h, DiagnosisContext{});
+    h.firewall.ruleset = nftRuleset("nft-source-blocklists");
+    EXPECT_EQ(explainNothingFound(h, DiagnosisContext{}), clean) << "devices on 192.168.1.0/24";
+    h.multicastRoute = false;  // no route: every interface that may reach devices
+    EXPECT_THAT(explainNothingFound(h, DiagnosisContext{}), HasSubstr("nothing on this host explains it"));
+    h.interfaces.push_back(LocalInterface{"eth1", {203, 0, 113, 5}, {255, 255, 255, 0}, true, true, false,
+                                          InterfaceKind::HARDWARE, true});
+    EXPECT_THAT(explainNothingFound(h, DiagnosisContext{}),
+                HasSubstr("The firewall drops incoming UDP (nftables, table inet filter, chain input: ip saddr "
+                          "203.0.113.0/24 drop)"))
+        << "the devices behind eth1 are on 203.0.113.0/24";
+}
+
+// firewalld's own ruleset: its reject is named, not a "may drop" on its
+// ct status rule; where a rule truly cannot be judged, that rule is named.
+TEST(NothingFound, AnUncertainVerdictNamesTheRuleThatMakesItSo) {
+    HostFacts h = plainHost();
+    h.firewall.ruleset = nftRuleset("nft-firewalld");
+    EXPECT_THAT(explainNothingFound(h, DiagnosisContext{}),
+                HasSubstr("The firewall drops incoming UDP (nftables, table inet firewalld, chain filter_INPUT: reject "
+                          "with icmpx admin-prohibited)"));
+    h.firewall.ruleset = nftRuleset("nft-marks-set");
+    EXPECT_THAT(explainNothingFound(h, DiagnosisContext{}),
+                HasSubstr("The firewall may drop the answers (nftables, table inet filter, chain input: policy drop, "
+                          "unless \"meta mark 0x0000002a accept\" in nftables, table inet filter, chain input decides "
+                          "first: webfind cannot tell what that rule does to them)"));
+}
+
 TEST(NothingFound, WhenTheFixedPortIsAdmittedThePortIsWhatIsMissing) {
     HostFacts h = plainHost();
     h.firewall.ruleset = nftRuleset("nft-admits-fixed-port");
@@ -117,6 +154,18 @@ TEST(NothingFound, WhenTheFixedPortIsAdmittedThePortIsWhatIsMissing) {
     DiagnosisContext withPort;
     withPort.port = FIREWALL_PORT;
     EXPECT_THAT(explainNothingFound(h, withPort), HasSubstr("nothing on this host explains it"));
+
+    // Other ports only may be dropped (a rule that cannot be judged lets
+    // some through): the port is still what is missing, said as a step of
+    // its own.
+    Rule unreadable;
+    unreadable.conditions = {Condition{}};
+    unreadable.verdict = Rule::ACCEPT;
+    unreadable.text = "numgen random mod 2 0 accept";
+    h.firewall.ruleset.chains[0].rules.push_back(unreadable);
+    text = explainNothingFound(h, DiagnosisContext{});
+    EXPECT_THAT(text, HasSubstr("Next: webfind --port 13576, or set WEBFIND_PORT=13576 for every run\n"));
+    EXPECT_THAT(text, Not(HasSubstr("then run")));
 }
 
 TEST(NothingFound, TablesOfIptablesGetIptablesCommands) {
@@ -132,7 +181,16 @@ TEST(NothingFound, TablesOfIptablesGetIptablesCommands) {
     h.firewall.netfilterPersistent = true;
     text = explainNothingFound(h, DiagnosisContext{});
     EXPECT_THAT(text, HasSubstr("Next: sudo iptables-legacy -I INPUT -p udp --dport 13576 -j ACCEPT\n"));
-    EXPECT_THAT(text, HasSubstr("Keep: To keep it after a reboot: sudo netfilter-persistent save"));
+    // netfilter-persistent saves with "iptables", which is iptables-nft here:
+    // legacy rules are saved and loaded with legacy's own tools.
+    EXPECT_THAT(text, HasSubstr("Keep: sudo mkdir -p /etc/iptables && sudo sh -c 'iptables-legacy-save > "
+                                "/etc/iptables/rules.v4'\n           and load it at boot with iptables-legacy-restore < "
+                                "/etc/iptables/rules.v4: netfilter-persistent restores that file with iptables, which "
+                                "reaches iptables-nft's tables here\n"));
+    h.firewall.iptablesLegacy = "iptables";
+    h.firewall.iptablesNft = "iptables-nft";
+    EXPECT_THAT(explainNothingFound(h, DiagnosisContext{}), HasSubstr("Keep: sudo netfilter-persistent save\n"))
+        << "where iptables is legacy, netfilter-persistent saves these";
 
     h.firewall.ruleset = rulesetFromIptablesSave(rulesetFile("ufw-enabled.txt"), Chain::IPTABLES_NFT);
     h.firewall.ufwEnabled = true;

@@ -130,6 +130,37 @@ TEST_F(EventPrinterTest, NotesOnStandardErrorOnceEach) {
                             "those are left out"));
 }
 
+// An empty stretch is judged by what arrived in it: the answers of the
+// devices that were up before are no invalid datagrams, and the devices
+// that went are said.
+TEST_F(EventPrinterTest, AnEmptyStretchIsJudgedByItsOwnCounts) {
+    reporting.explain = true;
+    std::vector<size_t> judged;
+    EventPrinter p(reporting, out, err,
+                   [&](const RunReport& r) {
+                       judged.push_back(r.datagrams);
+                       return "webfind: " + std::to_string(r.datagrams) + " invalid datagrams\n";
+                   },
+                   nullptr, nullptr, hardware());
+    RunReport report;
+    report.answered = 3;
+    report.datagrams = 12;
+    p.roundEnded(1, report, DeviceTable());
+    for (uint8_t last = 1; last <= 3; ++last)
+        p.event(WatchEvent{WatchEvent::DOWN, Address{{10, 0, 0, last}}, "d", "http://d/", {}, 1});
+    report.answered = 0;
+    p.roundEnded(2, report, DeviceTable());
+    report.datagrams = 14;
+    report.rejected = 2;
+    p.roundEnded(3, report, DeviceTable());
+    ASSERT_EQ(judged, std::vector<size_t>{0}) << "judged again only after a minute";
+    const std::vector<std::string> lines = untimed(err.str());
+    ASSERT_EQ(lines.size(), 2u) << err.str();
+    EXPECT_THAT(lines[0], testing::StartsWith("webfind: the 3 devices seen until "));
+    EXPECT_THAT(lines[0], testing::EndsWith(" stopped answering."));
+    EXPECT_EQ(lines[1], "webfind: 0 invalid datagrams");
+}
+
 TEST_F(EventPrinterTest, NoDiagnosisWhenNoPersonReads) {
     EventPrinter p = printer();
     p.roundEnded(1, RunReport(), DeviceTable());

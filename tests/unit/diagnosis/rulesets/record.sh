@@ -9,9 +9,15 @@ cd "$(dirname "$0")"
 
 # nft_case NAME RULES: the JSON of a ruleset loaded from RULES, and its
 # listing with the rules' handles: NAME.json and NAME.nft.
+# Interfaces va1, va2, va3 and va9 are there, for the rules that name one
+# (an ingress chain must be on one). Where iptables-nft-save shows a table,
+# its view goes to NAME.iptables.
 nft_case() {
-    unshare -n sh -c 'nft -f - && nft -j list ruleset > "$1.json" && nft -a list ruleset > "$1.nft"' nft-case "$1" <<< "$2"
-    echo "recorded $1.json, $1.nft"
+    unshare -n sh -c 'for n in 1 2 3 9; do ip link add "va$n" type veth peer name "vb$n"; done &&
+        nft -f - && nft -j list ruleset > "$1.json" && nft -a list ruleset > "$1.nft" &&
+        { iptables-nft-save | grep -v "^# [GC]" > "$1.iptables" || true; } &&
+        { [ -s "$1.iptables" ] || rm "$1.iptables"; }' nft-case "$1" <<< "$2"
+    echo "recorded $1: $(ls "$1".json "$1".nft "$1".iptables 2> /dev/null | tr '\n' ' ')"
 }
 
 # Every nftables ruleset the tests read is written once, as NAME.rules,
@@ -26,6 +32,11 @@ unshare -n sh -c 'iptables-nft -P INPUT DROP &&
     nft -j list ruleset > iptables-nft-drop.json && nft -a list ruleset > iptables-nft-drop.nft &&
     iptables-nft-save | grep -v "^#" > iptables-nft-drop.txt'
 echo "recorded iptables-nft-drop.json, iptables-nft-drop.nft, iptables-nft-drop.txt"
+
+unshare -n sh -c 'iptables-nft -t raw -A PREROUTING -p udp --sport 3576 -j DROP &&
+    nft -j list ruleset > iptables-nft-raw.json && nft -a list ruleset > iptables-nft-raw.nft &&
+    iptables-nft-save | grep -v "^# [GC]" > iptables-nft-raw.txt'
+echo "recorded iptables-nft-raw.json, iptables-nft-raw.nft, iptables-nft-raw.txt"
 
 unshare -n sh -c 'iptables-legacy -P INPUT DROP &&
     iptables-legacy -A INPUT -m state --state RELATED,ESTABLISHED -j ACCEPT &&
