@@ -68,6 +68,7 @@ bench: deps-test
 	bash bench/watch.sh
 	bash bench/memory.sh
 	bash bench/check.sh
+	bash bench/announce.sh
 	./build/micro_bench
 
 # libFuzzer: every target for FUZZ_SECONDS each (CI runs a short round).

@@ -1,14 +1,15 @@
 # Installation, and the Debian packages: webfind (the tool, its manual page,
-# shell completions, firewall profiles and the watch's service) and webfind-responder (the
-# simulated device, which can send hostile traffic on purpose, so that no
-# user's package carries it). Manual pages and the changelog are installed
+# shell completions, firewall profiles and the watch's service),
+# webfind-announce (the other half: it makes a host findable, with its
+# service) and webfind-responder (the simulated device, which can send
+# hostile traffic on purpose, so that no user's package carries it). Manual pages and the changelog are installed
 # compressed, as Debian's policy wants; a description's lines are indented,
 # and its empty lines turned into " .", by CPack. The Windows zip, with both Windows
 # builds, is made by cmake/WindowsZip.cmake (make package).
 
 include(GNUInstallDirs)
 if(WIN32)
-  install(TARGETS webfind RUNTIME DESTINATION . COMPONENT webfind)
+  install(TARGETS webfind webfind-announce RUNTIME DESTINATION . COMPONENT webfind)
   install(FILES docs/README-windows.txt DESTINATION . COMPONENT webfind)
   return()
 endif()
@@ -23,9 +24,10 @@ set(packaged ${CMAKE_BINARY_DIR}/packaged)
 file(MAKE_DIRECTORY ${packaged})
 webfind_gzip(${PROJECT_SOURCE_DIR}/docs/webfind.1 ${packaged}/webfind.1.gz)
 webfind_gzip(${PROJECT_SOURCE_DIR}/docs/webfind-responder.1 ${packaged}/webfind-responder.1.gz)
+webfind_gzip(${PROJECT_SOURCE_DIR}/docs/webfind-announce.1 ${packaged}/webfind-announce.1.gz)
 webfind_gzip(${PROJECT_SOURCE_DIR}/packaging/changelog ${packaged}/changelog.gz)
 add_custom_target(packaged_files ALL DEPENDS ${packaged}/webfind.1.gz ${packaged}/webfind-responder.1.gz
-                                             ${packaged}/changelog.gz)
+                                             ${packaged}/webfind-announce.1.gz ${packaged}/changelog.gz)
 
 install(TARGETS webfind RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT webfind)
 install(FILES ${packaged}/webfind.1.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1 COMPONENT webfind)
@@ -53,6 +55,22 @@ install(FILES completions/_webfind DESTINATION ${CMAKE_INSTALL_DATADIR}/zsh/vend
 install(FILES completions/webfind.fish DESTINATION ${CMAKE_INSTALL_DATADIR}/fish/vendor_completions.d
         COMPONENT webfind)
 
+install(TARGETS webfind-announce RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT announce)
+install(FILES ${packaged}/webfind-announce.1.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1 COMPONENT announce)
+install(FILES packaging/copyright ${packaged}/changelog.gz DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/webfind-announce
+        COMPONENT announce)
+install(CODE "set(ANNOUNCE_PROGRAM \"\${CMAKE_INSTALL_PREFIX}/${CMAKE_INSTALL_BINDIR}/webfind-announce\")
+              configure_file(\"${PROJECT_SOURCE_DIR}/packaging/webfind-announce.service.in\"
+                             \"${packaged}/webfind-announce.service\" @ONLY)" COMPONENT announce)
+install(FILES ${packaged}/webfind-announce.service DESTINATION /lib/systemd/system COMPONENT announce)
+install(FILES packaging/default-webfind-announce DESTINATION /etc/default RENAME webfind-announce COMPONENT announce)
+install(FILES completions/webfind-announce.bash DESTINATION ${CMAKE_INSTALL_DATADIR}/bash-completion/completions
+        RENAME webfind-announce COMPONENT announce)
+install(FILES completions/_webfind-announce DESTINATION ${CMAKE_INSTALL_DATADIR}/zsh/vendor-completions
+        COMPONENT announce)
+install(FILES completions/webfind-announce.fish DESTINATION ${CMAKE_INSTALL_DATADIR}/fish/vendor_completions.d
+        COMPONENT announce)
+
 install(TARGETS webfind-responder RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT responder)
 install(FILES ${packaged}/webfind-responder.1.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1 COMPONENT responder)
 install(FILES packaging/copyright DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/webfind-responder COMPONENT responder)
@@ -60,9 +78,10 @@ install(FILES ${packaged}/changelog.gz DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/
         COMPONENT responder)
 
 file(WRITE ${CMAKE_BINARY_DIR}/debian/conffiles "/etc/default/webfind\n/etc/ufw/applications.d/webfind\n")
+file(WRITE ${CMAKE_BINARY_DIR}/debian-announce/conffiles "/etc/default/webfind-announce\n")
 set(CPACK_GENERATOR DEB)
 set(CPACK_DEB_COMPONENT_INSTALL ON)
-set(CPACK_COMPONENTS_ALL webfind responder)
+set(CPACK_COMPONENTS_ALL webfind announce responder)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_SECTION net)
@@ -88,6 +107,19 @@ go, and explain why nothing answered (a host firewall, the wrong interface,
 WSL). Shell completions and ufw and firewalld profiles come with it, and a
 systemd service (not enabled) that keeps a watch's Prometheus metrics for
 node_exporter.")
+
+set(CPACK_DEBIAN_ANNOUNCE_PACKAGE_NAME webfind-announce)
+set(CPACK_DEBIAN_ANNOUNCE_PACKAGE_CONTROL_EXTRA ${CMAKE_BINARY_DIR}/debian-announce/conffiles)
+set(CPACK_DEBIAN_ANNOUNCE_DESCRIPTION "make this host findable by webfind
+webfind-announce answers the discovery probes of webfind with this host's
+name and the URL of its web interface (a NAS, a home server, a lab
+instrument's PC), each network told the address it can reach, following
+interfaces as they come and go.
+
+It answers only probes sent to the group from a source on the link they
+came in on, at most 10 answers a second to one source and 500 to all:
+forged probes cannot make it flood anyone. A systemd service (not enabled)
+runs it as a user of its own with no privilege.")
 
 set(CPACK_DEBIAN_RESPONDER_PACKAGE_NAME webfind-responder)
 set(CPACK_DEBIAN_RESPONDER_PACKAGE_SECTION devel)

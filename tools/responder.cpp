@@ -338,11 +338,6 @@ std::string hex(const uint8_t* data, size_t length) {
     return s;
 }
 
-bool isProbe(const uint8_t* d, size_t n) {
-    static const std::vector<uint8_t> expected = probe();
-    return n == expected.size() && std::memcmp(d, expected.data(), n) == 0;
-}
-
 // What a hostile network sends: a mix of every malformed or abusive datagram
 // kind, from forged source addresses.
 class Hostile {
@@ -478,7 +473,7 @@ int main(int argc, char** argv) {
         socklen_t peerLength = sizeof peer;
         ssize_t n = ::recvfrom(fd, datagram.data(), datagram.size(), 0, reinterpret_cast<sockaddr*>(&peer), &peerLength);
         if (n < 0) continue;
-        bool probe = isProbe(datagram.data(), static_cast<size_t>(n));
+        bool probe = webfind::isProbe(webfind::DatagramBytes{datagram.data(), static_cast<size_t>(n)});
         char peerText[INET_ADDRSTRLEN];
         inet_ntop(AF_INET, &peer.sin_addr, peerText, sizeof peerText);
         std::printf("%s from %s:%u %zd bytes: %s\n", probe ? "probe" : "datagram", peerText, ntohs(peer.sin_port), n,

@@ -65,6 +65,11 @@ void buildAnswer(BRIVO::Buffer& answer, const std::string& name, const std::stri
     answer.insert(answer.end(), url.begin(), url.end());
 }
 
+bool isProbe(DatagramBytes datagram) {
+    return datagram.size == PROBE_BYTES && readWord(datagram.data) == DISCOVERY_MAGIC &&
+           readWord(datagram.data + 4) == DISCOVERY_PROBE;
+}
+
 AnswerVerdict judgeAnswer(DatagramBytes datagram, std::string& name, std::string& url) {
     const size_t n = datagram.size;
     const uint8_t* bytes = datagram.data;

@@ -54,6 +54,10 @@ void buildProbe(BRIVO::Buffer& probe);
 // end of the datagram (a terminator after it is allowed but not needed).
 void buildAnswer(BRIVO::Buffer& answer, const std::string& name, const std::string& url);
 
+// True when the datagram is a probe: 12 bytes, the magic and the probe's
+// type (its third word is not examined). What a device answers.
+bool isProbe(DatagramBytes datagram);
+
 // Judges one received datagram. On ACCEPTED, `name` and `url` hold the
 // device's strings; otherwise they are unspecified.
 AnswerVerdict judgeAnswer(DatagramBytes datagram, std::string& name, std::string& url);

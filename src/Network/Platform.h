@@ -32,8 +32,20 @@ enum class SocketStyle { STREAM, DATAGRAM };
 // BROADCAST = SOL_SOCKET/SO_BROADCAST (int), ADD_MEMBERSHIP = IPPROTO_IP/
 // IP_ADD_MEMBERSHIP (ip_mreq: group, interface), MULTICAST_INTERFACE =
 // IPPROTO_IP/IP_MULTICAST_IF (4-byte address), RECEIVE_BUFFER = SOL_SOCKET/
-// SO_RCVBUF (int bytes).
-enum class SocketOption { BROADCAST, ADD_MEMBERSHIP, MULTICAST_INTERFACE, RECEIVE_BUFFER };
+// SO_RCVBUF (int bytes); and for a listener that answers on several
+// interfaces: DROP_MEMBERSHIP = IPPROTO_IP/IP_DROP_MEMBERSHIP (ip_mreq),
+// REUSE_ADDRESS = SOL_SOCKET/SO_REUSEADDR (int: others may bind the port
+// too), PACKET_INFO = IPPROTO_IP/IP_PKTINFO (int: receives say where each
+// datagram arrived).
+enum class SocketOption {
+    BROADCAST,
+    ADD_MEMBERSHIP,
+    MULTICAST_INTERFACE,
+    RECEIVE_BUFFER,
+    DROP_MEMBERSHIP,
+    REUSE_ADDRESS,
+    PACKET_INFO,
+};
 
 // A wait limit as select() takes it.
 struct WaitTime {
@@ -82,6 +94,15 @@ struct LocalInterface {
     bool loopback;
     InterfaceKind kind;
     bool carrier = true;  // a link is there (a cable, an associated Wi-Fi, a bridge port)
+    uint32_t index = 0;   // the system's number for it, as an arrival names it; 0: unknown
+};
+
+// Where a datagram arrived, as a receive with PACKET_INFO on tells: the
+// destination address of its IP header (a group's, or one of this host's),
+// network order, and the number of the interface it came in on.
+struct Arrival {
+    uint8_t destination[4];
+    uint32_t interfaceIndex;
 };
 
 // Why the last socket call that failed on this thread failed: the system's
@@ -146,6 +167,12 @@ struct Platform {
     // Takes up to `count` datagrams that are already waiting, without waiting:
     // the number taken (0 when none was waiting), or -1 on failure.
     long (*receiveWaiting)(Handle h, DatagramSlot* slots, size_t count);
+    // As receiveFrom, and where the datagram arrived (with PACKET_INFO on;
+    // `arrival` is all zero when the system did not say).
+    long (*receiveArrival)(Handle h, void* data, size_t capacity, AddressV4& from, Arrival& arrival);
+    // The address the handle is bound to, as getsockname(); 0 on success,
+    // -1 on failure.
+    int (*localAddress)(Handle h, AddressV4& local);
     // Every IPv4 address of every interface, in the system's order; empty
     // when the list cannot be read.
     std::vector<LocalInterface> (*localInterfaces)();
@@ -166,7 +193,7 @@ struct Platform {
 #define BRIVO_PLATFORM_ENTRIES(X)                                                                            \
     X(startup) X(cleanup) X(registerAtExit) X(socket) X(bind) X(setOption) X(setNonBlocking) X(sendTo)     \
     X(receiveFrom) X(waitReadable) X(waitEither) X(shutdown) X(close) X(interfaceTable) X(sleepMs) X(nowMs) \
-    X(receiveWaiting) X(localInterfaces) X(routeSource) X(lastError)
+    X(receiveWaiting) X(receiveArrival) X(localAddress) X(localInterfaces) X(routeSource) X(lastError)
 #define BRIVO_PLATFORM_FILL(entry) table.entry = entries::entry;
 
 // True when every entry of the table is filled in (a table made some other

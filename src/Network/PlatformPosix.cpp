@@ -91,6 +91,9 @@ int applyOption(Handle h, SocketOption option, const void* value, int length) {
     case SocketOption::ADD_MEMBERSHIP: return ::setsockopt(fd, IPPROTO_IP, IP_ADD_MEMBERSHIP, value, size);
     case SocketOption::MULTICAST_INTERFACE: return ::setsockopt(fd, IPPROTO_IP, IP_MULTICAST_IF, value, size);
     case SocketOption::RECEIVE_BUFFER: return posix::setReceiveBufferSize(fd, value, size);
+    case SocketOption::DROP_MEMBERSHIP: return ::setsockopt(fd, IPPROTO_IP, IP_DROP_MEMBERSHIP, value, size);
+    case SocketOption::REUSE_ADDRESS: return ::setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, value, size);
+    case SocketOption::PACKET_INFO: return ::setsockopt(fd, IPPROTO_IP, IP_PKTINFO, value, size);
     }
     return -1;
 }
@@ -111,24 +114,49 @@ long sendTo(Handle h, const void* data, size_t length, const AddressV4& to) {
     return n < 0 ? failed(-1L) : static_cast<long>(n);
 }
 
-long receiveFrom(Handle h, void* data, size_t capacity, AddressV4& from) {
+long receiveArrival(Handle h, void* data, size_t capacity, AddressV4& from, Arrival& arrival) {
     sockaddr_in sa{};
     iovec iov{data, capacity};
+    alignas(cmsghdr) char control[CMSG_SPACE(sizeof(in_pktinfo))];
     msghdr msg{};
     msg.msg_name = &sa;
     msg.msg_namelen = sizeof sa;
     msg.msg_iov = &iov;
     msg.msg_iovlen = 1;
+    msg.msg_control = control;
+    msg.msg_controllen = sizeof control;
+    arrival = Arrival{};
     // Never block here: a datagram that poll() saw may still be dropped (a bad
     // checksum), and then there is nothing to deliver; report it as empty.
     ssize_t n = ::recvmsg(toFd(h), &msg, MSG_DONTWAIT);
     if (n < 0) return (errno == EAGAIN || errno == EWOULDBLOCK) ? 0 : failed(-1L);
     std::memcpy(from.port, &sa.sin_port, sizeof from.port);
     std::memcpy(from.address, &sa.sin_addr, sizeof from.address);
+    for (cmsghdr* c = CMSG_FIRSTHDR(&msg); c; c = CMSG_NXTHDR(&msg, c)) {
+        if (c->cmsg_level != IPPROTO_IP || c->cmsg_type != IP_PKTINFO) continue;
+        in_pktinfo info{};
+        std::memcpy(&info, CMSG_DATA(c), sizeof info);
+        std::memcpy(arrival.destination, &info.ipi_addr, 4);
+        arrival.interfaceIndex = static_cast<uint32_t>(info.ipi_ifindex);
+    }
     // POSIX cuts an oversized datagram to the buffer instead of failing the
     // call as Winsock does; MSG_TRUNC tells, and we report it as too long.
     if (msg.msg_flags & MSG_TRUNC) return static_cast<long>(capacity) + 1;
     return static_cast<long>(n);
+}
+
+int localAddress(Handle h, AddressV4& local) {
+    sockaddr_in sa{};
+    socklen_t length = sizeof sa;
+    if (::getsockname(toFd(h), reinterpret_cast<sockaddr*>(&sa), &length) != 0) return failed(-1);
+    std::memcpy(local.port, &sa.sin_port, sizeof local.port);
+    std::memcpy(local.address, &sa.sin_addr, sizeof local.address);
+    return 0;
+}
+
+long receiveFrom(Handle h, void* data, size_t capacity, AddressV4& from) {
+    Arrival unused;
+    return receiveArrival(h, data, capacity, from, unused);
 }
 
 // poll(), not select(): an fd_set cannot hold descriptors at or above
@@ -197,6 +225,7 @@ std::vector<LocalInterface> localInterfaces() {
         entry.loopback = (i->ifa_flags & IFF_LOOPBACK) != 0;
         entry.carrier = (i->ifa_flags & IFF_RUNNING) != 0;
         entry.kind = posix::interfaceKind(i->ifa_name, i->ifa_flags);
+        entry.index = ::if_nametoindex(i->ifa_name);
         found.push_back(entry);
     }
     ::freeifaddrs(list);

@@ -4,6 +4,7 @@
 #include <ws2tcpip.h>
 #include <iphlpapi.h>
 #include <mstcpip.h>
+#include <mswsock.h>
 #include <windows.h>
 
 #include <climits>
@@ -114,6 +115,9 @@ int applyOption(Handle h, SocketOption option, const void* value, int length) {
     case SocketOption::ADD_MEMBERSHIP: return ::setsockopt(s(h), IPPROTO_IP, IP_ADD_MEMBERSHIP, v, length);
     case SocketOption::MULTICAST_INTERFACE: return ::setsockopt(s(h), IPPROTO_IP, IP_MULTICAST_IF, v, length);
     case SocketOption::RECEIVE_BUFFER: return ::setsockopt(s(h), SOL_SOCKET, SO_RCVBUF, v, length);
+    case SocketOption::DROP_MEMBERSHIP: return ::setsockopt(s(h), IPPROTO_IP, IP_DROP_MEMBERSHIP, v, length);
+    case SocketOption::REUSE_ADDRESS: return ::setsockopt(s(h), SOL_SOCKET, SO_REUSEADDR, v, length);
+    case SocketOption::PACKET_INFO: return ::setsockopt(s(h), IPPROTO_IP, IP_PKTINFO, v, length);
     }
     return -1;
 }
@@ -150,6 +154,60 @@ long receiveFrom(Handle h, void* data, size_t capacity, AddressV4& from) {
     std::memcpy(from.port, &sa.sin_port, sizeof from.port);
     std::memcpy(from.address, &sa.sin_addr, sizeof from.address);
     return n;
+}
+
+int localAddress(Handle h, AddressV4& local) {
+    sockaddr_in sa{};
+    int length = sizeof sa;
+    if (::getsockname(s(h), reinterpret_cast<sockaddr*>(&sa), &length) == SOCKET_ERROR) return failed(-1);
+    std::memcpy(local.port, &sa.sin_port, sizeof local.port);
+    std::memcpy(local.address, &sa.sin_addr, sizeof local.address);
+    return 0;
+}
+
+// WSARecvMsg, the one receive that says where a datagram arrived: Winsock
+// hands it out as an extension, once per process.
+LPFN_WSARECVMSG recvMsgOf(SOCKET socket) {
+    static LPFN_WSARECVMSG function = nullptr;
+    if (!function) {
+        GUID id = WSAID_WSARECVMSG;
+        DWORD bytes = 0;
+        WSAIoctl(socket, SIO_GET_EXTENSION_FUNCTION_POINTER, &id, sizeof id, &function, sizeof function, &bytes,
+                 nullptr, nullptr);
+    }
+    return function;
+}
+
+long receiveArrival(Handle h, void* data, size_t capacity, AddressV4& from, Arrival& arrival) {
+    arrival = Arrival{};
+    LPFN_WSARECVMSG recvMsg = recvMsgOf(s(h));
+    if (!recvMsg) return receiveFrom(h, data, capacity, from);
+    sockaddr_in sa{};
+    WSABUF buffer{static_cast<ULONG>(capacity), static_cast<char*>(data)};
+    char control[WSA_CMSG_SPACE(sizeof(IN_PKTINFO))] = {};
+    WSAMSG msg{};
+    msg.name = reinterpret_cast<sockaddr*>(&sa);
+    msg.namelen = sizeof sa;
+    msg.lpBuffers = &buffer;
+    msg.dwBufferCount = 1;
+    msg.Control = WSABUF{sizeof control, control};
+    DWORD received = 0;
+    if (recvMsg(s(h), &msg, &received, nullptr, nullptr) == SOCKET_ERROR) {
+        // As receiveFrom: a datagram that does not fit is one too long.
+        if (WSAGetLastError() == WSAEMSGSIZE) return static_cast<long>(capacity) + 1;
+        return failed(-1L);
+    }
+    std::memcpy(from.port, &sa.sin_port, sizeof from.port);
+    std::memcpy(from.address, &sa.sin_addr, sizeof from.address);
+    for (WSACMSGHDR* c = WSA_CMSG_FIRSTHDR(&msg); c; c = WSA_CMSG_NXTHDR(&msg, c)) {
+        if (c->cmsg_level != IPPROTO_IP || c->cmsg_type != IP_PKTINFO) continue;
+        IN_PKTINFO info{};
+        std::memcpy(&info, WSA_CMSG_DATA(c), sizeof info);
+        std::memcpy(arrival.destination, &info.ipi_addr, 4);
+        arrival.interfaceIndex = info.ipi_ifindex;
+    }
+    if (msg.dwFlags & MSG_TRUNC) return static_cast<long>(capacity) + 1;
+    return static_cast<long>(received);
 }
 
 int waitReadable(Handle h, WaitTime limit) {
@@ -253,6 +311,7 @@ std::vector<LocalInterface> localInterfaces() {
             entry.loopback = a->IfType == IF_TYPE_SOFTWARE_LOOPBACK;
             entry.carrier = entry.up;
             entry.kind = kindOf(a->IfType);
+            entry.index = a->IfIndex;
             found.push_back(entry);
         }
     }

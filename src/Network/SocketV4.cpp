@@ -104,8 +104,8 @@ WaitTime waitLimit(const Clock& waitTime) {
 
 }  // namespace
 
-WAIT_CODE SocketV4::receiveFrom(Buffer& payload, IPAddress& source, uint16_t& sourcePort,
-                                Clock& waitTime) {
+template <typename Take>
+WAIT_CODE SocketV4::receiveOne(Buffer& payload, IPAddress& source, uint16_t& sourcePort, Clock& waitTime, Take take) {
     const Platform& os = platform();
     int ready = os.waitReadable(socketHandle, waitLimit(waitTime));
     // A failed wait is a failure of the socket, never a reason to go on to a
@@ -115,7 +115,7 @@ WAIT_CODE SocketV4::receiveFrom(Buffer& payload, IPAddress& source, uint16_t& so
 
     payload.resize(RECEIVE_LIMIT);
     AddressV4 from{{0, 0}, {0, 0, 0, 0}};
-    long n = os.receiveFrom(socketHandle, payload.data(), RECEIVE_LIMIT, from);
+    long n = take(payload.data(), from);
     if (n < 0) return FAIL;
     // Any host can send an empty or an oversized datagram; it is consumed and
     // reported apart from a broken socket so the caller can ignore it.
@@ -125,6 +125,24 @@ WAIT_CODE SocketV4::receiveFrom(Buffer& payload, IPAddress& source, uint16_t& so
     sourcePort = hostPort(from);
     payload.resize(static_cast<size_t>(n));
     return RECEIVED;
+}
+
+WAIT_CODE SocketV4::receiveFrom(Buffer& payload, IPAddress& source, uint16_t& sourcePort,
+                                Clock& waitTime) {
+    return receiveOne(payload, source, sourcePort, waitTime, [this](uint8_t* data, AddressV4& from) {
+        return platform().receiveFrom(socketHandle, data, RECEIVE_LIMIT, from);
+    });
+}
+
+WAIT_CODE SocketV4::receiveFrom(Buffer& payload, IPAddress& source, uint16_t& sourcePort, Arrival& arrival,
+                                Clock& waitTime) {
+    arrival = Arrival{};
+    Arrival where{};
+    const WAIT_CODE code = receiveOne(payload, source, sourcePort, waitTime, [&](uint8_t* data, AddressV4& from) {
+        return platform().receiveArrival(socketHandle, data, RECEIVE_LIMIT, from, where);
+    });
+    if (code == RECEIVED) arrival = where;
+    return code;
 }
 
 bool SocketV4::receiveWaiting(DatagramBatch& batch) {
@@ -148,6 +166,36 @@ bool SocketV4::setReceiveBuffer(int32_t bytes) {
 
 bool SocketV4::setMulticastInterface(const uint8_t (&address)[4]) {
     return platform().setOption(socketHandle, SocketOption::MULTICAST_INTERFACE, address, 4) >= 0;
+}
+
+bool SocketV4::shareAddress() {
+    int32_t on = 1;
+    return platform().setOption(socketHandle, SocketOption::REUSE_ADDRESS, &on, sizeof on) >= 0;
+}
+
+bool SocketV4::membership(SocketOption option, const IPAddress& group, const uint8_t (&interfaceAddress)[4]) {
+    // As ip_mreq: the group, then the interface, both in network order.
+    const uint8_t request[8] = {group.address[12], group.address[13], group.address[14], group.address[15],
+                                interfaceAddress[0], interfaceAddress[1], interfaceAddress[2], interfaceAddress[3]};
+    return platform().setOption(socketHandle, option, request, sizeof request) >= 0;
+}
+
+bool SocketV4::joinGroup(const IPAddress& group, const uint8_t (&interfaceAddress)[4]) {
+    return membership(SocketOption::ADD_MEMBERSHIP, group, interfaceAddress);
+}
+
+bool SocketV4::leaveGroup(const IPAddress& group, const uint8_t (&interfaceAddress)[4]) {
+    return membership(SocketOption::DROP_MEMBERSHIP, group, interfaceAddress);
+}
+
+uint16_t SocketV4::localPort() const {
+    AddressV4 local{{0, 0}, {0, 0, 0, 0}};
+    return platform().localAddress(socketHandle, local) == 0 ? hostPort(local) : 0;
+}
+
+bool SocketV4::reportArrival() {
+    int32_t on = 1;
+    return platform().setOption(socketHandle, SocketOption::PACKET_INFO, &on, sizeof on) >= 0;
 }
 
 }  // namespace BRIVO

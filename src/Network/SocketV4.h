@@ -62,7 +62,35 @@ public:
     // (network order). True when the platform accepted it.
     bool setMulticastInterface(const uint8_t (&address)[4]);
 
+    // For a listener that answers on the interfaces it chooses (the calls
+    // above keep what they do):
+
+    // Lets other sockets bind the same port, as another listener of a
+    // group's port on this host would. Before bindV4. True when accepted.
+    bool shareAddress();
+    // Joins the group in bytes 12-15 of `group` on the interface with the
+    // IPv4 address `interfaceAddress` (network order), or leaves it there.
+    // True when the platform accepted it.
+    bool joinGroup(const IPAddress& group, const uint8_t (&interfaceAddress)[4]);
+    bool leaveGroup(const IPAddress& group, const uint8_t (&interfaceAddress)[4]);
+    // Has every receive find out where its datagram arrived.
+    bool reportArrival();
+    // The local port the socket is bound to (host order); 0 when it is not
+    // bound or the platform cannot say. Tells a bindV4 that failed to join
+    // its group (no interface to join it on by default) from one that
+    // failed to bind.
+    uint16_t localPort() const;
+    // As the receiveFrom above; on RECEIVED, `arrival` also says where the
+    // datagram arrived (all zero where the system does not say).
+    WAIT_CODE receiveFrom(Buffer& payload, IPAddress& source, uint16_t& sourcePort, Arrival& arrival,
+                          Clock& waitTime);
+
 private:
+    // The receive of both receiveFrom: `take` is the platform's receive.
+    template <typename Take>
+    WAIT_CODE receiveOne(Buffer& payload, IPAddress& source, uint16_t& sourcePort, Clock& waitTime, Take take);
+    bool membership(SocketOption option, const IPAddress& group, const uint8_t (&interfaceAddress)[4]);
+
     // The first local IPv4 address in the system's order, or 127.0.0.1.
     static uint32_t chooseInterfaceAddress();
 };

@@ -35,15 +35,18 @@ touch "$work/files/a-file"
 # shellcheck source=completions/webfind.bash
 . completions/webfind.bash
 complete -p webfind | grep -q -- '-F _webfind' || fail "bash: no completion registered for webfind"
-# complete_words WORD...: the words as bash splits them, the last one being
-# completed.
-complete_words() {
+# complete_with FUNCTION WORD...: what FUNCTION offers for the words as bash
+# splits them, the last one being completed.
+complete_with() {
+    local function=$1
+    shift
     COMP_WORDS=("$@")
     COMP_CWORD=$(($# - 1))
     COMPREPLY=()
-    _webfind
+    "$function"
     [ "${#COMPREPLY[@]}" -eq 0 ] || printf '%s\n' "${COMPREPLY[@]}" | sort | tr '\n' ' '
 }
+complete_words() { complete_with _webfind "$@"; }
 expect_bash() {
     local want=$1
     shift
@@ -89,5 +92,20 @@ if command -v fish > /dev/null; then
     [ "$(fish_offers 'webfind --metrics a')" = "a-file " ] || fail "fish: --metrics gives '$(fish_offers 'webfind --metrics a')'"
 else
     echo "note: fish is not installed; its completion was not checked"
+fi
+# webfind-announce's completions: registered, options, interfaces.
+# shellcheck source=completions/webfind-announce.bash
+. completions/webfind-announce.bash
+complete -p webfind-announce | grep -q -- '-F _webfind_announce' || fail "bash: no completion for webfind-announce"
+announce_words() { complete_with _webfind_announce "$@"; }
+[ "$(announce_words webfind-announce --pe)" = "--per-source " ] || fail "bash: webfind-announce --pe gives '$(announce_words webfind-announce --pe)'"
+[ "$(announce_words webfind-announce -i w)" = "wlan0 " ] || fail "bash: webfind-announce -i w gives '$(announce_words webfind-announce -i w)'"
+if command -v zsh > /dev/null; then
+    zsh -n completions/_webfind-announce || fail "zsh: _webfind-announce does not parse"
+fi
+if command -v fish > /dev/null; then
+    fish -n completions/webfind-announce.fish || fail "fish: webfind-announce.fish does not parse"
+    offers=$(in_own_home fish -N -c "source '$PWD/completions/webfind-announce.fish'; complete -C 'webfind-announce --sh'" | cut -f1)
+    [ "$offers" = "--shared" ] || fail "fish: webfind-announce --sh gives '$offers'"
 fi
 echo "PASS [completions]"

@@ -219,6 +219,43 @@ device_behind_link() {
     ip link set "vb$n" netns "$pid" || fail "cannot move vb$n into the device namespace"
 }
 
+# host_behind_links NAME "N..." COMMAND...: another host, in a network
+# namespace of its own, joined to this one by link N for each N given (vaN
+# 10.N.0.1 here, vbN 10.N.0.2 there, /24 unless LINK_PREFIX says), running
+# COMMAND there; its output in $WORK/NAME.log, its process id in HOST_PID.
+host_behind_links() {
+    local name=$1 links=$2 n prefix=${LINK_PREFIX:-24}
+    shift 2
+    for n in $links; do
+        ip link add "va$n" type veth peer name "vb$n" || fail "cannot make the link va$n"
+        ip addr add "10.$n.0.1/$prefix" dev "va$n"
+        ip link set "va$n" up
+        ip link set "va$n" multicast on
+    done
+    # shellcheck disable=SC2016  # expanded by the inner shell
+    unshare -n bash -c '
+        links=$1 prefix=$2
+        shift 2
+        for n in $links; do
+            for _ in $(seq 100); do ip link show "vb$n" > /dev/null 2>&1 && break; sleep 0.05; done
+            ip addr add "10.$n.0.2/$prefix" dev "vb$n"
+            ip link set "vb$n" up
+            ip link set "vb$n" multicast on
+        done
+        ip link set lo up
+        exec "$@"' host-links "$links" "$prefix" "$@" > "$WORK/$name.log" 2>&1 &
+    HOST_PID=$!
+    PIDS+=("$HOST_PID")
+    for _ in $(seq 100); do
+        [ "$(readlink "/proc/$HOST_PID/ns/net")" != "$(readlink /proc/self/ns/net)" ] && break
+        sleep 0.02
+    done
+    for n in $links; do ip link set "vb$n" netns "$HOST_PID" || fail "cannot move vb$n into the namespace of $name"; done
+    for n in $links; do
+        for _ in $(seq 100); do ip -o link show "va$n" | grep -q 'LOWER_UP' && break; sleep 0.05; done
+    done
+}
+
 # device_ready N: waits until the device behind link N listens and the link
 # carries traffic both ways.
 device_ready() {

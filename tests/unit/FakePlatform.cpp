@@ -53,14 +53,18 @@ int bind(Handle handle, const AddressV4& local) {
     return fake().bindResult;
 }
 int setOption(Handle handle, BRIVO::SocketOption option, const void* value, int length) {
-    const char* names[] = {"BROADCAST", "ADD_MEMBERSHIP", "MULTICAST_INTERFACE", "RECEIVE_BUFFER"};
+    const char* names[] = {"BROADCAST",       "ADD_MEMBERSHIP", "MULTICAST_INTERFACE", "RECEIVE_BUFFER",
+                           "DROP_MEMBERSHIP", "REUSE_ADDRESS",  "PACKET_INFO"};
     fake().calls.push_back("setOption " + h(handle) + " " + names[static_cast<int>(option)] + " " +
                            hexBytes(value, length));
     switch (option) {
     case BRIVO::SocketOption::BROADCAST: return fake().broadcastResult;
     case BRIVO::SocketOption::ADD_MEMBERSHIP: return fake().membershipResult;
     case BRIVO::SocketOption::MULTICAST_INTERFACE: return fake().interfaceResult;
-    case BRIVO::SocketOption::RECEIVE_BUFFER: return 0;
+    case BRIVO::SocketOption::RECEIVE_BUFFER:
+    case BRIVO::SocketOption::DROP_MEMBERSHIP:
+    case BRIVO::SocketOption::REUSE_ADDRESS:
+    case BRIVO::SocketOption::PACKET_INFO: return 0;
     }
     return -1;
 }
@@ -128,6 +132,21 @@ long receiveFrom(Handle handle, void* data, size_t capacity, AddressV4& from) {
     if (!arrival.bytes.empty()) std::memcpy(data, arrival.bytes.data(), std::min(capacity, arrival.bytes.size()));
     from = arrival.from;
     return arrival.length;
+}
+long receiveArrival(Handle handle, void* data, size_t capacity, AddressV4& from, BRIVO::Arrival& where) {
+    fake().calls.push_back("receiveArrival " + h(handle) + " " + std::to_string(capacity));
+    if (fake().arrivals.empty()) return -1;
+    FakePlatform::Arrival arrival = fake().arrivals.front();
+    fake().arrivals.pop_front();
+    if (!arrival.bytes.empty()) std::memcpy(data, arrival.bytes.data(), std::min(capacity, arrival.bytes.size()));
+    from = arrival.from;
+    where = arrival.where;
+    return arrival.length;
+}
+int localAddress(Handle handle, AddressV4& local) {
+    fake().calls.push_back("localAddress " + h(handle));
+    local = fake().boundTo;
+    return 0;
 }
 int shutdown(Handle handle) {
     fake().calls.push_back("shutdown " + h(handle));

@@ -21,6 +21,7 @@ public:
         BRIVO::Buffer bytes;      // copied into the caller's buffer
         BRIVO::AddressV4 from;
         uint64_t afterMs = 0;     // virtual time before it becomes readable
+        BRIVO::Arrival where{};   // what receiveArrival says of it
     };
 
     FakePlatform();
@@ -52,6 +53,9 @@ public:
     std::vector<BRIVO::LocalInterface> interfaces;
     bool hasRoute = true;
     uint8_t routeSourceAddress[4] = {192, 168, 1, 5};
+
+    // What localAddress() answers.
+    BRIVO::AddressV4 boundTo{};
 
     uint64_t now = 1000;
     // When set, the virtual time at which the wake descriptor becomes readable.

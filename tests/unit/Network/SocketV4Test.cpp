@@ -264,3 +264,44 @@ TEST_F(SocketReceive, AWaitThenWhatIsWaitingInOneBatch) {
     EXPECT_THAT(fake.calls, ElementsAre("wait 7 0s 200000us")) << "a failed wait never leads to a receive";
     EXPECT_EQ(batch.count(), 0u);
 }
+
+// The calls a listener on chosen interfaces adds: each option with its
+// value in the platform's layout, and the arrival of a datagram handed on.
+using SocketListener = FakePlatformTest;
+
+TEST_F(SocketListener, SharesTheAddressJoinsAndLeavesOnAnInterfaceAndReportsArrivals) {
+    SocketV4 s;
+    ASSERT_TRUE(s.open(SocketV4::UDP_BROADCAST));
+    fake.calls.clear();
+    const uint8_t eth1[4] = {10, 2, 0, 1};
+    EXPECT_TRUE(s.shareAddress());
+    EXPECT_TRUE(s.joinGroup(IPAddress(224, 0, 0, 138, 3576), eth1));
+    EXPECT_TRUE(s.leaveGroup(IPAddress(224, 0, 0, 138, 3576), eth1));
+    EXPECT_TRUE(s.reportArrival());
+    EXPECT_THAT(fake.calls, ElementsAre("setOption 7 REUSE_ADDRESS 01 00 00 00",
+                                        "setOption 7 ADD_MEMBERSHIP E0 00 00 8A 0A 02 00 01",
+                                        "setOption 7 DROP_MEMBERSHIP E0 00 00 8A 0A 02 00 01",
+                                        "setOption 7 PACKET_INFO 01 00 00 00"));
+}
+
+TEST_F(SocketListener, AReceiveSaysWhereTheDatagramArrived) {
+    SocketV4 s;
+    ASSERT_TRUE(s.open(SocketV4::UDP_BROADCAST));
+    FakePlatform::Arrival probe{3, Buffer{1, 2, 3}, addressV4(10, 2, 0, 9, 40000)};
+    probe.where = BRIVO::Arrival{{224, 0, 0, 138}, 4};
+    fake.arrivals.push_back(probe);
+    Buffer payload;
+    IPAddress source;
+    uint16_t port = 0;
+    BRIVO::Arrival arrival{{9, 9, 9, 9}, 9};
+    BRIVO::Clock wait(100000);
+    ASSERT_EQ(s.receiveFrom(payload, source, port, arrival, wait), BRIVO::RECEIVED);
+    EXPECT_EQ(payload, (Buffer{1, 2, 3}));
+    EXPECT_EQ(source.comp(IPAddress(10, 2, 0, 9, 0)), BRIVO::EQUAL);
+    EXPECT_EQ(port, 40000);
+    EXPECT_EQ(arrival.destination[3], 138);
+    EXPECT_EQ(arrival.interfaceIndex, 4u);
+    // Nothing there: the arrival says nothing either.
+    EXPECT_EQ(s.receiveFrom(payload, source, port, arrival, wait), BRIVO::TIMEOUT);
+    EXPECT_EQ(arrival.interfaceIndex, 0u);
+}

@@ -143,6 +143,38 @@ TEST_F(RealLoopback, QuietWaitTimesOutLeavingTheBuffer) {
     EXPECT_EQ(buffer, (Buffer{7, 7, 7}));
 }
 
+// The system says where a datagram arrived: to this host's loopback
+// address, on the loopback interface as the interface list numbers it.
+TEST_F(RealLoopback, ADatagramsArrivalIsTheDestinationAndTheInterfaceItCameIn) {
+    ASSERT_TRUE(receiver.reportArrival());
+    ASSERT_TRUE(send(Buffer{4, 2}));
+    BRIVO::Arrival arrival{};
+    BRIVO::Clock wait(2000000);
+    ASSERT_EQ(receiver.receiveFrom(buffer, source, port, arrival, wait), BRIVO::RECEIVED);
+    EXPECT_EQ(buffer, (Buffer{4, 2}));
+    EXPECT_EQ(arrival.destination[0], 127);
+    EXPECT_EQ(arrival.destination[3], 1);
+    uint32_t loopback = 0;
+    for (const BRIVO::LocalInterface& i : BRIVO::platform().localInterfaces())
+        if (i.loopback) loopback = i.index;
+    if (loopback == 0) GTEST_SKIP() << "the interface list has no loopback interface with a number";
+    EXPECT_EQ(arrival.interfaceIndex, loopback);
+}
+
+// Two listeners of one port, as an announcer beside a simulated device.
+TEST(RealPlatform, ASharedAddressLetsASecondSocketBindThePort) {
+    UDPV4 first, second;
+    ASSERT_TRUE(first.open(SocketV4::UDP_BROADCAST));
+    ASSERT_TRUE(second.open(SocketV4::UDP_BROADCAST));
+    ASSERT_TRUE(first.shareAddress());
+    ASSERT_TRUE(second.shareAddress());
+    uint16_t port = 0;
+    for (uint16_t candidate = 43000; candidate < 43100 && !port; ++candidate)
+        if (first.bindV4(IPAddress(0, 0, 0, 0, candidate))) port = candidate;
+    ASSERT_NE(port, 0);
+    EXPECT_TRUE(second.bindV4(IPAddress(0, 0, 0, 0, port)));
+}
+
 TEST_F(RealLoopback, ZeroWaitPolls) {
     EXPECT_EQ(receive(999), BRIVO::TIMEOUT);
     ASSERT_TRUE(send(Buffer{5}));

@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "OptionPlaces.h"
 #include "app/cli/Options.h"
 
 using namespace webfind;
@@ -131,46 +132,9 @@ TEST(PortOption, FromTheOptionOrTheEnvironment) {
     }
 }
 
-namespace {
-
-std::string sourceFile(const std::string& path) {
-    std::ifstream in(std::string(SOURCE_DIR) + "/" + path, std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
-
-}  // namespace
-
 // A new option that is left out of one of them is caught here.
 TEST(OptionList, EveryLongOptionIsInTheHelpTheManualAndEachCompletion) {
     const std::vector<std::string> names = longOptionNames();
     ASSERT_GE(names.size(), 13u);
-    struct Place {
-        const char* name;
-        std::string text;
-        std::string before;  // what stands before an option's name there
-        std::string dash;    // how a dash is written there
-    };
-    const std::vector<Place> places = {
-        {"--help", HELP_TEXT, "--", "-"},
-        {"docs/webfind.1", sourceFile("docs/webfind.1"), "\\-\\-", "\\-"},
-        {"completions/webfind.bash", sourceFile("completions/webfind.bash"), "--", "-"},
-        {"completions/_webfind", sourceFile("completions/_webfind"), "--", "-"},
-        {"completions/webfind.fish", sourceFile("completions/webfind.fish"), "-l ", "-"},
-    };
-    for (const Place& place : places) {
-        ASSERT_FALSE(place.text.empty()) << place.name << " not found";
-        for (const std::string& option : names) {
-            std::string written = place.before;
-            for (char c : option) written += c == '-' ? place.dash : std::string(1, c);
-            size_t at = place.text.find(written);
-            // A whole word: "--wait" must not pass for "--watch".
-            while (at != std::string::npos && at + written.size() < place.text.size() &&
-                   (std::isalnum(static_cast<unsigned char>(place.text[at + written.size()])) ||
-                    place.text[at + written.size()] == '-'))
-                at = place.text.find(written, at + 1);
-            EXPECT_NE(at, std::string::npos) << place.name << " does not name --" << option;
-        }
-    }
+    expectEveryOptionNamed(names, "webfind", HELP_TEXT);
 }

@@ -10,6 +10,7 @@
 #include <sstream>
 #include <string>
 
+#include "TempPath.h"
 #include "app/inspect/Hardware.h"
 
 using namespace webfind;
@@ -71,7 +72,7 @@ TEST(VendorRegistry, ReadOnceIntoATableWithBoundsOnLinesAndVendors) {
 // A watch meets its devices one at a time: the registry is read once, so a
 // second device of the same vendor is named without it.
 TEST(HardwareLookup, TheRegistryIsReadOnceForTheWholeWatch) {
-    const std::string registry = testing::TempDir() + "webfind-oui.csv";
+    const std::string registry = tempPathOfThisTest("webfind-oui.csv");
     {
         std::ofstream csv(registry);
         csv << "Registry,Assignment,Organization Name,Organization Address\n"

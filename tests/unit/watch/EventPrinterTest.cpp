@@ -14,6 +14,7 @@
 #include <thread>
 #include <vector>
 
+#include "TempPath.h"
 #include "app/system/Files.h"
 #include "app/watch/EventPrinter.h"
 
@@ -35,7 +36,7 @@ std::vector<std::string> untimed(const std::string& text) {
 
 class EventPrinterTest : public testing::Test {
 protected:
-    EventPrinterTest() : folder(testing::TempDir() + "webfind-events-" + std::to_string(++made)) {
+    EventPrinterTest() : folder(tempPathOfThisTest("webfind-events")) {
         std::filesystem::remove_all(folder);
         std::filesystem::create_directories(folder);
     }
@@ -53,7 +54,6 @@ protected:
         return WatchEvent{WatchEvent::UP, a, name, "http://" + a.text() + "/", {}, 1};
     }
 
-    static inline int made = 0;
     const Address A{{10, 0, 0, 1}}, B{{10, 0, 0, 2}};
     std::string folder;
     WatchReporting reporting;

@@ -1,0 +1,121 @@
+#include "announce/Options.h"
+
+#include <getopt.h>
+
+#include <cerrno>
+#include <cstdlib>
+
+namespace webfind::announce {
+
+const char* const HELP_TEXT = R"(Usage: webfind-announce [OPTION]...
+
+Makes this host findable by webfind: answers each discovery probe that
+reaches the multicast group 224.0.0.138, UDP port 3576, on this host's
+interfaces with one answer that names this host and the URL of its web
+interface, sent back to the probe's source. Runs until stopped (Ctrl-C,
+SIGINT, SIGTERM), then says what it answered and refused.
+
+It answers only probes sent to the group (not to this host's address), from
+a source on the subnet of the interface they came in on, at most 10 answers
+a second to one source and 500 to all: forged probes cannot make it flood
+anyone.
+
+Options:
+      --name NAME        the name to announce (default: this host's name)
+      --url URL          the URL to announce (default http://{addr}/): an
+                         http or https URL that webfind opens. In both,
+                         {addr} stands for the address of the interface the
+                         probe came in on, {host} for this host's name.
+  -i, --interface IF     answer on this interface, given by name (eth0) or
+                         by one of its addresses; may be repeated (default:
+                         every interface that is up, has an IPv4 address and
+                         can multicast, loopback aside). Interfaces that come,
+                         go or change address are followed within seconds.
+      --per-source N     answers a second to one source, 1-1000 (default 10)
+      --shared N         answers a second to all sources, 1-100000
+                         (default 500)
+  -v, --verbose          on standard error, each datagram answered or
+                         refused, and why
+  -h, --help             show this help and exit
+  -V, --version          show the version and exit
+
+Exit status: 0 when stopped, 1 when the discovery port cannot be listened
+on, 2 on a usage error (an announcement webfind would not accept included).
+)";
+
+namespace {
+
+enum { NAME = 256, URL, PER_SOURCE, SHARED };
+
+const option LONG_OPTIONS[] = {
+    {"name", required_argument, nullptr, NAME},
+    {"url", required_argument, nullptr, URL},
+    {"interface", required_argument, nullptr, 'i'},
+    {"per-source", required_argument, nullptr, PER_SOURCE},
+    {"shared", required_argument, nullptr, SHARED},
+    {"verbose", no_argument, nullptr, 'v'},
+    {"help", no_argument, nullptr, 'h'},
+    {"version", no_argument, nullptr, 'V'},
+    {nullptr, 0, nullptr, 0},
+};
+
+Options usageError(const std::string& problem) {
+    Options o;
+    o.action = Options::USAGE_ERROR;
+    o.problem = problem;
+    return o;
+}
+
+bool count(const char* text, unsigned long high, uint32_t& value) {
+    char* end = nullptr;
+    errno = 0;
+    const unsigned long n = std::strtoul(text, &end, 10);
+    if (errno || !*text || *end || *text == '-' || *text == '+' || n < 1 || n > high) return false;
+    value = static_cast<uint32_t>(n);
+    return true;
+}
+
+}  // namespace
+
+std::vector<std::string> longOptionNames() {
+    std::vector<std::string> names;
+    for (const option* o = LONG_OPTIONS; o->name; ++o) names.push_back(o->name);
+    return names;
+}
+
+Options parseOptions(int argc, char** argv) {
+    Options o;
+    opterr = 0;
+    optind = 0;
+    int c;
+    while ((c = getopt_long(argc, argv, ":i:vhV", LONG_OPTIONS, nullptr)) != -1) {
+        switch (c) {
+        case NAME:
+            o.settings.name = optarg;
+            o.nameGiven = true;
+            break;
+        case URL: o.settings.url = optarg; break;
+        case 'i': o.settings.interfaces.push_back(optarg); break;
+        case PER_SOURCE:
+            if (!count(optarg, 1000, o.settings.limits.perSource))
+                return usageError(std::string("--per-source needs a number from 1 to 1000, not '") + optarg + "'");
+            break;
+        case SHARED:
+            if (!count(optarg, 100000, o.settings.limits.shared))
+                return usageError(std::string("--shared needs a number from 1 to 100000, not '") + optarg + "'");
+            break;
+        case 'v': o.settings.verbose = true; break;
+        case 'h': o.action = Options::HELP; return o;
+        case 'V': o.action = Options::VERSION; return o;
+        case ':': return usageError(std::string("option '") + argv[optind - 1] + "' needs a value");
+        default: {
+            std::string given = optopt && optopt < 256 ? std::string("-") + static_cast<char>(optopt) : argv[optind - 1];
+            return usageError("unknown option '" + given + "'");
+        }
+        }
+    }
+    if (optind < argc) return usageError(std::string("unexpected argument '") + argv[optind] + "'");
+    return o;
+}
+
+}  // namespace webfind::announce
