@@ -71,11 +71,11 @@ Options:
                          alone; exit 1 when none answered in the normal run
       --watch[=SECONDS]  probe every SECONDS (1-3600, default 10) until
                          stopped (Ctrl-C) and print one line per event as it
-                         happens: the local time, "up", "down" (two rounds
-                         missed) or "changed", then the address and Name:...
-                         URL:...; with --json, JSON Lines {"event", "time",
-                         "address", "name", "url", "mac", "vendor"}. Opens
-                         nothing but its --page.
+                         happens: the local time, "up", "down" (no answer
+                         to a round's probes) or "changed", then the
+                         address and Name:... URL:...; with --json, JSON
+                         Lines {"event", "time", "address", "name", "url",
+                         "mac", "vendor"}. Opens nothing but its --page.
       --duration=SECONDS end a watch after SECONDS
       --metrics FILE     with --watch, write the devices up and the watch's
                          counts to FILE at the end of each round, in the

@@ -18,6 +18,8 @@ ExitStatus watchDevices(const Options& options, const RunSettings& settings) {
     WatchSettings watching;
     watching.interval = options.watchInterval;
     watching.duration = options.duration;
+    watching.interfaces = options.interfaces;
+    watching.allInterfaces = options.allInterfaces;
     catchStopRequests();
     watching.wake = stopWakeHandle();
     const auto now = std::chrono::system_clock::now();

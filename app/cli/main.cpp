@@ -30,10 +30,13 @@ bool settingsFor(const Options& options, RunSettings& settings, std::string& pro
     settings.filter = DeviceFilter(options.patterns);
     settings.stopAtFirst = options.first;
     if (options.verbose) settings.log = &std::cerr;
-    if (!chooseInterfaces(options.interfaces, options.allInterfaces, settings.session.interfaces, problem))
+    // A watch follows its interfaces round after round: one not there yet
+    // is waited for (watchDevices()); these are the ones there at its start.
+    if (!chooseInterfaces(options.interfaces, options.allInterfaces, settings.session.interfaces, problem) &&
+        !options.watch)
         return false;
     if (options.verbose && settings.session.interfaces.empty()) settings.session.routed = routedInterface();
-    if (options.verbose && options.allInterfaces) {
+    if (options.verbose && options.allInterfaces && !options.watch) {
         std::cerr << "webfind: probing through";
         for (const ProbeInterface& i : settings.session.interfaces) std::cerr << ' ' << i.name;
         std::cerr << '\n';

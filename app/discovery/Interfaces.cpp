@@ -1,5 +1,7 @@
 #include "app/discovery/Interfaces.h"
 
+#include <map>
+
 #include "Network/Platform.h"
 #include "app/wire/Messages.h"
 
@@ -32,22 +34,16 @@ void addOnce(std::vector<ProbeInterface>& chosen, const BRIVO::LocalInterface& i
     chosen.push_back(ProbeInterface{i.name, addressOf(i)});
 }
 
-}  // namespace
 
-bool chooseInterfaces(const std::vector<std::string>& wanted, bool all, std::vector<ProbeInterface>& chosen,
-                      std::string& problem) {
-    chosen.clear();
-    if (!all && wanted.empty()) return true;
-    const std::vector<BRIVO::LocalInterface> available = BRIVO::platform().localInterfaces();
+// The interfaces `wanted` names, or with `all` every one -a probes, from
+// `available`; a wanted name or address that is not there goes to `missing`.
+// `upOnly`: a named interface that is down is as good as not there.
+void pick(const std::vector<BRIVO::LocalInterface>& available, const std::vector<std::string>& wanted, bool all,
+          bool upOnly, std::vector<ProbeInterface>& chosen, std::vector<std::string>& missing) {
     if (all) {
         for (const BRIVO::LocalInterface& i : available)
             if (probedByAll(i)) addOnce(chosen, i);
-        if (chosen.empty()) {
-            problem = "no interface is up with an IPv4 address and multicast (loopback, tunnels and point-to-point "
-                      "links excluded; name one with -i)";
-            return false;
-        }
-        return true;
+        return;
     }
     for (const std::string& name : wanted) {
         const BRIVO::LocalInterface* match = nullptr;
@@ -63,20 +59,86 @@ bool chooseInterfaces(const std::vector<std::string>& wanted, bool all, std::vec
                     match = &i;
                     break;
                 }
-        if (!match) {
-            problem = "unknown interface '" + name + "' (no IPv4 interface has that name or address; " +
-                      valid(available) + ")";
-            return false;
-        }
-        addOnce(chosen, *match);
+        if (match && (match->up || !upOnly))
+            addOnce(chosen, *match);
+        else
+            missing.push_back(name);
+    }
+}
+
+const char* const NONE_FOR_ALL = "no interface is up with an IPv4 address and multicast (loopback, tunnels and "
+                                 "point-to-point links excluded; name one with -i)";
+
+}  // namespace
+
+bool chooseInterfaces(const std::vector<std::string>& wanted, bool all, std::vector<ProbeInterface>& chosen,
+                      std::string& problem) {
+    chosen.clear();
+    if (!all && wanted.empty()) return true;
+    const std::vector<BRIVO::LocalInterface> available = BRIVO::platform().localInterfaces();
+    std::vector<std::string> missing;
+    pick(available, wanted, all, false, chosen, missing);
+    if (all && chosen.empty()) {
+        problem = NONE_FOR_ALL;
+        return false;
+    }
+    if (!missing.empty()) {
+        problem = "unknown interface '" + missing.front() + "' (no IPv4 interface has that name or address; " +
+                  valid(available) + ")";
+        return false;
     }
     return true;
 }
 
+InterfaceFollower::InterfaceFollower(std::vector<std::string> wanted, bool all)
+    : wanted(std::move(wanted)), all(all) {}
+
+std::vector<InterfaceChange> InterfaceFollower::look() {
+    available = BRIVO::platform().localInterfaces();
+    std::vector<ProbeInterface> now;
+    std::vector<std::string> missingNow;
+    pick(available, wanted, all, true, now, missingNow);
+    // Each interface by name, with the addresses probed through it.
+    auto byName = [](const std::vector<ProbeInterface>& list) {
+        std::map<std::string, std::vector<Address>> named;
+        for (const ProbeInterface& i : list) named[i.name].push_back(i.address);
+        return named;
+    };
+    const auto before = byName(chosen), after = byName(now);
+    std::vector<InterfaceChange> changes;
+    if (!looked) {
+        for (const std::string& name : missingNow) changes.push_back(InterfaceChange{InterfaceChange::MISSING, name, {}});
+    } else {
+        for (const auto& b : before) {
+            auto a = after.find(b.first);
+            if (a == after.end())
+                changes.push_back(InterfaceChange{InterfaceChange::WENT, b.first, {}});
+            else if (a->second != b.second)
+                changes.push_back(InterfaceChange{InterfaceChange::MOVED, b.first, a->second});
+        }
+        for (const auto& a : after)
+            if (!before.count(a.first)) changes.push_back(InterfaceChange{InterfaceChange::CAME, a.first, a.second});
+    }
+    chosen = std::move(now);
+    looked = true;
+    return changes;
+}
+
+std::string InterfaceFollower::problem() const {
+    if (all) return NONE_FOR_ALL;
+    std::string names;
+    for (const std::string& w : wanted) names += (names.empty() ? "" : ", ") + w;
+    return "none of the interfaces to probe through is up with an IPv4 address: " + names;
+}
+
 std::function<bool(const Address& address)> directlyConnected() {
+    return directlyConnected(BRIVO::platform().localInterfaces());
+}
+
+std::function<bool(const Address& address)> directlyConnected(const std::vector<BRIVO::LocalInterface>& interfaces) {
     std::vector<std::pair<uint32_t, uint32_t>> subnets;  // address and mask, host order
     auto number = [](const uint8_t* b) { return uint32_t(b[0]) << 24 | uint32_t(b[1]) << 16 | uint32_t(b[2]) << 8 | b[3]; };
-    for (const BRIVO::LocalInterface& i : BRIVO::platform().localInterfaces())
+    for (const BRIVO::LocalInterface& i : interfaces)
         if (i.up && !i.loopback) subnets.emplace_back(number(i.address) & number(i.mask), number(i.mask));
     return [subnets, number](const Address& address) {
         const uint32_t a = number(address.bytes.data());

@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "Network/Platform.h"
 #include "app/discovery/Settings.h"
 
 namespace webfind {
@@ -16,10 +17,51 @@ namespace webfind {
 bool chooseInterfaces(const std::vector<std::string>& wanted, bool all, std::vector<ProbeInterface>& chosen,
                       std::string& problem);
 
+// What changed of the interfaces a watch probes through since it last
+// looked. MISSING: at the first look, one named with -i is not there (yet).
+struct InterfaceChange {
+    enum Kind { CAME, WENT, MOVED, MISSING };
+    Kind kind;
+    std::string name;
+    std::vector<Address> addresses;  // probed through it now (CAME, MOVED)
+};
+
+// The interfaces a watch probes through, chosen as chooseInterfaces()
+// chooses them but looked at again each round: with `all`, every interface
+// that comes, goes or changes address; otherwise each one named, at its
+// current address, and only while it is there and up. An interface that is
+// not there is no error: its probes wait for it.
+class InterfaceFollower {
+public:
+    InterfaceFollower(std::vector<std::string> wanted, bool all);
+
+    // Reads this host's interfaces again (no process started) and chooses;
+    // what changed since the last look.
+    std::vector<InterfaceChange> look();
+    // Whether it chooses at all: with neither names nor `all`, the system's
+    // routing does.
+    bool choosing() const { return all || !wanted.empty(); }
+    // The choice of the last look; empty when none of them is there.
+    const std::vector<ProbeInterface>& current() const { return chosen; }
+    // Every interface of the last look.
+    const std::vector<BRIVO::LocalInterface>& interfaces() const { return available; }
+    // Why current() is empty, for a round that cannot probe.
+    std::string problem() const;
+
+private:
+    const std::vector<std::string> wanted;
+    const bool all;
+    std::vector<BRIVO::LocalInterface> available;
+    std::vector<ProbeInterface> chosen;
+    bool looked = false;
+};
+
 // A test of whether an address lies in a subnet of one of this host's
-// interfaces that are up (loopback aside), as they are now: a device that
-// answers from one is on a link of this host's.
+// interfaces that are up (loopback aside), as they are now, or as
+// `interfaces` says: a device that answers from one is on a link of this
+// host's.
 std::function<bool(const Address& address)> directlyConnected();
+std::function<bool(const Address& address)> directlyConnected(const std::vector<BRIVO::LocalInterface>& interfaces);
 
 // The interface the system's routing sends the probes out of, when none is
 // chosen; an empty name when there is no route to the group.

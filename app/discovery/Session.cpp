@@ -72,29 +72,42 @@ bool Session::open() {
 }
 
 bool Session::probe() {
-    Buffer probeBytes;
-    buildProbe(probeBytes);
     const Timings& t = settings.timings;
     for (uint32_t round = 0; round < t.probes && !done; ++round) {
-        if (!sendRound(probeBytes)) return fail(SocketStep::SEND);
+        if (!sendProbe()) return false;
         if (round + 1 < t.probes && !listenUntil(now() + t.probePause)) return false;
     }
     return true;
 }
 
-bool Session::sendRound(const Buffer& probeBytes) {
+bool Session::sendProbe() {
+    if (probeBytes.empty()) buildProbe(probeBytes);
     const std::string group = dottedQuad(DISCOVERY_GROUP.address + 12) + ":" + std::to_string(DISCOVERY_PORT);
     if (settings.interfaces.empty()) {
         log.note("probe to " + group + " " + probedVia());
-        return endpoint->sendTo(probeBytes, DISCOVERY_GROUP, DISCOVERY_PORT);
+        return endpoint->sendTo(probeBytes, DISCOVERY_GROUP, DISCOVERY_PORT) || fail(SocketStep::SEND);
     }
+    bool sent = false;
     for (const ProbeInterface& via : settings.interfaces) {
         log.note("probe to " + group + " via " + named(via));
-        uint8_t address[4] = {via.address.bytes[0], via.address.bytes[1], via.address.bytes[2], via.address.bytes[3]};
-        if (!endpoint->setMulticastInterface(address)) return false;
-        if (!endpoint->sendTo(probeBytes, DISCOVERY_GROUP, DISCOVERY_PORT)) return false;
+        if (sendThrough(via)) {
+            sent = true;
+        } else if (!settings.eachInterfaceAlone) {
+            return fail(SocketStep::SEND);
+        } else {
+            log.note("could not probe via " + named(via) + ": " + BRIVO::platform().lastError().text);
+            fail(SocketStep::SEND);
+        }
     }
-    return true;
+    // One that went out is a probe sent: a failure through another is no
+    // failure of the round.
+    if (sent) clearFailure();
+    return sent;
+}
+
+bool Session::sendThrough(const ProbeInterface& via) {
+    uint8_t address[4] = {via.address.bytes[0], via.address.bytes[1], via.address.bytes[2], via.address.bytes[3]};
+    return endpoint->setMulticastInterface(address) && endpoint->sendTo(probeBytes, DISCOVERY_GROUP, DISCOVERY_PORT);
 }
 
 bool Session::listenUntil(Milliseconds deadline) {

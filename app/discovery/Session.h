@@ -35,6 +35,8 @@ public:
     // instead of piling up in the receive queue, where a full queue would
     // drop them. No pause follows the last probe.
     bool probe();
+    // One probe out of each interface (or where the routing sends it).
+    bool sendProbe();
     // Takes answers until `deadline`.
     bool listenUntil(Milliseconds deadline);
     // Takes answers until a whole quiet wait passes with none, or until the
@@ -61,13 +63,16 @@ public:
     }
     // "via ..." for the verbose log: the interfaces probed.
     std::string probedVia() const;
+    // From the next probe on, through these (a watch follows its
+    // interfaces as they change).
+    void useInterfaces(std::vector<ProbeInterface> interfaces) { settings.interfaces = std::move(interfaces); }
 
     static constexpr Milliseconds STOP_CHECK{200};
 
 private:
     enum class Received;
 
-    bool sendRound(const BRIVO::Buffer& probeBytes);
+    bool sendThrough(const ProbeInterface& via);
     Received receive(Milliseconds wait);
     bool deliverBatch();
     // `wait`, shortened so that a stop request or `stopAt` is seen in time.
@@ -81,7 +86,8 @@ private:
     static constexpr size_t CROWD = 8;
     static constexpr Milliseconds CROWD_NAP{1};
 
-    const SessionSettings settings;
+    SessionSettings settings;
+    BRIVO::Buffer probeBytes;
     DatagramSink& sink;
     const VerboseLog& log;
     std::function<bool()> interrupted;

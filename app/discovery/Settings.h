@@ -29,6 +29,10 @@ struct SessionSettings {
     std::vector<ProbeInterface> interfaces;
     // ... which is here, for the verbose log, when known.
     ProbeInterface routed;
+    // A probe that cannot leave through one of `interfaces` still leaves
+    // through the others; only one that leaves through none fails. A watch
+    // asks this: one interface that went must not stop the rest.
+    bool eachInterfaceAlone = false;
     Timings timings;
 };
 

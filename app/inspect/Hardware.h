@@ -79,6 +79,8 @@ public:
     void add(const Address& address, DeviceFacts& facts);
     // A new round: the neighbour table is read again when next needed.
     void roundEnded() { reads = 0; }
+    // This host's links changed: which devices are on them.
+    void linksChanged(OnLink now) { onLink = std::move(now); }
 
 private:
     Neighbours neighbours;

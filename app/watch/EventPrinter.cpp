@@ -1,6 +1,7 @@
 #include "app/watch/EventPrinter.h"
 
 #include "app/base/Text.h"
+#include "app/discovery/Interfaces.h"
 #include "app/output/Events.h"
 #include "app/output/Listing.h"
 
@@ -47,12 +48,62 @@ void EventPrinter::watchEnded(const DeviceTable& up) {
 }
 
 void EventPrinter::roundFailed(uint64_t round, SocketStep step, const FailureReason& why) {
-    err << "webfind: round " << round << ": " << failureMessage(step);
-    if (!why.text.empty()) err << " (" << why.text << ")";
-    err << "; trying again next round\n" << std::flush;
+    failedThisRound = true;
+    std::string what = failureMessage(step);
+    if (!why.text.empty()) what += " (" + why.text + ")";
+    if (what == failing) return;
+    failing = what;
+    err << "webfind: round " << round << ": " << what << "; trying again each round\n" << std::flush;
+}
+
+void EventPrinter::interfacesChanged(uint64_t round, const std::vector<InterfaceChange>& changes,
+                                     const std::vector<BRIVO::LocalInterface>& interfaces) {
+    for (const InterfaceChange& c : changes) {
+        std::string addresses;
+        for (const Address& a : c.addresses) addresses += (addresses.empty() ? "" : ", ") + a.text();
+        const std::string name = escapeForTerminal(c.name);
+        switch (c.kind) {
+        case InterfaceChange::CAME:
+            err << "webfind: round " << round << ": probing through " << name << " (" << addresses << ")\n";
+            break;
+        case InterfaceChange::WENT:
+            err << "webfind: round " << round << ": " << name << " is gone or down; no probes through it until it is back\n";
+            break;
+        case InterfaceChange::MOVED:
+            err << "webfind: round " << round << ": " << name << " is now " << addresses << "; probing through it there\n";
+            break;
+        case InterfaceChange::MISSING:
+            err << "webfind: " << name << " is not here or not up (yet); probing through it once it is\n";
+            break;
+        }
+    }
+    if (!changes.empty()) err << std::flush;
+    // Which devices are on this host's links, for the hardware: looked at
+    // again only when the links changed.
+    std::vector<uint64_t> now;
+    for (const BRIVO::LocalInterface& i : interfaces) {
+        if (!i.up || i.loopback) continue;
+        uint64_t link = 0;
+        for (uint8_t b : i.address) link = link << 8 | b;
+        for (uint8_t b : i.mask) link = link << 8 | b;
+        now.push_back(link);
+    }
+    if (now != links) hardware.linksChanged(directlyConnected(interfaces));
+    links = std::move(now);
+}
+
+void EventPrinter::resumed(uint64_t nextRound, Milliseconds gap) {
+    err << "webfind: the watch did not run for " << std::chrono::duration_cast<std::chrono::seconds>(gap).count()
+        << " s (the host slept?); round " << nextRound << " takes a fresh look\n"
+        << std::flush;
 }
 
 void EventPrinter::roundEnded(uint64_t round, const RunReport& report, const DeviceTable& up) {
+    if (!failedThisRound && !failing.empty()) {
+        err << "webfind: round " << round << ": probing again\n" << std::flush;
+        failing.clear();
+    }
+    failedThisRound = false;
     hardware.roundEnded();
     const auto now = Clock::now();
     {

@@ -43,7 +43,12 @@ public:
                  LivePage* page = nullptr, MetricsFile* metrics = nullptr, HardwareLookup hardware = HardwareLookup());
 
     void event(const WatchEvent& event) override;
+    // A failure is said once, and again only when its reason changes; the
+    // round that probes again after it says so.
     void roundFailed(uint64_t round, SocketStep step, const FailureReason& why) override;
+    void interfacesChanged(uint64_t round, const std::vector<InterfaceChange>& changes,
+                           const std::vector<BRIVO::LocalInterface>& interfaces) override;
+    void resumed(uint64_t nextRound, Milliseconds gap) override;
     void roundEnded(uint64_t round, const RunReport& report, const DeviceTable& up) override;
     // Checks still on their way are dropped; the page says the watch has
     // ended.
@@ -76,6 +81,9 @@ private:
     std::chrono::steady_clock::time_point lastLook;
     std::string lastSaid;
     bool leftOutSaid = false;
+    std::string failing;           // the failure said last, while rounds fail
+    bool failedThisRound = false;
+    std::vector<uint64_t> links;  // this host's addresses and masks, as last seen
     // Last: stopped before what it calls back into goes.
     std::unique_ptr<BackgroundChecks> checks;
 };

@@ -15,10 +15,13 @@ Take WatchTracker::keep(const Address& address, const std::string& name, const s
             return Take::FULL;
         }
         lastRound[address] = round;
+        ++answeredNow;
         emit(WatchEvent{WatchEvent::UP, address, name, url, {}, round + 1});
         return Take::KEPT;
     }
+    // keep() comes only for a device wanted(): its first answer this round.
     lastRound[address] = round;
+    ++answeredNow;
     if (device->name != name || device->url != url) {
         if (!up.change(address, name, url)) {
             ++refused;  // the change does not fit: the device stays as it was
@@ -29,9 +32,9 @@ Take WatchTracker::keep(const Address& address, const std::string& name, const s
     return Take::KEPT;
 }
 
-void WatchTracker::endRound() {
-    for (auto it = lastRound.begin(); it != lastRound.end();) {
-        if (round - it->second >= MISSED_ROUNDS_FOR_DOWN) {
+void WatchTracker::endRound(bool judged) {
+    for (auto it = lastRound.begin(); judged && it != lastRound.end();) {
+        if (it->second != round) {
             const Device& device = *up.find(it->first);
             emit(WatchEvent{WatchEvent::DOWN, it->first, device.name, device.url, {}, it->second + 1});
             up.remove(it->first);
@@ -41,6 +44,7 @@ void WatchTracker::endRound() {
         }
     }
     ++round;
+    answeredNow = 0;
 }
 
 }  // namespace webfind

@@ -15,7 +15,8 @@ namespace webfind {
 // The devices seen round after round, and what changed: a device is up the
 // moment its first valid answer is taken, changed when its first answer in a
 // round carries another name or URL than before, and down (and forgotten)
-// once it has missed two rounds in a row.
+// when a round that was judged ends without an answer from it. The watch
+// decides how hard a round tries before it is judged.
 class WatchTracker : public Keeper {
 public:
     using Emit = std::function<void(const WatchEvent&)>;
@@ -27,7 +28,12 @@ public:
     Take keep(const Address& address, const std::string& name, const std::string& url) override;
     // Devices whose names the filter leaves out are not watched at all.
     Take passOver(const Address&) override { return Take::KEPT; }
-    void endRound();
+    // The devices known that have not answered since the round began.
+    size_t missing() const { return lastRound.size() - answeredNow; }
+    // The round ends. `judged`: the devices that did not answer in it are
+    // down; otherwise (no probe could go out, the host slept) nothing is
+    // said of them.
+    void endRound(bool judged = true);
     size_t known() const { return up.size(); }
     // The devices up now, as last announced.
     const DeviceTable& devices() const { return up; }
@@ -35,13 +41,12 @@ public:
     size_t leftOut() const { return refused; }
 
 private:
-    static constexpr uint64_t MISSED_ROUNDS_FOR_DOWN = 2;
-
     DeviceTable up;
     Emit emit;
     std::map<Address, uint64_t> lastRound;  // of each device's last answer
     size_t refused = 0;
     uint64_t round = 0;
+    size_t answeredNow = 0;  // of the devices known, those that answered this round
 };
 
 }  // namespace webfind

@@ -60,9 +60,16 @@ sockaddr_in toSockaddr(const AddressV4& a) {
     return sa;
 }
 
+// Never set back, and counting the time the host slept, as Windows' tick
+// count does: a program that waits across a suspend sees it as the gap it
+// was.
 uint64_t monotonicMs() {
     timespec ts{};
+#ifdef CLOCK_BOOTTIME
+    clock_gettime(CLOCK_BOOTTIME, &ts);
+#else
     clock_gettime(CLOCK_MONOTONIC, &ts);
+#endif
     return static_cast<uint64_t>(ts.tv_sec) * 1000u + static_cast<uint64_t>(ts.tv_nsec) / 1000000u;
 }
 

@@ -32,30 +32,35 @@ std::string describe(const AddressV4& a) {
     return text;
 }
 
+// Every call as one line, unless a long run asked for none.
+void record(std::string line) {
+    if (fake().recording) fake().calls.push_back(std::move(line));
+}
+
 std::string h(Handle handle) { return std::to_string(static_cast<long long>(handle)); }
 
 int startup() {
-    fake().calls.push_back("startup");
+    record("startup");
     return fake().startupResult;
 }
-void cleanup() { fake().calls.push_back("cleanup"); }
+void cleanup() { record("cleanup"); }
 int registerAtExit(void (*)()) {
-    fake().calls.push_back("atexit");
+    record("atexit");
     if (fake().atExitResult == 0) ++fake().registeredHandlers;
     return fake().atExitResult;
 }
 Handle socket(BRIVO::SocketStyle style) {
-    fake().calls.push_back(style == BRIVO::SocketStyle::STREAM ? "socket STREAM" : "socket DATAGRAM");
+    record(style == BRIVO::SocketStyle::STREAM ? "socket STREAM" : "socket DATAGRAM");
     return fake().socketFails ? BRIVO::INVALID_HANDLE : fake().nextHandle++;
 }
 int bind(Handle handle, const AddressV4& local) {
-    fake().calls.push_back("bind " + h(handle) + " " + describe(local));
+    record("bind " + h(handle) + " " + describe(local));
     return fake().bindResult;
 }
 int setOption(Handle handle, BRIVO::SocketOption option, const void* value, int length) {
     const char* names[] = {"BROADCAST",       "ADD_MEMBERSHIP", "MULTICAST_INTERFACE", "RECEIVE_BUFFER",
                            "DROP_MEMBERSHIP", "REUSE_ADDRESS",  "PACKET_INFO"};
-    fake().calls.push_back("setOption " + h(handle) + " " + names[static_cast<int>(option)] + " " +
+    record("setOption " + h(handle) + " " + names[static_cast<int>(option)] + " " +
                            hexBytes(value, length));
     switch (option) {
     case BRIVO::SocketOption::BROADCAST: return fake().broadcastResult;
@@ -69,16 +74,21 @@ int setOption(Handle handle, BRIVO::SocketOption option, const void* value, int 
     return -1;
 }
 int setNonBlocking(Handle handle, uint32_t on) {
-    fake().calls.push_back("nonBlocking " + h(handle) + " " + std::to_string(on));
+    record("nonBlocking " + h(handle) + " " + std::to_string(on));
     return fake().nonBlockingResult;
 }
 long sendTo(Handle handle, const void* data, size_t length, const AddressV4& to) {
-    fake().calls.push_back("sendTo " + h(handle) + " " + std::to_string(length) + " " + describe(to));
-    fake().sent.emplace_back(static_cast<const uint8_t*>(data), static_cast<const uint8_t*>(data) + length);
-    fake().sendTimes.push_back(fake().now);
-    if (fake().sendResults.empty()) return static_cast<long>(length);
-    long result = fake().sendResults.front();
-    fake().sendResults.pop_front();
+    record("sendTo " + h(handle) + " " + std::to_string(length) + " " + describe(to));
+    if (fake().recording) {
+        fake().sent.emplace_back(static_cast<const uint8_t*>(data), static_cast<const uint8_t*>(data) + length);
+        fake().sendTimes.push_back(fake().now);
+    }
+    long result = static_cast<long>(length);
+    if (!fake().sendResults.empty()) {
+        result = fake().sendResults.front();
+        fake().sendResults.pop_front();
+    }
+    if (result >= 0 && fake().onSend) fake().onSend(BRIVO::Buffer(static_cast<const uint8_t*>(data), static_cast<const uint8_t*>(data) + length));
     return result;
 }
 // The wait itself, once logged.
@@ -104,12 +114,12 @@ int waitFor(BRIVO::WaitTime limit, bool wakeable) {
     return 0;
 }
 int waitReadable(Handle handle, BRIVO::WaitTime limit) {
-    fake().calls.push_back("wait " + h(handle) + " " + std::to_string(limit.seconds) + "s " +
+    record("wait " + h(handle) + " " + std::to_string(limit.seconds) + "s " +
                            std::to_string(limit.microseconds) + "us");
     return waitFor(limit, false);
 }
 int waitEither(Handle handle, Handle wake, BRIVO::WaitTime limit) {
-    fake().calls.push_back("wait " + h(handle) + " or " + h(wake) + " " + std::to_string(limit.seconds) + "s " +
+    record("wait " + h(handle) + " or " + h(wake) + " " + std::to_string(limit.seconds) + "s " +
                            std::to_string(limit.microseconds) + "us");
     if (handle == BRIVO::INVALID_HANDLE) {
         // Nothing but the wake: arrivals wait.
@@ -125,7 +135,7 @@ int waitEither(Handle handle, Handle wake, BRIVO::WaitTime limit) {
     return waitFor(limit, true);
 }
 long receiveFrom(Handle handle, void* data, size_t capacity, AddressV4& from) {
-    fake().calls.push_back("receiveFrom " + h(handle) + " " + std::to_string(capacity));
+    record("receiveFrom " + h(handle) + " " + std::to_string(capacity));
     if (fake().arrivals.empty()) return -1;
     FakePlatform::Arrival arrival = fake().arrivals.front();
     fake().arrivals.pop_front();
@@ -134,7 +144,7 @@ long receiveFrom(Handle handle, void* data, size_t capacity, AddressV4& from) {
     return arrival.length;
 }
 long receiveArrival(Handle handle, void* data, size_t capacity, AddressV4& from, BRIVO::Arrival& where) {
-    fake().calls.push_back("receiveArrival " + h(handle) + " " + std::to_string(capacity));
+    record("receiveArrival " + h(handle) + " " + std::to_string(capacity));
     if (fake().arrivals.empty()) return -1;
     FakePlatform::Arrival arrival = fake().arrivals.front();
     fake().arrivals.pop_front();
@@ -144,40 +154,40 @@ long receiveArrival(Handle handle, void* data, size_t capacity, AddressV4& from,
     return arrival.length;
 }
 int localAddress(Handle handle, AddressV4& local) {
-    fake().calls.push_back("localAddress " + h(handle));
+    record("localAddress " + h(handle));
     local = fake().boundTo;
     return 0;
 }
 int shutdown(Handle handle) {
-    fake().calls.push_back("shutdown " + h(handle));
+    record("shutdown " + h(handle));
     return 0;
 }
 int close(Handle handle) {
-    fake().calls.push_back("close " + h(handle));
+    record("close " + h(handle));
     return 0;
 }
 int32_t interfaceTable(BRIVO::InterfaceTable* table, uint32_t* size) {
     uint32_t needed = static_cast<uint32_t>(sizeof(uint32_t) +
                                             fake().tableAddresses.size() * sizeof(BRIVO::InterfaceRow));
     if (!table) {
-        fake().calls.push_back("interfaceTable size " + std::to_string(*size));
+        record("interfaceTable size " + std::to_string(*size));
         *size = needed;
         return fake().tableSizeResult;
     }
-    fake().calls.push_back("interfaceTable " + std::to_string(*size));
+    record("interfaceTable " + std::to_string(*size));
     if (fake().tableResult != BRIVO::TABLE_NO_ERROR) return fake().tableResult;
     table->count = static_cast<uint32_t>(fake().tableAddresses.size());
     for (size_t i = 0; i < fake().tableAddresses.size(); ++i) table->rows[i].address = fake().tableAddresses[i];
     return BRIVO::TABLE_NO_ERROR;
 }
 void sleepMs(uint32_t ms) {
-    fake().calls.push_back("sleep " + std::to_string(ms));
+    record("sleep " + std::to_string(ms));
     fake().now += ms;
 }
 uint64_t nowMs() { return fake().now; }
 // Arrivals due at once (afterMs 0) are the ones already waiting.
 long receiveWaiting(Handle handle, BRIVO::DatagramSlot* slots, size_t count) {
-    fake().calls.push_back("receiveWaiting " + h(handle) + " " + std::to_string(count));
+    record("receiveWaiting " + h(handle) + " " + std::to_string(count));
     size_t taken = 0;
     while (taken < count && !fake().arrivals.empty() && fake().arrivals.front().afterMs == 0) {
         FakePlatform::Arrival arrival = fake().arrivals.front();
@@ -195,12 +205,12 @@ long receiveWaiting(Handle handle, BRIVO::DatagramSlot* slots, size_t count) {
 }
 
 std::vector<BRIVO::LocalInterface> localInterfaces() {
-    fake().calls.push_back("localInterfaces");
+    record("localInterfaces");
     return fake().interfaces;
 }
 
 int routeSource(const AddressV4& to, uint8_t (&source)[4]) {
-    fake().calls.push_back("routeSource " + describe(to));
+    record("routeSource " + describe(to));
     if (!fake().hasRoute) return -1;
     std::memcpy(source, fake().routeSourceAddress, 4);
     return 0;

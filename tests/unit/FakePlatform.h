@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <deque>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -46,6 +47,11 @@ public:
     std::deque<Arrival> arrivals;
     std::vector<BRIVO::Buffer> sent;
     std::vector<uint64_t> sendTimes;  // `now` at each send
+    // When set, called with each datagram sent: a test's simulated devices
+    // answer it by adding to `arrivals`.
+    std::function<void(const BRIVO::Buffer& sent)> onSend;
+    // False: calls, sends and their times are not recorded (long runs).
+    bool recording = true;
 
     int32_t tableSizeResult = BRIVO::TABLE_INSUFFICIENT_BUFFER;
     int32_t tableResult = BRIVO::TABLE_NO_ERROR;

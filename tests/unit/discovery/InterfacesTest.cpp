@@ -77,3 +77,35 @@ TEST_F(InterfaceChoice, AnUnknownInterfaceOrNoneAtAllIsNamed) {
     EXPECT_FALSE(chooseInterfaces({}, true, chosen, problem));
     EXPECT_THAT(problem, HasSubstr("no interface is up"));
 }
+
+// A watch's interfaces, looked at round after round: by name they follow
+// the interface's address and wait while it is down or not there.
+TEST_F(InterfaceChoice, AFollowerSaysWhatCameWentAndMoved) {
+    auto said = [](const std::vector<InterfaceChange>& changes) {
+        const char* kinds[] = {"came", "went", "moved", "missing"};
+        std::vector<std::string> lines;
+        for (const InterfaceChange& c : changes) {
+            std::string line = std::string(kinds[c.kind]) + " " + c.name;
+            for (const Address& a : c.addresses) line += " " + a.text();
+            lines.push_back(line);
+        }
+        return lines;
+    };
+    InterfaceFollower named({"wlan0", "eth1", "down0"}, false);
+    EXPECT_THAT(said(named.look()), ElementsAre("missing eth1", "missing down0")) << "down is as good as not there";
+    EXPECT_EQ(named.current().size(), 1u);
+    fake.interfaces.push_back(iface("eth1", 10, 1, 0, 5));
+    fake.interfaces[3] = iface("wlan0", 10, 0, 0, 8);
+    EXPECT_THAT(said(named.look()), ElementsAre("moved wlan0 10.0.0.8", "came eth1 10.1.0.5"));
+    fake.interfaces.pop_back();
+    EXPECT_THAT(said(named.look()), ElementsAre("went eth1"));
+    EXPECT_TRUE(said(named.look()).empty()) << "nothing changed";
+
+    InterfaceFollower all({}, true);
+    all.look();
+    EXPECT_THAT(all.current().size(), 3u) << "eth0's two addresses and wlan0";
+    fake.interfaces = {};
+    EXPECT_THAT(said(all.look()), ElementsAre("went eth0", "went wlan0"));
+    EXPECT_THAT(all.problem(), HasSubstr("no interface is up"));
+    EXPECT_FALSE(InterfaceFollower({}, false).choosing()) << "the routing chooses";
+}

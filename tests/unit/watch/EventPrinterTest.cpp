@@ -130,6 +130,33 @@ TEST_F(EventPrinterTest, NotesOnStandardErrorOnceEach) {
                             "those are left out"));
 }
 
+// A watch left alone for months: a failure is said when it starts and when
+// its reason changes, not every round; interfaces and a sleep in one line
+// each.
+TEST_F(EventPrinterTest, FailuresInterfacesAndGapsAreSaidWhenTheyChange) {
+    EventPrinter p = printer();
+    const RunReport report;
+    const FailureReason noRoute{FailureReason::NO_ROUTE, "Network is unreachable"};
+    for (uint64_t round = 1; round <= 3; ++round) {
+        p.roundFailed(round, SocketStep::SEND, noRoute);
+        p.roundEnded(round, report, DeviceTable());
+    }
+    p.roundFailed(4, SocketStep::SEND, FailureReason{FailureReason::OTHER, "no interface is up"});
+    p.roundEnded(4, report, DeviceTable());
+    p.interfacesChanged(5, {{InterfaceChange::CAME, "eth0", {A}}}, {});
+    p.roundEnded(5, report, DeviceTable());
+    p.roundEnded(6, report, DeviceTable());
+    p.interfacesChanged(7, {{InterfaceChange::MOVED, "eth0", {B}}, {InterfaceChange::WENT, "wlan\x1b", {}}}, {});
+    p.resumed(8, Milliseconds(3600500));
+    EXPECT_THAT(untimed(err.str()),
+                ElementsAre("webfind: round 1: Socket Send Err (Network is unreachable); trying again each round",
+                            "webfind: round 4: Socket Send Err (no interface is up); trying again each round",
+                            "webfind: round 5: probing through eth0 (10.0.0.1)", "webfind: round 5: probing again",
+                            "webfind: round 7: eth0 is now 10.0.0.2; probing through it there",
+                            "webfind: round 7: wlan\\x1B is gone or down; no probes through it until it is back",
+                            "webfind: the watch did not run for 3600 s (the host slept?); round 8 takes a fresh look"));
+}
+
 // An empty stretch is judged by what arrived in it: the answers of the
 // devices that were up before are no invalid datagrams, and the devices
 // that went are said.

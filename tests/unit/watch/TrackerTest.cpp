@@ -49,20 +49,21 @@ TEST_F(WatchTrackerTest, ChangedWhenTheFirstAnswerOfARoundDiffers) {
                                     "changed 10.0.0.1 Printer 2 https://a/"));
 }
 
-TEST_F(WatchTrackerTest, DownAfterTwoMissedRoundsInARowThenForgotten) {
+TEST_F(WatchTrackerTest, DownWhenAJudgedRoundEndsWithoutItsAnswerThenForgotten) {
     tracker.keep(a, "A", "http://a/");
     tracker.keep(b, "B", "http://b/");
-    tracker.endRound();               // round 1: both seen
+    tracker.endRound();  // round 1: both seen
     tracker.keep(a, "A", "http://a/");
-    tracker.endRound();               // round 2: b missed once
+    EXPECT_EQ(tracker.missing(), 1u) << "b has not answered yet";
+    tracker.endRound(false);  // round 2 could not probe: nothing said of b
     EXPECT_EQ(events.size(), 2u);
-    tracker.keep(b, "B", "http://b/");
-    tracker.endRound();               // round 3: b back, a missed once
-    tracker.endRound();               // round 4: a missed twice, b once
-    EXPECT_THAT(events, ElementsAre("up 10.0.0.1 A http://a/", "up 10.0.0.2 B http://b/", "down 10.0.0.1 A http://a/"));
-    EXPECT_EQ(tracker.known(), 1u) << "a device that went down is forgotten";
     tracker.keep(a, "A", "http://a/");
-    EXPECT_EQ(events.back(), "up 10.0.0.1 A http://a/") << "and comes up again";
+    tracker.endRound();  // round 3: b missed a round that was judged
+    EXPECT_THAT(events, ElementsAre("up 10.0.0.1 A http://a/", "up 10.0.0.2 B http://b/", "down 10.0.0.2 B http://b/"));
+    EXPECT_EQ(tracker.known(), 1u) << "a device that went down is forgotten";
+    EXPECT_EQ(tracker.missing(), 1u) << "a, until it answers in the new round";
+    tracker.keep(b, "B", "http://b/");
+    EXPECT_EQ(events.back(), "up 10.0.0.2 B http://b/") << "and comes up again";
 }
 
 TEST_F(WatchTrackerTest, TheTableCapsHoldInDevicesAndInBytes) {
@@ -79,7 +80,6 @@ TEST_F(WatchTrackerTest, TheTableCapsHoldInDevicesAndInBytes) {
     EXPECT_EQ(events.size(), 3u);
     EXPECT_EQ(tracker.leftOut(), 2u);
     // Gone, it makes room.
-    tracker.endRound();
     tracker.endRound();
     EXPECT_LT(tracker.known(), 3u);
     EXPECT_EQ(tracker.keep(d, "D", "http://d/"), Take::KEPT);
