@@ -10,7 +10,9 @@
 #include "app/discovery/Interfaces.h"
 #include "app/system/Console.h"
 #include "app/system/Files.h"
+#include "app/system/ServiceManager.h"
 #include "app/watch/EventPrinter.h"
+#include "app/watch/Heartbeat.h"
 
 namespace webfind {
 
@@ -30,7 +32,7 @@ ExitStatus watchDevices(const Options& options, const RunSettings& settings) {
         // a directory or a link, whatever a service's configuration says.
         std::string why;
         if (!replaceable(options.metrics, why)) {
-            std::cerr << "webfind: --metrics: " << escapeForTerminal(why) << '\n';
+            std::cerr << Priority::ERROR << "webfind: --metrics: " << escapeForTerminal(why) << '\n';
             return ExitStatus::USAGE;
         }
         // A file that cannot be written at all is found out now, not after
@@ -63,7 +65,10 @@ ExitStatus watchDevices(const Options& options, const RunSettings& settings) {
     // The first write that fails ends the watch, as does a reader that went
     // away (its "| head" has read its lines).
     watching.stopRequested = [] { return stopRequested() || !std::cout || standardOutputGone(); };
-    const RunReport report = watch(settings, watching, printer);
+    // Under systemd: ready after the first round, alive after each.
+    const ServiceManager manager;
+    Heartbeat heartbeat(printer, manager, options.watchInterval);
+    const RunReport report = watch(settings, watching, heartbeat);
     return report.failed == SocketStep::NONE ? ExitStatus::DONE : failed(options, settings, report);
 }
 

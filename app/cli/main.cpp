@@ -13,12 +13,13 @@
 #include "app/inspect/Hardware.h"
 #include "app/output/Listing.h"
 #include "app/system/Console.h"
+#include "app/system/ServiceManager.h"
 
 namespace webfind {
 namespace {
 
 ExitStatus usage(const std::string& problem) {
-    std::cerr << "webfind: " << problem << " (see 'webfind --help')\n";
+    std::cerr << Priority::ERROR << "webfind: " << problem << " (see 'webfind --help')\n";
     return ExitStatus::USAGE;
 }
 
@@ -136,10 +137,11 @@ ExitStatus runTool(int argc, char** argv) {
 // there. A run that failed already keeps its own status.
 int main(int argc, char** argv) {
     prepareStandardStreams();
+    detectJournal();
     ExitStatus status = runTool(argc, argv);
     std::string why;
     if (!standardOutputDelivered(why)) {
-        std::cerr << "webfind: could not write to standard output: " << why << '\n' << std::flush;
+        std::cerr << Priority::ERROR << "webfind: could not write to standard output: " << why << '\n' << std::flush;
         if (status == ExitStatus::DONE) status = ExitStatus::OUTPUT_FAILURE;
     }
     return static_cast<int>(status);

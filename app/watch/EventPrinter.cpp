@@ -2,6 +2,7 @@
 
 #include "app/base/Text.h"
 #include "app/discovery/Interfaces.h"
+#include "app/system/ServiceManager.h"
 #include "app/output/Events.h"
 #include "app/output/Listing.h"
 
@@ -53,7 +54,8 @@ void EventPrinter::roundFailed(uint64_t round, SocketStep step, const FailureRea
     if (!why.text.empty()) what += " (" + why.text + ")";
     if (what == failing) return;
     failing = what;
-    err << "webfind: round " << round << ": " << what << "; trying again each round\n" << std::flush;
+    err << Priority::WARNING << "webfind: round " << round << ": " << what << "; trying again each round\n"
+        << std::flush;
 }
 
 void EventPrinter::interfacesChanged(uint64_t round, const std::vector<InterfaceChange>& changes,
@@ -64,16 +66,16 @@ void EventPrinter::interfacesChanged(uint64_t round, const std::vector<Interface
         const std::string name = escapeForTerminal(c.name);
         switch (c.kind) {
         case InterfaceChange::CAME:
-            err << "webfind: round " << round << ": probing through " << name << " (" << addresses << ")\n";
+            err << Priority::NOTICE << "webfind: round " << round << ": probing through " << name << " (" << addresses << ")\n";
             break;
         case InterfaceChange::WENT:
-            err << "webfind: round " << round << ": " << name << " is gone or down; no probes through it until it is back\n";
+            err << Priority::WARNING << "webfind: round " << round << ": " << name << " is gone or down; no probes through it until it is back\n";
             break;
         case InterfaceChange::MOVED:
-            err << "webfind: round " << round << ": " << name << " is now " << addresses << "; probing through it there\n";
+            err << Priority::NOTICE << "webfind: round " << round << ": " << name << " is now " << addresses << "; probing through it there\n";
             break;
         case InterfaceChange::MISSING:
-            err << "webfind: " << name << " is not here or not up (yet); probing through it once it is\n";
+            err << Priority::WARNING << "webfind: " << name << " is not here or not up (yet); probing through it once it is\n";
             break;
         }
     }
@@ -93,14 +95,14 @@ void EventPrinter::interfacesChanged(uint64_t round, const std::vector<Interface
 }
 
 void EventPrinter::resumed(uint64_t nextRound, Milliseconds gap) {
-    err << "webfind: the watch did not run for " << std::chrono::duration_cast<std::chrono::seconds>(gap).count()
+    err << Priority::NOTICE << "webfind: the watch did not run for " << std::chrono::duration_cast<std::chrono::seconds>(gap).count()
         << " s (the host slept?); round " << nextRound << " takes a fresh look\n"
         << std::flush;
 }
 
 void EventPrinter::roundEnded(uint64_t round, const RunReport& report, const DeviceTable& up) {
     if (!failedThisRound && !failing.empty()) {
-        err << "webfind: round " << round << ": probing again\n" << std::flush;
+        err << Priority::NOTICE << "webfind: round " << round << ": probing again\n" << std::flush;
         failing.clear();
     }
     failedThisRound = false;
@@ -112,7 +114,7 @@ void EventPrinter::roundEnded(uint64_t round, const RunReport& report, const Dev
         if (metrics) metrics->write(up, facts, WatchCounts{round, now, report.rejected});
     }
     if (report.leftOut > 0 && !leftOutSaid) {
-        err << leftOutNote(report.leftOut, false, reporting.limits, true) << std::flush;
+        err << withPriority(Priority::WARNING, leftOutNote(report.leftOut, false, reporting.limits, true)) << std::flush;
         leftOutSaid = true;
     }
     explainSilence(report);
@@ -159,7 +161,11 @@ void EventPrinter::explainSilence(const RunReport& report) {
         text = "webfind: " + std::string(stretch.gone == 1 ? "the device" : "the " + std::to_string(stretch.gone) + " devices") +
                " seen until " + clockTime(stretch.lastSeen) + " stopped answering.\n";
     text += diagnose(inStretch);
-    if (text != lastSaid) err << text << std::flush;
+    if (text != lastSaid) {
+        const size_t first = text.find('\n') + 1;
+        err << withPriority(stretch.gone > 0 ? Priority::WARNING : Priority::NOTICE, text.substr(0, first))
+            << withPriority(Priority::NOTICE, text.substr(first)) << std::flush;
+    }
     lastSaid = text;
 }
 

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "app/base/Text.h"
+#include "app/system/ServiceManager.h"
 
 namespace webfind {
 
@@ -25,7 +26,7 @@ bool LivePage::start(Time now) {
     std::string note, why;
     if (!desktop.savePage([&](std::ostream& out) { writePage(out, none, nullptr, now, PAGE_LIMIT, &watching); }, page,
                           note, why)) {
-        err << "webfind: could not write the watch's page (" << why << "); the watch goes on without it\n"
+        err << Priority::WARNING << "webfind: could not write the watch's page (" << why << "); the watch goes on without it\n"
             << std::flush;
         return false;
     }
@@ -40,7 +41,7 @@ bool LivePage::start(Time now) {
         err << "webfind: opened the watch's page: " << shown << '\n' << std::flush;
         desktop.settle(err);
     } else {
-        err << "webfind: could not open the watch's page " << shown << ": " << why << '\n' << std::flush;
+        err << Priority::WARNING << "webfind: could not open the watch's page " << shown << ": " << why << '\n' << std::flush;
     }
     return true;
 }
@@ -77,7 +78,7 @@ void LivePage::rewrite(const DeviceTable& up, const FactsTable& facts, Time when
         return;
     }
     if (!failing)
-        err << "webfind: could not bring the watch's page up to date (" << why << "); trying again next round\n"
+        err << Priority::WARNING << "webfind: could not bring the watch's page up to date (" << why << "); trying again next round\n"
             << std::flush;
     failing = true;
 }

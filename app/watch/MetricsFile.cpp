@@ -1,6 +1,7 @@
 #include "app/watch/MetricsFile.h"
 
 #include "app/base/Text.h"
+#include "app/system/ServiceManager.h"
 #include "app/system/Files.h"
 
 namespace webfind {
@@ -11,7 +12,7 @@ bool MetricsFile::write(const DeviceTable& up, const FactsTable& facts, const Wa
         failing = false;
         return true;
     }
-    if (!failing) err << "webfind: could not write the metrics: " << escapeForTerminal(why) << '\n' << std::flush;
+    if (!failing) err << Priority::ERROR << "webfind: could not write the metrics: " << escapeForTerminal(why) << '\n' << std::flush;
     failing = true;
     return false;
 }

@@ -109,6 +109,7 @@ RunReport Rounds::run() {
             tracker.endRound(probed);
             if (!probed) failed(round);
         }
+        observer.roundJudged(round, tracker.devices());
         const Milliseconds roundEnd = roundStart + watching.interval;
         if (probed && !session.listenUntil(roundEnd)) {
             failed(round);

@@ -31,6 +31,9 @@ public:
     // The watch did not run for `gap` (the host slept): `nextRound` takes a
     // fresh look, and says only what differs from before.
     virtual void resumed(uint64_t nextRound, Milliseconds gap) { (void)nextRound, (void)gap; }
+    // A round's probes are over and its devices judged (or, when it could
+    // not probe, not judged): what it says of them is said.
+    virtual void roundJudged(uint64_t round, const DeviceTable& up) { (void)round, (void)up; }
     // A round (numbered from 1) has ended; `report` says what the watch has
     // seen so far, its `answered` the devices up now, which are `up`.
     virtual void roundEnded(uint64_t round, const RunReport& report, const DeviceTable& up) = 0;
