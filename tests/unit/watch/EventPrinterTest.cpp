@@ -9,6 +9,7 @@
 
 #include <filesystem>
 #include <map>
+#include <mutex>
 #include <sstream>
 #include <string>
 #include <thread>
@@ -33,6 +34,32 @@ std::vector<std::string> untimed(const std::string& text) {
         lines.push_back(line.size() > 9 && line[2] == ':' && line[5] == ':' ? line.substr(9) : line);
     return lines;
 }
+
+// A stream the test may read while the checking thread writes to it.
+class SharedText : public std::streambuf {
+public:
+    std::string text() {
+        std::lock_guard<std::mutex> hold(lock);
+        return written;
+    }
+
+protected:
+    int_type overflow(int_type c) override {
+        if (traits_type::eq_int_type(c, traits_type::eof())) return traits_type::not_eof(c);
+        std::lock_guard<std::mutex> hold(lock);
+        written.push_back(traits_type::to_char_type(c));
+        return c;
+    }
+    std::streamsize xsputn(const char* s, std::streamsize n) override {
+        std::lock_guard<std::mutex> hold(lock);
+        written.append(s, static_cast<size_t>(n));
+        return n;
+    }
+
+private:
+    std::mutex lock;
+    std::string written;
+};
 
 class EventPrinterTest : public testing::Test {
 protected:
@@ -200,14 +227,20 @@ TEST_F(EventPrinterTest, NoDiagnosisWhenNoPersonReads) {
 TEST_F(EventPrinterTest, APagesVerdictFollowsItsEvent) {
     reporting.check = CheckSettings();
     reporting.check->deadline = std::chrono::milliseconds(2000);
-    EventPrinter p = printer();
+    SharedText shared;
+    std::ostream lines(&shared);
+    EventPrinter p(reporting, lines, err, [](const RunReport&) { return std::string(); }, nullptr, nullptr, hardware());
     // Fetched from this host's own loopback, where nothing listens at port 1.
     const Address self{{127, 0, 0, 1}};
     p.event(WatchEvent{WatchEvent::UP, self, "Self", "http://127.0.0.1:1/", {}, 1});
-    EXPECT_THAT(untimed(out.str()), ElementsAre("up 127.0.0.1 Name:Self URL:http://127.0.0.1:1/"));
-    for (int i = 0; i < 2000 && untimed(out.str()).size() < 3; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    // The up line is written before the check starts, so it comes first
+    // however quickly the verdict follows.
+    ASSERT_FALSE(untimed(shared.text()).empty());
+    EXPECT_EQ(untimed(shared.text()).front(), "up 127.0.0.1 Name:Self URL:http://127.0.0.1:1/");
+    for (int i = 0; i < 2000 && untimed(shared.text()).size() < 3; ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
     p.watchEnded(DeviceTable());
-    EXPECT_THAT(untimed(out.str()),
+    EXPECT_THAT(untimed(shared.text()),
                 ElementsAre("up 127.0.0.1 Name:Self URL:http://127.0.0.1:1/", "checked 127.0.0.1 URL:http://127.0.0.1:1/",
                             testing::StartsWith("  check: unreachable: ")));
 }
