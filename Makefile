@@ -69,6 +69,7 @@ bench: deps-test
 	bash bench/memory.sh
 	bash bench/check.sh
 	bash bench/announce.sh
+	bash bench/soak.sh
 	./build/micro_bench
 
 # libFuzzer: every target for FUZZ_SECONDS each (CI runs a short round).

@@ -25,3 +25,32 @@ started() {
     echo "$2 did not start: $(cat "$1")" >&2
     exit 1
 }
+
+# bench_workspace: a folder of its own in WORK and the processes started in
+# PIDS, both gone when the script ends.
+bench_workspace() {
+    # shellcheck disable=SC2034  # for the scripts that source this one
+    WORK=$(mktemp -d)
+    PIDS=()
+    trap 'kill "${PIDS[@]}" 2> /dev/null; wait 2> /dev/null; rm -rf "$WORK"' EXIT
+}
+
+# start_devices LOG ARGS...: simulated devices, waited for until they listen;
+# their process ids in PIDS.
+start_devices() {
+    local log=$1
+    shift
+    "$RESPONDER" "$@" > "$log" 2>&1 &
+    PIDS+=("$!")
+    started "$log" "the simulated devices"
+}
+
+# rss_kib PID: a process's resident memory now.
+rss_kib() { awk '/^VmRSS:/ { print $2 }' "/proc/$1/status" 2> /dev/null; }
+
+# cpu_seconds PID: the CPU time a process has used so far (user and system).
+cpu_seconds() {
+    local stat
+    read -r -a stat < "/proc/$1/stat" || return 1
+    awk -v t=$((stat[13] + stat[14])) -v hz="$(getconf CLK_TCK)" 'BEGIN { printf "%.2f", t / hz }'
+}

@@ -15,7 +15,12 @@ struct Address {
     // Dotted-quad text: "192.168.1.20".
     std::string text() const;
 
-    bool operator<(const Address& other) const { return bytes < other.bytes; }
+    // The bytes as one number: the same order, without a call to memcmp for
+    // each of the many comparisons a table of devices makes.
+    uint32_t number() const {
+        return uint32_t(bytes[0]) << 24 | uint32_t(bytes[1]) << 16 | uint32_t(bytes[2]) << 8 | bytes[3];
+    }
+    bool operator<(const Address& other) const { return number() < other.number(); }
     bool operator==(const Address& other) const { return bytes == other.bytes; }
     bool operator!=(const Address& other) const { return bytes != other.bytes; }
 };

@@ -31,6 +31,11 @@ th { font-size: .8rem; text-transform: uppercase; letter-spacing: .04em; color: 
 td.address { font-family: ui-monospace, monospace; white-space: nowrap; }
 a { color: var(--link); }
 span.unsafe { color: var(--muted); }
+svg.strip { display: block; width: 9rem; height: .75rem; margin: .2rem 0; background: var(--line); }
+svg.strip .up { fill: #2e9d4f; }
+svg.strip .down { fill: #d23f3f; }
+svg.strip .both { fill: #e0a020; }
+span.since { color: var(--muted); font-size: .85rem; }
 @media (max-width: 40rem) {
   thead { display: none; }
   tr { display: block; padding: .6rem 0; border-bottom: 1px solid var(--line); }
@@ -48,6 +53,56 @@ bool linkable(const std::string& url) {
 std::string shown(const std::string& bytes) { return htmlEscaped(withReplacementCharacters(escapeForTerminal(bytes))); }
 
 }  // namespace
+
+// A rectangle for each run of stretches alike: an hour up is one.
+std::string stripSvg(const HourStrip& strip) {
+    static const char* const classes[] = {"", "up", "down", "both"};
+    const size_t n = strip.cells.size();
+    if (n == 0) return "";
+    size_t count[4] = {0, 0, 0, 0};
+    std::string rects;
+    for (size_t i = 0; i < n;) {
+        size_t j = i;
+        while (j < n && strip.cells[j] == strip.cells[i]) ++j;
+        count[strip.cells[i]] += j - i;
+        if (strip.cells[i] != HourStrip::UNSEEN)
+            rects += "<rect class=\"" + std::string(classes[strip.cells[i]]) + "\" x=\"" + std::to_string(i) +
+                     "\" width=\"" + std::to_string(j - i) + "\" height=\"1\"/>";
+        i = j;
+    }
+    auto part = [n](size_t cells) { return std::to_string((cells * 100 + n / 2) / n) + "%"; };
+    std::string label;
+    static const char* const words[] = {"not watched", "up", "down", "both"};
+    for (int c : {HourStrip::UP, HourStrip::DOWN, HourStrip::MIXED, HourStrip::UNSEEN})
+        if (count[c]) label += std::string(label.empty() ? "last hour: " : ", ") + words[c] + " " + part(count[c]);
+    return "<svg class=\"strip\" viewBox=\"0 0 " + std::to_string(n) +
+           " 1\" preserveAspectRatio=\"none\" role=\"img\" aria-label=\"" + label + "\"><title>" + label + "</title>" +
+           rects + "</svg>";
+}
+
+namespace {
+
+// The strip of a device and how long it has been up, for its row.
+std::string historyCell(const WatchPage* watching, const Address& address) {
+    if (!watching || !watching->strips) return "";
+    auto found = watching->strips->find(address);
+    if (found == watching->strips->end()) return "";
+    std::string cell = found->second.svg;
+    if (found->second.upFor.count() > 0) cell += "<span class=\"since\">" + upForText(found->second.upFor) + "</span>";
+    return cell;
+}
+
+}  // namespace
+
+std::string upForText(std::chrono::seconds upFor) {
+    const long long s = upFor.count();
+    if (s < 60) return "up " + std::to_string(s) + " s";
+    const long long minutes = s / 60 % 60, hours = s / 3600 % 24, days = s / 86400;
+    const std::string mm = (minutes < 10 ? "0" : "") + std::to_string(minutes) + " min";
+    if (days) return "up " + std::to_string(days) + " d " + std::to_string(hours) + " h";
+    if (hours) return "up " + std::to_string(hours) + " h " + mm;
+    return "up " + std::to_string(minutes) + " min";
+}
 
 std::string htmlEscaped(const std::string& bytes) {
     std::string text;
@@ -85,18 +140,20 @@ std::string pageCell(const PageCheck& c) {
 
 // Who has gone, as text: a device that went is no link to follow. Rows stop
 // where `limit` would be passed.
-void writeGone(std::ostream& out, const std::vector<GoneDevice>& gone, size_t written, size_t limit) {
-    const std::string head = "<h2>Gone</h2>\n<table>\n<thead><tr><th>Name</th><th>Address</th><th>Last seen</th></tr>"
-                             "</thead>\n<tbody>\n";
+void writeGone(std::ostream& out, const WatchPage& watching, size_t written, size_t limit) {
+    const bool strips = watching.strips != nullptr;
+    const std::string head = "<h2>Gone</h2>\n<table>\n<thead><tr><th>Name</th><th>Address</th><th>Last seen</th>" +
+                             std::string(strips ? "<th>Last hour</th>" : "") + "</tr></thead>\n<tbody>\n";
     const char* const tail = "</tbody>\n</table>\n";
     written += head.size() + std::char_traits<char>::length(tail);
     if (written > limit) return;
     out << head;
-    for (const GoneDevice& g : gone) {
+    for (const GoneDevice& g : watching.gone) {
         const std::string row = "<tr><td data-label=\"Name\">" + shown(g.name) +
                                 "</td><td class=\"address\" data-label=\"Address\">" + g.address.text() +
-                                "</td><td data-label=\"Last seen\">" + htmlEscaped(localTime(g.lastSeen)) +
-                                "</td></tr>\n";
+                                "</td><td data-label=\"Last seen\">" + htmlEscaped(localTime(g.lastSeen)) + "</td>" +
+                                (strips ? "<td data-label=\"Last hour\">" + historyCell(&watching, g.address) + "</td>" : "") +
+                                "</tr>\n";
         if (written + row.size() > limit) break;
         out << row;
         written += row.size();
@@ -119,6 +176,7 @@ void writePage(std::ostream& out, const DeviceTable& devices, const FactsTable* 
                std::chrono::system_clock::time_point when, size_t limit, const WatchPage* watching) {
     const std::string count = std::to_string(devices.size()) + (devices.size() == 1 ? " device" : " devices");
     const std::string time = htmlEscaped(localTime(when));
+    const bool strips = watching && watching->strips;
     std::ostringstream head;
     head << "<!DOCTYPE html>\n<html lang=\"en\">\n<head>\n<meta charset=\"utf-8\">\n"
          << "<meta http-equiv=\"Content-Security-Policy\" content=\"" << POLICY << "\">\n";
@@ -133,8 +191,8 @@ void writePage(std::ostream& out, const DeviceTable& devices, const FactsTable* 
          << "<p class=\"note\">" << stateNote(watching, time)
          << " Names and URLs come from the devices themselves, unchecked: look at the address before you type a "
             "password.</p>\n"
-         << "<table>\n<thead><tr><th>Name</th><th>Address</th><th>URL</th><th>Hardware</th><th>Page</th></tr>"
-            "</thead>\n<tbody>\n";
+         << "<table>\n<thead><tr><th>Name</th><th>Address</th><th>URL</th><th>Hardware</th><th>Page</th>"
+         << (strips ? "<th>Last hour</th>" : "") << "</tr></thead>\n<tbody>\n";
     const char* const tail = "</tbody>\n</table>\n</body>\n</html>\n";
     // Room for the tail and the line that counts the rows left out.
     const size_t reserve = std::char_traits<char>::length(tail) + 128;
@@ -157,7 +215,9 @@ void writePage(std::ostream& out, const DeviceTable& devices, const FactsTable* 
             if (found != facts->end()) f = &found->second;
         }
         row += "</td><td data-label=\"Hardware\">" + hardwareCell(*f) + "</td><td data-label=\"Page\">" +
-               pageCell(f->check) + "</td></tr>\n";
+               pageCell(f->check) + "</td>";
+        if (strips) row += "<td data-label=\"Last hour\">" + historyCell(watching, entry.first) + "</td>";
+        row += "</tr>\n";
         if (written + row.size() + reserve > limit) break;
         out << row;
         written += row.size();
@@ -166,7 +226,7 @@ void writePage(std::ostream& out, const DeviceTable& devices, const FactsTable* 
     out << "</tbody>\n</table>\n";
     if (shownRows < devices.size())
         out << "<p class=\"note\">" << devices.size() - shownRows << " more devices, see the listing.</p>\n";
-    if (watching && !watching->gone.empty()) writeGone(out, watching->gone, written, limit > reserve ? limit - reserve : 0);
+    if (watching && !watching->gone.empty()) writeGone(out, *watching, written, limit > reserve ? limit - reserve : 0);
     out << "</body>\n</html>\n";
 }
 

@@ -2,6 +2,8 @@
 
 #include <chrono>
 #include <cstddef>
+#include <cstdint>
+#include <map>
 #include <ostream>
 #include <string>
 #include <vector>
@@ -31,13 +33,36 @@ struct GoneDevice {
     std::chrono::system_clock::time_point lastSeen;  // the end of the last round it answered in
 };
 
+// A device's last hour in a watch, drawn as a strip: the hour in equal
+// stretches of rounds, oldest first, each one up in all its rounds, down in
+// all, or both.
+struct HourStrip {
+    enum Cell : uint8_t { UNSEEN, UP, DOWN, MIXED };
+    std::vector<Cell> cells;
+};
+
+// The strip as inline SVG (drawn by the page's style sheet, no script), with
+// the hour in words for those who do not see the colours.
+std::string stripSvg(const HourStrip& strip);
+
+// What a watch's page shows of a device's history: its strip, drawn, and
+// how long it has been up (0 for a device gone).
+struct DrawnStrip {
+    std::string svg;
+    std::chrono::seconds upFor{0};
+};
+
 // What a watch's page says beside the devices up: how often it reloads
-// itself, and who has gone.
+// itself, who has gone, and each device's last hour.
 struct WatchPage {
     unsigned refreshSeconds = 0;  // 0: the watch has ended; the page no longer reloads
     bool started = true;          // false: the first round is still on its way
     std::vector<GoneDevice> gone;  // the latest first; shown as text, never as links
+    const std::map<Address, DrawnStrip>* strips = nullptr;  // by device, up or gone
 };
+
+// "up 2 h 05 min", "up 12 min", "up 40 s".
+std::string upForText(std::chrono::seconds upFor);
 
 // With `watching`, the page of a watch: the devices up at `when` (the end
 // of the last round), reloaded every few seconds with a refresh meta

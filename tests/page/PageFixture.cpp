@@ -2,11 +2,14 @@
 //   page_fixture hostile PAGE LINKS   devices with hostile names and URLs; LINKS
 //                                     gets the URLs that must be links, in order
 //   page_fixture sample PAGE          a handful of ordinary devices
+//   page_fixture watch PAGE           the same as a watch shows them, each
+//                                     with its last hour, and two gone
 
 #include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <fstream>
+#include <map>
 #include <string>
 
 #include "app/output/Page.h"
@@ -56,11 +59,40 @@ DeviceTable table(const Sample (&devices)[N], uint8_t a, uint8_t b, uint8_t c) {
 
 int main(int argc, char** argv) {
     if (argc < 3) {
-        std::fprintf(stderr, "usage: page_fixture hostile PAGE LINKS | sample PAGE\n");
+        std::fprintf(stderr, "usage: page_fixture hostile PAGE LINKS | sample PAGE | watch PAGE\n");
         return 2;
     }
     const bool hostile = std::strcmp(argv[1], "hostile") == 0;
     std::ofstream page(argv[2], std::ios::binary);
+    if (std::strcmp(argv[1], "watch") == 0) {
+        const auto now = std::chrono::system_clock::now();
+        const DeviceTable up = table(SAMPLE, 192, 168, 1);
+        std::map<Address, DrawnStrip> strips;
+        WatchPage watching;
+        watching.refreshSeconds = 10;
+        watching.strips = &strips;
+        watching.gone = {{Address{{192, 168, 1, 20}}, "Old phone", now - std::chrono::minutes(12)},
+                         {Address{{192, 168, 1, 21}}, "<b>Hostile</b> tablet", now - std::chrono::minutes(40)}};
+        // Up all hour, up for half of it, flapping, and the two gone.
+        int n = 0;
+        for (const auto& device : up) {
+            HourStrip s;
+            for (int cell = 0; cell < 60; ++cell)
+                s.cells.push_back(n == 0 || (n == 1 && cell >= 30) ? HourStrip::UP
+                                  : n == 1                            ? HourStrip::UNSEEN
+                                  : cell % (n + 2) == 0               ? HourStrip::MIXED
+                                                                      : HourStrip::UP);
+            strips[device.first] = DrawnStrip{stripSvg(s), std::chrono::seconds(n == 0 ? 3 * 86400 + 7200 : 1800 - 60 * n)};
+            ++n;
+        }
+        for (const GoneDevice& g : watching.gone) {
+            HourStrip s;
+            for (int cell = 0; cell < 60; ++cell) s.cells.push_back(cell < 30 ? HourStrip::UP : HourStrip::DOWN);
+            strips[g.address] = DrawnStrip{stripSvg(s), std::chrono::seconds(0)};
+        }
+        writePage(page, up, nullptr, now, PAGE_LIMIT, &watching);
+        return page ? 0 : 1;
+    }
     writePage(page, hostile ? table(HOSTILE, 10, 0, 0) : table(SAMPLE, 192, 168, 1), nullptr, std::chrono::system_clock::now());
     if (!page) return 1;
     if (hostile && argc > 3) {

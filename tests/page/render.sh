@@ -68,6 +68,19 @@ grep -qF 'javascript:alert(1)' "$work/dom" || fail "the unsafe URL is not shown"
 grep -q $'\xef\xbf\xbd\xef\xbf\xbd caf\xc3\xa9' "$work/dom" || fail "bytes that are not UTF-8 are not U+FFFD"
 grep -qF '\x1B[2J\x07 bell\x09and tab' "$work/dom" || fail "control bytes are not shown as in the listing"
 
+# A watch's page: a strip of the last hour for each device, up or gone,
+# drawn as SVG by the page's own style sheet, with the hour in words.
+"$PAGE_FIXTURE" watch "$work/watch.html" || fail "the fixture failed on the watch's page"
+chrome --dump-dom "file://$work/watch.html" > "$work/watch-dom" || fail "Chromium failed: $(tail -5 "$work/chromium.log")"
+[ "$(grep -o '<svg class="strip"' "$work/watch-dom" | wc -l)" -eq 7 ] ||
+    fail "not a strip for each of the 5 devices up and 2 gone: $(grep -o '<svg[^>]*>' "$work/watch-dom")"
+grep -qF 'aria-label="last hour: up 100%"><title>last hour: up 100%</title><rect class="up" x="0" width="60" height="1"></rect></svg>' "$work/watch-dom" ||
+    fail "the device up all hour is not one green bar: $(grep -o '<svg.*</svg>' "$work/watch-dom" | head -1)"
+grep -qF 'last hour: up 50%, not watched 50%' "$work/watch-dom" || fail "no strip of a device watched for half the hour"
+grep -qF 'up 3 d 2 h' "$work/watch-dom" || fail "how long a device has been up is not shown"
+grep -qF '&lt;b&gt;Hostile&lt;/b&gt; tablet' "$work/watch-dom" || fail "a gone device's name is not text"
+grep -q '<script\|<foreignObject\|<image' "$work/watch-dom" && fail "the strips brought in more than rectangles"
+
 if [ "${1:-}" = --screenshot ]; then
     out=${2:?usage: render.sh --screenshot DIR}
     mkdir -p "$out"
@@ -76,6 +89,7 @@ if [ "${1:-}" = --screenshot ]; then
     chrome --hide-scrollbars --window-size=390,760 --screenshot="$out/page-phone.png" "file://$work/sample.html"
     chrome --hide-scrollbars --force-dark-mode --blink-settings=preferredColorScheme=0 --window-size=900,520 \
         --screenshot="$out/page-dark.png" "file://$work/sample.html"
+    chrome --hide-scrollbars --window-size=1100,640 --screenshot="$out/page-watch.png" "file://$work/watch.html"
     echo "screenshots in $out"
 fi
 echo "PASS [page in a browser]: 12 hostile devices, 12 rows, 7 links to exactly their URLs, no element from the network"

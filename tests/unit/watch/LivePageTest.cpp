@@ -77,8 +77,10 @@ TEST_F(LivePageTest, ADeviceThatWentIsShownAsTextWithWhenItWasLastSeen) {
     EXPECT_THAT(latest(), HasSubstr("<h2>Gone</h2>"));
     EXPECT_THAT(latest(), HasSubstr("<tr><td data-label=\"Name\">&lt;b&gt;Printer&lt;/b&gt;</td><td class=\"address\" "
                                     "data-label=\"Address\">10.0.0.5</td><td data-label=\"Last seen\">" +
-                                    localTime(at(10)) + "</td></tr>"))
+                                    localTime(at(10)) + "</td>"))
         << "last seen as round 1 ended";
+    EXPECT_THAT(latest(), HasSubstr("aria-label=\"last hour: both 2%, not watched 98%\""))
+        << "at a round in 10 s, six rounds a stretch: up in two, down in one";
     EXPECT_THAT(latest(), Not(HasSubstr("href=\"http://10.0.0.5/\""))) << "a device that went is no link";
 
     // Back again: no longer gone.
@@ -137,4 +139,40 @@ TEST_F(LivePageTest, FailuresAreSaidOnceAndTheWatchGoesOn) {
     EXPECT_EQ(err.str(), "webfind: could not bring the watch's page up to date (disk full); trying again next round\n"
                          "webfind: could not bring the watch's page up to date (disk full); trying again next round\n")
         << "said again once it had worked in between";
+}
+
+// A wall screen read at a glance: each device's last hour as a strip drawn
+// from the rounds (a run of alike stretches one rectangle), and how long it
+// has been up; only the devices up and those shown gone keep one.
+TEST_F(LivePageTest, EachDeviceHasItsLastHourAsAStripAndHowLongItHasBeenUp) {
+    LivePage page(fake, false, 60, err);  // a round a minute: a stretch a round
+    ASSERT_TRUE(page.start(at(0)));
+    up(5, "Printer");
+    page.event(event(WatchEvent::UP, 5, "Printer", 1), at(1));
+    for (uint64_t round = 1; round <= 40; ++round) {
+        if (round == 31) {
+            devices.remove(Address{{10, 0, 0, 5}});
+            page.event(event(WatchEvent::DOWN, 5, "Printer", 30), at(1800));
+        }
+        if (round == 35) {
+            up(6, "Camera");
+            page.event(event(WatchEvent::UP, 6, "Camera", 35), at(2100));
+        }
+        page.roundEnded(round, devices, facts, at(static_cast<int>(round) * 60));
+    }
+    // The printer: not watched for the first 20 minutes of the hour, up 30,
+    // down the last 10.
+    EXPECT_THAT(latest(), HasSubstr("aria-label=\"last hour: up 50%, down 17%, not watched 33%\"><title>last hour: up "
+                                    "50%, down 17%, not watched 33%</title><rect class=\"up\" x=\"20\" width=\"30\" "
+                                    "height=\"1\"/><rect class=\"down\" x=\"50\" width=\"10\" height=\"1\"/></svg>"));
+    EXPECT_THAT(latest(), HasSubstr("<rect class=\"up\" x=\"54\" width=\"6\" height=\"1\"/></svg><span "
+                                    "class=\"since\">up 6 min</span>"));
+    EXPECT_THAT(latest(), Not(HasSubstr("<script"))) << "drawn by the page's style sheet alone";
+    // Past the hour, the printer's strip is all down; one round both ways
+    // is a stretch of its own colour.
+    for (uint64_t round = 41; round <= 100; ++round) page.roundEnded(round, devices, facts, at(static_cast<int>(round) * 60));
+    EXPECT_THAT(latest(), HasSubstr("<rect class=\"down\" x=\"0\" width=\"60\" height=\"1\"/>"));
+    EXPECT_THAT(latest(), HasSubstr("up 1 h 06 min"));
+    EXPECT_EQ(upForText(std::chrono::seconds(45)), "up 45 s");
+    EXPECT_EQ(upForText(std::chrono::hours(50)), "up 2 d 2 h");
 }

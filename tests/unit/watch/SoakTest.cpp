@@ -1,0 +1,222 @@
+// A day of --watch=1 on the virtual clock: 86,400 rounds of devices that
+// come and go, change their names and come back with other MAC prefixes,
+// through everything a long watch keeps (its tracker, its page with the
+// devices gone and their strips, the hardware and vendor tables; the
+// metrics file keeps nothing between rounds, and bench/soak.sh writes it
+// for real). Every change makes exactly its event, and the heap in use after
+// the first hour stays where the first hour had it.
+
+#include <gtest/gtest.h>
+
+#include <malloc.h>
+
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <random>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "FakePlatform.h"
+#include "TempPath.h"
+#include "app/watch/EventPrinter.h"
+#include "app/wire/Messages.h"
+
+using namespace webfind;
+using BRIVO::Buffer;
+
+namespace {
+
+constexpr uint32_t DEVICES = 40;
+constexpr uint64_t ROUNDS = 86400;
+
+// A stream that keeps nothing.
+class Discard : public std::streambuf {
+protected:
+    int overflow(int c) override { return c; }
+    std::streamsize xsputn(const char*, std::streamsize n) override { return n; }
+};
+
+// The devices, changed only as a round begins so that each state lasts a
+// whole round and the watch must see every change.
+class ChurningLan {
+public:
+    struct Device {
+        bool alive = true;
+        unsigned version = 0;
+        std::string mac;
+        Buffer answer;
+    };
+
+    explicit ChurningLan(FakePlatform& fake) : fake(fake) {
+        for (uint32_t i = 0; i < DEVICES; ++i) revive(devices[i], i);
+        fake.onSend = [this](const Buffer&) { answer(); };
+    }
+    ~ChurningLan() { fake.onSend = nullptr; }
+
+    std::map<Address, std::string> neighbours() const {
+        std::map<Address, std::string> table;
+        for (uint32_t i = 0; i < DEVICES; ++i)
+            if (devices[i].alive) table[address(i)] = devices[i].mac;
+        return table;
+    }
+    static Address address(uint32_t i) { return Address{{10, 9, 0, static_cast<uint8_t>(i + 1)}}; }
+
+    size_t ups = DEVICES, downs = 0, changes = 0;  // what the watch must say
+
+private:
+    void revive(Device& d, uint32_t i) {
+        d.alive = true;
+        char mac[18];
+        std::snprintf(mac, sizeof mac, "%02x:%02x:%02x:00:00:%02x", unsigned(random() & 0xfc), unsigned(random() & 0xff),
+                      unsigned(random() & 0x0f), i);
+        d.mac = mac;
+        rename(d, i);
+    }
+    void rename(Device& d, uint32_t i) {
+        d.answer.clear();
+        buildAnswer(d.answer, "Device " + std::to_string(i) + " v" + std::to_string(++d.version), "http://x/");
+    }
+    void churn() {
+        std::uniform_real_distribution<double> chance(0, 1);
+        for (uint32_t i = 0; i < DEVICES; ++i) {
+            Device& d = devices[i];
+            const double c = chance(random);
+            if (d.alive && c < 0.002) {
+                d.alive = false;
+                ++downs;
+            } else if (!d.alive && c < 0.01) {
+                revive(d, i);
+                ++ups;
+            } else if (d.alive && c > 0.999) {
+                rename(d, i);
+                ++changes;
+            }
+        }
+    }
+    void answer() {
+        const uint64_t round = (fake.now - 1000) / 1000 + 1;
+        if (round > churned) {
+            churned = round;
+            if (round > 1) churn();
+        }
+        for (uint32_t i = 0; i < DEVICES; ++i) {
+            if (!devices[i].alive) continue;
+            const Address a = address(i);
+            fake.arrivals.push_back(FakePlatform::Arrival{
+                static_cast<long>(devices[i].answer.size()), devices[i].answer,
+                addressV4(a.bytes[0], a.bytes[1], a.bytes[2], a.bytes[3], 3576), fake.arrivals.empty() ? 1u : 0u});
+        }
+    }
+
+    FakePlatform& fake;
+    std::mt19937 random{86400};
+    Device devices[DEVICES];
+    uint64_t churned = 0;
+};
+
+// Between the watch and its printer: what each device was said to do, in
+// order, and the heap in use as rounds end.
+class Ledger : public WatchObserver {
+public:
+    explicit Ledger(WatchObserver& printer) : printer(printer) {}
+    void event(const WatchEvent& e) override {
+        bool& up = isUp[e.address];
+        if ((e.kind == WatchEvent::UP) == up && e.kind != WatchEvent::CHANGED) ++outOfOrder;
+        if (e.kind == WatchEvent::CHANGED && !up) ++outOfOrder;
+        if (e.kind != WatchEvent::CHANGED) up = e.kind == WatchEvent::UP;
+        ++said[e.kind];
+        printer.event(e);
+    }
+    void roundFailed(uint64_t round, SocketStep step, const FailureReason& why) override {
+        ++failures;
+        printer.roundFailed(round, step, why);
+    }
+    void roundEnded(uint64_t round, const RunReport& report, const DeviceTable& up) override {
+        printer.roundEnded(round, report, up);
+        if (round % 60 == 0) {
+            const size_t inUse = mallinfo2().uordblks;
+            size_t& peak = round <= 3600 ? firstHour : rest;
+            peak = std::max(peak, inUse);
+        }
+        rounds = round;
+    }
+    void watchEnded(const DeviceTable& up) override { printer.watchEnded(up); }
+
+    WatchObserver& printer;
+    std::map<Address, bool> isUp;
+    size_t said[3] = {0, 0, 0};
+    size_t outOfOrder = 0, failures = 0;
+    size_t firstHour = 0, rest = 0;
+    uint64_t rounds = 0;
+};
+
+}  // namespace
+
+class Soak : public FakePlatformTest {};
+
+TEST_F(Soak, ADayOfChurnSaysEveryChangeOnceAndItsMemoryStaysFlat) {
+    const std::string folder = tempPathOfThisTest("webfind-soak");
+    std::filesystem::remove_all(folder);
+    std::filesystem::create_directories(folder);
+    {
+        std::ofstream registry(folder + "/oui.csv");
+        registry << "Registry,Assignment,Organization Name,Organization Address\n";
+        for (int v = 0; v < 64; ++v) registry << "MA-L," << std::hex << (v * 4) << "0000,Vendor " << v << ",Somewhere\n";
+    }
+    fake.recording = false;
+    ChurningLan lan(fake);
+
+    std::string lastPage;
+    const Desktop desktop{[](std::string&) { return true; },
+                          [](const std::string&, std::string&) { return true; },
+                          [&](const PageWriter& write, SavedPage& saved, std::string&, std::string&) {
+                              std::ostringstream page;
+                              write(page);
+                              lastPage = page.str();
+                              saved.location = "file:///soak.html";
+                              return true;
+                          },
+                          [](std::ostream&) {},
+                          [&](const SavedPage&, const PageWriter& write, std::string&) {
+                              std::ostringstream page;
+                              write(page);
+                              lastPage = page.str();
+                              return true;
+                          }};
+    Discard nothing;
+    std::ostream out(&nothing), err(&nothing);
+    LivePage page(desktop, false, 1, err);
+    ASSERT_TRUE(page.start(LivePage::Time()));
+    WatchReporting reporting;
+    reporting.json = true;
+    EventPrinter printer(reporting, out, err, nullptr, &page, nullptr,
+                         HardwareLookup([&] { return lan.neighbours(); }, folder + "/oui.csv",
+                                        [](const Address&) { return true; }));
+    Ledger ledger(printer);
+
+    RunSettings settings;
+    WatchSettings w;
+    w.interval = Milliseconds(1000);
+    // Where the heap cannot be read (a sanitizer's allocator), two hours
+    // check the events: the day is for the memory, and costs minutes there.
+    const uint64_t rounds = mallinfo2().uordblks > 0 ? ROUNDS : ROUNDS / 12;
+    w.duration = Milliseconds(rounds * 1000);
+    EXPECT_EQ(watch(settings, w, ledger).failed, SocketStep::NONE);
+
+    EXPECT_EQ(ledger.rounds, rounds - 1) << "the last round is cut by the duration";
+    EXPECT_EQ(ledger.failures, 0u);
+    EXPECT_EQ(ledger.outOfOrder, 0u) << "an up after an up, a down after a down, or a change of a device gone";
+    EXPECT_EQ(ledger.said[WatchEvent::UP], lan.ups);
+    EXPECT_EQ(ledger.said[WatchEvent::DOWN], lan.downs);
+    EXPECT_EQ(ledger.said[WatchEvent::CHANGED], lan.changes);
+    EXPECT_GT(lan.downs, rounds / 1000) << "the day had churn enough to prove something";
+    EXPECT_NE(lastPage.find("<svg class=\"strip\""), std::string::npos);
+    if (ledger.firstHour == 0) GTEST_SKIP() << "the heap in use cannot be read here (a sanitizer's allocator)";
+    RecordProperty("heap_first_hour", static_cast<int>(ledger.firstHour));
+    RecordProperty("heap_later", static_cast<int>(ledger.rest));
+    EXPECT_LE(ledger.rest, ledger.firstHour + ledger.firstHour / 10 + (64 << 10))
+        << "the heap grew after the first hour: " << ledger.firstHour << " bytes then, " << ledger.rest << " later";
+    std::filesystem::remove_all(folder);
+}
