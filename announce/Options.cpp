@@ -1,9 +1,6 @@
 #include "announce/Options.h"
 
-#include <getopt.h>
-
-#include <cerrno>
-#include <cstdlib>
+#include "app/system/CommandLine.h"
 
 namespace webfind::announce {
 
@@ -66,22 +63,17 @@ Options usageError(const std::string& problem) {
     return o;
 }
 
-bool count(const char* text, unsigned long high, uint32_t& value) {
-    char* end = nullptr;
-    errno = 0;
-    const unsigned long n = std::strtoul(text, &end, 10);
-    if (errno || !*text || *end || *text == '-' || *text == '+' || n < 1 || n > high) return false;
+// A number of answers a second, from 1 to `high`.
+bool count(const char* text, long high, uint32_t& value) {
+    long n = 0;
+    if (!wholeNumber(text, 1, high, n)) return false;
     value = static_cast<uint32_t>(n);
     return true;
 }
 
 }  // namespace
 
-std::vector<std::string> longOptionNames() {
-    std::vector<std::string> names;
-    for (const option* o = LONG_OPTIONS; o->name; ++o) names.push_back(o->name);
-    return names;
-}
+std::vector<std::string> longOptionNames() { return webfind::longOptionNames(LONG_OPTIONS); }
 
 Options parseOptions(int argc, char** argv) {
     Options o;
@@ -107,11 +99,7 @@ Options parseOptions(int argc, char** argv) {
         case 'v': o.settings.verbose = true; break;
         case 'h': o.action = Options::HELP; return o;
         case 'V': o.action = Options::VERSION; return o;
-        case ':': return usageError(std::string("option '") + argv[optind - 1] + "' needs a value");
-        default: {
-            std::string given = optopt && optopt < 256 ? std::string("-") + static_cast<char>(optopt) : argv[optind - 1];
-            return usageError("unknown option '" + given + "'");
-        }
+        default: return usageError(getoptProblem(c, argv));
         }
     }
     if (optind < argc) return usageError(std::string("unexpected argument '") + argv[optind] + "'");

@@ -3,10 +3,11 @@
 #include <getopt.h>
 
 #include <cctype>
-#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+
+#include "app/system/CommandLine.h"
 
 namespace webfind {
 
@@ -114,16 +115,6 @@ Options usageError(const std::string& problem) {
 // A year: long enough for any watch, and the milliseconds fit every clock.
 constexpr long MAX_DURATION_SECONDS = 365L * 24 * 3600;
 
-// A whole decimal number from `low` to `high`, nothing else: no sign, no
-// spaces.
-bool wholeNumber(const char* text, long low, long high, long& value) {
-    if (!std::isdigit(static_cast<unsigned char>(*text))) return false;
-    char* end = nullptr;
-    errno = 0;
-    value = std::strtol(text, &end, 10);
-    return !errno && *text && !*end && value >= low && value <= high;
-}
-
 bool allDigits(const char* text) {
     if (!*text) return false;
     for (; *text; ++text)
@@ -167,11 +158,7 @@ const option LONG_OPTIONS[] = {
 
 }  // namespace
 
-std::vector<std::string> longOptionNames() {
-    std::vector<std::string> names;
-    for (const option* o = LONG_OPTIONS; o->name; ++o) names.push_back(o->name);
-    return names;
-}
+std::vector<std::string> longOptionNames() { return longOptionNames(LONG_OPTIONS); }
 
 Options parseOptions(int argc, char** argv, const char* environmentPort) {
     Options o;
@@ -228,11 +215,7 @@ Options parseOptions(int argc, char** argv, const char* environmentPort) {
         case 'v': o.verbose = true; break;
         case 'h': o.action = Options::HELP; return o;
         case 'V': o.action = Options::VERSION; return o;
-        case ':': return usageError(std::string("option '") + argv[optind - 1] + "' needs a value");
-        default: {
-            std::string given = optopt && optopt < 256 ? std::string("-") + static_cast<char>(optopt) : argv[optind - 1];
-            return usageError("unknown option '" + given + "'");
-        }
+        default: return usageError(getoptProblem(c, argv));
         }
     }
     for (int i = optind; i < argc; ++i) o.patterns.push_back(argv[i]);
