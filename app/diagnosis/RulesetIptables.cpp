@@ -102,13 +102,16 @@ bool builtIn(const std::string& table, const std::string& chain, Chain::Hook& ho
 // iptables' built-in chains on other hooks (forward, output, postrouting).
 bool elsewhere(const std::string& chain) { return chain == "FORWARD" || chain == "OUTPUT" || chain == "POSTROUTING"; }
 
-// A match option's value read into what it asks of a packet; false when
-// the value is not one this reader understands.
-using ReadOption = bool (*)(const std::string& value, Condition& c);
+// A match option's value read into the words or ranges of its condition;
+// false when the value is not one this reader understands.
+using ReadValue = bool (*)(const std::string& value, Condition& c);
 
-bool protocol(const std::string& value, Condition& c) {
-    c.field = Condition::PROTOCOL;
+bool lowerWord(const std::string& value, Condition& c) {
     c.words = {lower(value)};
+    return true;
+}
+bool wordList(const std::string& value, Condition& c) {
+    c.words = commaWords(value);
     return true;
 }
 bool addresses(const std::string& value, Condition& c) {
@@ -120,91 +123,49 @@ bool addresses(const std::string& value, Condition& c) {
     }
     return !c.ranges.empty();
 }
-bool source(const std::string& value, Condition& c) {
-    c.field = Condition::SADDR;
-    return addresses(value, c);
-}
-bool destination(const std::string& value, Condition& c) {
-    c.field = Condition::DADDR;
-    return addresses(value, c);
-}
-bool inInterface(const std::string& value, Condition& c) {
-    c.field = Condition::IIF;
+bool interfaceName(const std::string& value, Condition& c) {
     std::string name = value;
     if (!name.empty() && name.back() == '+') name.back() = '*';
     c.words = {name};
     return true;
 }
-bool destinationPorts(const std::string& value, Condition& c) {
-    c.field = Condition::DPORT;
-    return portRanges(value, c.ranges);
-}
-bool sourcePorts(const std::string& value, Condition& c) {
-    c.field = Condition::SPORT;
-    return portRanges(value, c.ranges);
-}
-bool connectionState(const std::string& value, Condition& c) {
-    c.field = Condition::CT_STATE;
-    c.words = commaWords(value);
-    return true;
-}
-bool destinationType(const std::string& value, Condition& c) {
-    c.field = Condition::DADDR_TYPE;
-    c.words = commaWords(value);
-    return true;
-}
-bool packetType(const std::string& value, Condition& c) {
-    c.field = Condition::PKTTYPE;
-    c.words = {lower(value)};
-    return true;
-}
-bool connectionStatus(const std::string& value, Condition& c) {
-    c.field = Condition::CT_STATUS;
-    c.words = commaWords(value);
-    return true;
-}
+bool ports(const std::string& value, Condition& c) { return portRanges(value, c.ranges); }
 // "0x2a", "42", "0x2a/0xffffffff"; a mark under a narrower mask is not read.
-bool markValue(const std::string& value, Ranges& ranges) {
+bool mark(const std::string& value, Condition& c) {
     const size_t slash = value.find('/');
     char* end = nullptr;
     const unsigned long mark = std::strtoul(value.substr(0, slash).c_str(), &end, 0);
     if (*end || value.empty()) return false;
     if (slash != std::string::npos && std::strtoul(value.c_str() + slash + 1, nullptr, 0) != 0xFFFFFFFFul) return false;
-    ranges.emplace_back(static_cast<uint32_t>(mark), static_cast<uint32_t>(mark));
+    c.ranges.emplace_back(static_cast<uint32_t>(mark), static_cast<uint32_t>(mark));
     return true;
-}
-bool packetMark(const std::string& value, Condition& c) {
-    c.field = Condition::MARK;
-    return markValue(value, c.ranges);
-}
-bool connectionMark(const std::string& value, Condition& c) {
-    c.field = Condition::CT_MARK;
-    return markValue(value, c.ranges);
 }
 
 // The options this reader knows, each with the module it needs ("" for
-// any) and how its value is read; null: an option that asks nothing.
+// any), the field it asks of a packet and how its value is read; null: an
+// option that asks nothing.
 struct OptionReader {
     const char* name;
     const char* module;
-    ReadOption read;
+    Condition::Field field;
+    ReadValue read;
 };
 const OptionReader OPTIONS[] = {
-    {"-p", "", protocol},          {"--protocol", "", protocol},
-    {"-s", "", source},            {"--source", "", source},
-    {"-d", "", destination},       {"--destination", "", destination},
-    {"-i", "", inInterface},       {"--in-interface", "", inInterface},
-    {"--dport", "", destinationPorts},  {"--destination-port", "", destinationPorts},
-    {"--dports", "", destinationPorts}, {"--destination-ports", "", destinationPorts},
-    {"--sport", "", sourcePorts},       {"--source-port", "", sourcePorts},
-    {"--sports", "", sourcePorts},      {"--source-ports", "", sourcePorts},
-    {"--ctstate", "", connectionState}, {"--state", "", connectionState},
-    {"--dst-type", "addrtype", destinationType},
-    {"--pkt-type", "pkttype", packetType},
-    {"--ctstatus", "conntrack", connectionStatus},
-    {"--mark", "mark", packetMark},
-    {"--mark", "connmark", connectionMark},
-    {"--comment", "", nullptr},
+    {"-p", "", Condition::PROTOCOL, lowerWord},          {"--protocol", "", Condition::PROTOCOL, lowerWord},
+    {"-s", "", Condition::SADDR, addresses},             {"--source", "", Condition::SADDR, addresses},
+    {"-d", "", Condition::DADDR, addresses},             {"--destination", "", Condition::DADDR, addresses},
+    {"-i", "", Condition::IIF, interfaceName},           {"--in-interface", "", Condition::IIF, interfaceName},
+    {"--dport", "", Condition::DPORT, ports},            {"--destination-port", "", Condition::DPORT, ports},
+    {"--dports", "", Condition::DPORT, ports},           {"--destination-ports", "", Condition::DPORT, ports},
+    {"--sport", "", Condition::SPORT, ports},            {"--source-port", "", Condition::SPORT, ports},
+    {"--sports", "", Condition::SPORT, ports},           {"--source-ports", "", Condition::SPORT, ports},
+    {"--ctstate", "", Condition::CT_STATE, wordList},    {"--state", "", Condition::CT_STATE, wordList},
+    {"--dst-type", "addrtype", Condition::DADDR_TYPE, wordList},
+    {"--pkt-type", "pkttype", Condition::PKTTYPE, lowerWord},
+    {"--ctstatus", "conntrack", Condition::CT_STATUS, wordList},
+    {"--mark", "mark", Condition::MARK, mark},
+    {"--mark", "connmark", Condition::CT_MARK, mark},
+    {"--comment", "", Condition::UNREADABLE, nullptr},
 };
 
 const OptionReader* readerOf(const std::string& option, const std::string& module) {
@@ -275,7 +236,7 @@ Rule fromIptablesRule(const std::vector<std::string>& w, size_t from, const std:
         }
         const std::string value = i + 1 < w.size() ? w[++i] : std::string();
         if (reader->read) {
-            Condition c = condition(Condition::UNREADABLE, negated);
+            Condition c = condition(reader->field, negated);
             rule.conditions.push_back(reader->read(value, c) ? c : opaque());
         }
         negated = false;
