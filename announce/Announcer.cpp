@@ -5,14 +5,13 @@
 #include "Network/Clock.h"
 #include "Network/Err.h"
 #include "Network/Socket.h"
+#include "app/base/Address.h"
 #include "app/base/Text.h"
 #include "app/base/Utf8.h"
 
 namespace webfind::announce {
 
 namespace {
-
-uint32_t number(const uint8_t* b) { return uint32_t(b[0]) << 24 | uint32_t(b[1]) << 16 | uint32_t(b[2]) << 8 | b[3]; }
 
 void toBytes(uint32_t a, uint8_t (&bytes)[4]) {
     for (int i = 0; i < 4; ++i) bytes[i] = static_cast<uint8_t>(a >> (24 - 8 * i));
@@ -54,7 +53,7 @@ const char* refusalText(Refusal refusal) {
 
 Refusal judge(const Datagram& d, const std::vector<Link>& links, const Link*& link) {
     link = nullptr;
-    if (number(d.arrival.destination) != GROUP) return Refusal::UNICAST;
+    if (hostOrder(d.arrival.destination) != GROUP) return Refusal::UNICAST;
     const uint32_t s = d.source;
     // Never an address that no device answers from: nothing, loopback,
     // multicast, broadcast.
@@ -182,7 +181,7 @@ bool Announcer::serve(uint32_t waitMs) {
     case BRIVO::TIMEOUT: break;
     case BRIVO::DISCARDED: refuse(Refusal::INVALID, d); break;
     case BRIVO::RECEIVED: {
-        d.source = number(source.address + 12);
+        d.source = hostOrder(source.address + 12);
         d.port = port;
         d.bytes = DatagramBytes{received.data(), received.size()};
         const Link* link = nullptr;

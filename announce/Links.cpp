@@ -3,14 +3,14 @@
 #include <algorithm>
 #include <map>
 
+#include "app/base/Address.h"
+
 namespace webfind::announce {
 
 namespace {
 
-uint32_t number(const uint8_t* b) { return uint32_t(b[0]) << 24 | uint32_t(b[1]) << 16 | uint32_t(b[2]) << 8 | b[3]; }
-
 Link linkFrom(const BRIVO::LocalInterface& i) {
-    return Link{i.name, number(i.address), number(i.mask), i.index};
+    return Link{i.name, hostOrder(i.address), hostOrder(i.mask), i.index};
 }
 
 std::map<std::string, std::vector<Link>> byName(const std::vector<Link>& links) {
@@ -38,7 +38,7 @@ std::vector<Link> chooseLinks(const std::vector<BRIVO::LocalInterface>& interfac
         } else {
             // By name every address of it; by address that one, or the
             // interface that has it.
-            for (const std::string& w : wanted) take = take || w == i.name || w == dotted(number(i.address));
+            for (const std::string& w : wanted) take = take || w == i.name || w == dotted(hostOrder(i.address));
             take = take && i.up;
         }
         if (take) chosen.push_back(linkFrom(i));

@@ -105,10 +105,6 @@ Cause invalidDatagramsCause(const DiagnosisContext& context) {
 
 const char* const WHY_DROPPED = ": devices answer with unicast datagrams that it does not match to the probe.";
 
-uint32_t hostOrder(const uint8_t* a) {
-    return uint32_t(a[0]) << 24 | uint32_t(a[1]) << 16 | uint32_t(a[2]) << 8 | a[3];
-}
-
 // A device's answer at local ports `low`-`high`, arriving at `lan` (the
 // interface the probe left from) when it is known.
 AnswerPacket answerAt(const LocalInterface* lan, uint16_t low, uint16_t high) {

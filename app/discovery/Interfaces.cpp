@@ -131,17 +131,20 @@ std::string InterfaceFollower::problem() const {
     return "none of the interfaces to probe through is up with an IPv4 address: " + names;
 }
 
-std::function<bool(const Address& address)> directlyConnected() {
-    return directlyConnected(BRIVO::platform().localInterfaces());
+Subnets subnetsOf(const std::vector<BRIVO::LocalInterface>& interfaces) {
+    Subnets subnets;
+    for (const BRIVO::LocalInterface& i : interfaces)
+        if (i.up && !i.loopback) subnets.emplace_back(hostOrder(i.address) & hostOrder(i.mask), hostOrder(i.mask));
+    return subnets;
 }
 
-std::function<bool(const Address& address)> directlyConnected(const std::vector<BRIVO::LocalInterface>& interfaces) {
-    std::vector<std::pair<uint32_t, uint32_t>> subnets;  // address and mask, host order
-    auto number = [](const uint8_t* b) { return uint32_t(b[0]) << 24 | uint32_t(b[1]) << 16 | uint32_t(b[2]) << 8 | b[3]; };
-    for (const BRIVO::LocalInterface& i : interfaces)
-        if (i.up && !i.loopback) subnets.emplace_back(number(i.address) & number(i.mask), number(i.mask));
-    return [subnets, number](const Address& address) {
-        const uint32_t a = number(address.bytes.data());
+std::function<bool(const Address& address)> directlyConnected() {
+    return directlyConnected(subnetsOf(BRIVO::platform().localInterfaces()));
+}
+
+std::function<bool(const Address& address)> directlyConnected(Subnets subnets) {
+    return [subnets = std::move(subnets)](const Address& address) {
+        const uint32_t a = address.number();
         for (const auto& s : subnets)
             if ((a & s.second) == s.first) return true;
         return false;

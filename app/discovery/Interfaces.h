@@ -1,7 +1,9 @@
 #pragma once
 
+#include <cstdint>
 #include <functional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "Network/Platform.h"
@@ -56,12 +58,16 @@ private:
     bool looked = false;
 };
 
+// The subnets of the interfaces that are up, loopback aside: network and
+// mask, in host order.
+using Subnets = std::vector<std::pair<uint32_t, uint32_t>>;
+Subnets subnetsOf(const std::vector<BRIVO::LocalInterface>& interfaces);
+
 // A test of whether an address lies in a subnet of one of this host's
-// interfaces that are up (loopback aside), as they are now, or as
-// `interfaces` says: a device that answers from one is on a link of this
-// host's.
+// interfaces that are up (loopback aside), as they are now, or in one of
+// `subnets`: a device that answers from one is on a link of this host's.
 std::function<bool(const Address& address)> directlyConnected();
-std::function<bool(const Address& address)> directlyConnected(const std::vector<BRIVO::LocalInterface>& interfaces);
+std::function<bool(const Address& address)> directlyConnected(Subnets subnets);
 
 // The interface the system's routing sends the probes out of, when none is
 // chosen; an empty name when there is no route to the group.

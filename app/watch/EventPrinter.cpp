@@ -1,7 +1,6 @@
 #include "app/watch/EventPrinter.h"
 
 #include "app/base/Text.h"
-#include "app/discovery/Interfaces.h"
 #include "app/system/ServiceManager.h"
 #include "app/output/Events.h"
 #include "app/output/Listing.h"
@@ -82,16 +81,10 @@ void EventPrinter::interfacesChanged(uint64_t round, const std::vector<Interface
     if (!changes.empty()) err << std::flush;
     // Which devices are on this host's links, for the hardware: looked at
     // again only when the links changed.
-    std::vector<uint64_t> now;
-    for (const BRIVO::LocalInterface& i : interfaces) {
-        if (!i.up || i.loopback) continue;
-        uint64_t link = 0;
-        for (uint8_t b : i.address) link = link << 8 | b;
-        for (uint8_t b : i.mask) link = link << 8 | b;
-        now.push_back(link);
-    }
-    if (now != links) hardware.linksChanged(directlyConnected(interfaces));
-    links = std::move(now);
+    Subnets now = subnetsOf(interfaces);
+    if (now == links) return;
+    links = now;
+    hardware.linksChanged(directlyConnected(std::move(now)));
 }
 
 void EventPrinter::resumed(uint64_t nextRound, Milliseconds gap) {

@@ -9,6 +9,7 @@
 #include <string>
 
 #include "app/base/Device.h"
+#include "app/discovery/Interfaces.h"
 #include "app/inspect/BackgroundChecks.h"
 #include "app/inspect/Hardware.h"
 #include "app/watch/LivePage.h"
@@ -83,7 +84,7 @@ private:
     bool leftOutSaid = false;
     std::string failing;           // the failure said last, while rounds fail
     bool failedThisRound = false;
-    std::vector<uint64_t> links;  // this host's addresses and masks, as last seen
+    Subnets links;  // this host's, as last seen
     // Last: stopped before what it calls back into goes.
     std::unique_ptr<BackgroundChecks> checks;
 };
