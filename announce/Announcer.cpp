@@ -132,7 +132,10 @@ bool Announcer::open(std::string& why) {
 
 void Announcer::refresh(const std::vector<BRIVO::LocalInterface>& interfaces) {
     const std::vector<Link> chosen = chooseLinks(interfaces, settings.interfaces);
-    for (const LinkChange& change : linkChanges(current, chosen)) {
+    const std::vector<LinkChange> changes = linkChanges(current, chosen);
+    // Made again as they are asked for: an address that went needs none.
+    if (!changes.empty()) answers.clear();
+    for (const LinkChange& change : changes) {
         for (const Link& l : change.before) {
             uint8_t address[4];
             toBytes(l.address, address);

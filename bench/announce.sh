@@ -35,10 +35,7 @@ unshare -n bash -c '
     ip link set lo up
     exec ${BENCH_WRAP:-} "$@"' announcer "$ANNOUNCER" --name Host > "$WORK/announcer.log" 2>&1 &
 announcer=$!
-for _ in $(seq 100); do
-    [ "$(readlink "/proc/$announcer/ns/net")" != "$(readlink /proc/self/ns/net)" ] && break
-    sleep 0.02
-done
+wait_own_netns "$announcer"
 ip link set vb1 netns "$announcer" || exit 1
 for _ in $(seq 100); do grep -q '^webfind-announce: announcing' "$WORK/announcer.log" && break; sleep 0.05; done
 grep -q '^webfind-announce: announcing' "$WORK/announcer.log" || { cat "$WORK/announcer.log" >&2; exit 1; }

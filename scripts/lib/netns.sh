@@ -31,6 +31,17 @@ loopback_multicast() {
     ip route add 224.0.0.0/4 dev lo
 }
 
+# wait_own_netns PID: waits, 2 s at most, until the process PID (just
+# started with unshare -n) is in a network namespace of its own, so that a
+# link can be moved into it.
+wait_own_netns() {
+    for _ in $(seq 100); do
+        [ "$(readlink "/proc/$1/ns/net")" != "$(readlink /proc/self/ns/net)" ] && return 0
+        sleep 0.02
+    done
+    return 1
+}
+
 # wait_listening LOG [SECONDS]: waits, 5 s unless said, for the "listening"
 # line that a simulated device or the tests' web server writes to LOG once
 # it is ready; false when it does not come.

@@ -60,6 +60,11 @@ sockaddr_in toSockaddr(const AddressV4& a) {
     return sa;
 }
 
+void fromSockaddr(const sockaddr_in& sa, AddressV4& a) {
+    std::memcpy(a.port, &sa.sin_port, sizeof a.port);
+    std::memcpy(a.address, &sa.sin_addr, sizeof a.address);
+}
+
 // Never set back, and counting the time the host slept, as Windows' tick
 // count does: a program that waits across a suspend sees it as the gap it
 // was.
@@ -137,8 +142,7 @@ long receiveArrival(Handle h, void* data, size_t capacity, AddressV4& from, Arri
     // checksum), and then there is nothing to deliver; report it as empty.
     ssize_t n = ::recvmsg(toFd(h), &msg, MSG_DONTWAIT);
     if (n < 0) return (errno == EAGAIN || errno == EWOULDBLOCK) ? 0 : failed(-1L);
-    std::memcpy(from.port, &sa.sin_port, sizeof from.port);
-    std::memcpy(from.address, &sa.sin_addr, sizeof from.address);
+    fromSockaddr(sa, from);
     for (cmsghdr* c = CMSG_FIRSTHDR(&msg); c; c = CMSG_NXTHDR(&msg, c)) {
         if (c->cmsg_level != IPPROTO_IP || c->cmsg_type != IP_PKTINFO) continue;
         in_pktinfo info{};
@@ -156,8 +160,7 @@ int localAddress(Handle h, AddressV4& local) {
     sockaddr_in sa{};
     socklen_t length = sizeof sa;
     if (::getsockname(toFd(h), reinterpret_cast<sockaddr*>(&sa), &length) != 0) return failed(-1);
-    std::memcpy(local.port, &sa.sin_port, sizeof local.port);
-    std::memcpy(local.address, &sa.sin_addr, sizeof local.address);
+    fromSockaddr(sa, local);
     return 0;
 }
 

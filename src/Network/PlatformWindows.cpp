@@ -37,6 +37,11 @@ sockaddr_in toSockaddr(const AddressV4& a) {
     return sa;
 }
 
+void fromSockaddr(const sockaddr_in& sa, AddressV4& a) {
+    std::memcpy(a.port, &sa.sin_port, sizeof a.port);
+    std::memcpy(a.address, &sa.sin_addr, sizeof a.address);
+}
+
 SOCKET s(Handle h) { return static_cast<SOCKET>(h); }
 
 // The Winsock error of the last call that failed, kept before a close on the
@@ -151,8 +156,7 @@ long receiveFrom(Handle h, void* data, size_t capacity, AddressV4& from) {
         if (WSAGetLastError() == WSAEMSGSIZE) return static_cast<long>(capacity) + 1;
         return failed(-1L);
     }
-    std::memcpy(from.port, &sa.sin_port, sizeof from.port);
-    std::memcpy(from.address, &sa.sin_addr, sizeof from.address);
+    fromSockaddr(sa, from);
     return n;
 }
 
@@ -160,8 +164,7 @@ int localAddress(Handle h, AddressV4& local) {
     sockaddr_in sa{};
     int length = sizeof sa;
     if (::getsockname(s(h), reinterpret_cast<sockaddr*>(&sa), &length) == SOCKET_ERROR) return failed(-1);
-    std::memcpy(local.port, &sa.sin_port, sizeof local.port);
-    std::memcpy(local.address, &sa.sin_addr, sizeof local.address);
+    fromSockaddr(sa, local);
     return 0;
 }
 
@@ -197,8 +200,7 @@ long receiveArrival(Handle h, void* data, size_t capacity, AddressV4& from, Arri
         if (WSAGetLastError() == WSAEMSGSIZE) return static_cast<long>(capacity) + 1;
         return failed(-1L);
     }
-    std::memcpy(from.port, &sa.sin_port, sizeof from.port);
-    std::memcpy(from.address, &sa.sin_addr, sizeof from.address);
+    fromSockaddr(sa, from);
     for (WSACMSGHDR* c = WSA_CMSG_FIRSTHDR(&msg); c; c = WSA_CMSG_NXTHDR(&msg, c)) {
         if (c->cmsg_level != IPPROTO_IP || c->cmsg_type != IP_PKTINFO) continue;
         IN_PKTINFO info{};

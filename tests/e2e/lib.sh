@@ -212,10 +212,7 @@ device_behind_link() {
     pid=$!
     PIDS+=("$pid")
     # Move the link only once the device has its own namespace.
-    for _ in $(seq 100); do
-        [ "$(readlink "/proc/$pid/ns/net")" != "$(readlink /proc/self/ns/net)" ] && break
-        sleep 0.02
-    done
+    wait_own_netns "$pid"
     ip link set "vb$n" netns "$pid" || fail "cannot move vb$n into the device namespace"
 }
 
@@ -246,10 +243,7 @@ host_behind_links() {
         exec "$@"' host-links "$links" "$prefix" "$@" > "$WORK/$name.log" 2>&1 &
     HOST_PID=$!
     PIDS+=("$HOST_PID")
-    for _ in $(seq 100); do
-        [ "$(readlink "/proc/$HOST_PID/ns/net")" != "$(readlink /proc/self/ns/net)" ] && break
-        sleep 0.02
-    done
+    wait_own_netns "$HOST_PID"
     for n in $links; do ip link set "vb$n" netns "$HOST_PID" || fail "cannot move vb$n into the namespace of $name"; done
     for n in $links; do
         for _ in $(seq 100); do ip -o link show "va$n" | grep -q 'LOWER_UP' && break; sleep 0.05; done
