@@ -11,7 +11,7 @@ struct Err {
     const char* file;  // library-relative path with backslashes, static lifetime
     int32_t line;
     int32_t code;
-    int32_t data;      // always 0 in this system
+    int32_t data;  // always 0 in this system
 
     Err(const char* file, int32_t line, int32_t code);
 };

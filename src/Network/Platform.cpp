@@ -15,8 +15,8 @@ bool complete(const Platform& table) {
 }
 
 long receiveWaitingOneByOne(int (*waitReadable)(Handle, WaitTime),
-                            long (*receiveFrom)(Handle, void*, size_t, AddressV4&), Handle h,
-                            DatagramSlot* slots, size_t count) {
+                            long (*receiveFrom)(Handle, void*, size_t, AddressV4&), Handle h, DatagramSlot* slots,
+                            size_t count) {
     size_t taken = 0;
     for (; taken < count; ++taken) {
         if (waitReadable(h, WaitTime{0, 0}) != 1) break;
@@ -28,9 +28,7 @@ long receiveWaitingOneByOne(int (*waitReadable)(Handle, WaitTime),
     return static_cast<long>(taken);
 }
 
-PlatformOverride::PlatformOverride(const Platform& replacement) : previous(current) {
-    current = &replacement;
-}
+PlatformOverride::PlatformOverride(const Platform& replacement) : previous(current) { current = &replacement; }
 
 PlatformOverride::~PlatformOverride() { current = previous; }
 

@@ -36,7 +36,12 @@ enum class SocketStyle { STREAM, DATAGRAM };
 // interfaces: DROP_MEMBERSHIP = IPPROTO_IP/IP_DROP_MEMBERSHIP (ip_mreq),
 // REUSE_ADDRESS = SOL_SOCKET/SO_REUSEADDR (int: others may bind the port
 // too), PACKET_INFO = IPPROTO_IP/IP_PKTINFO (int: receives say where each
-// datagram arrived).
+// datagram arrived), RECEIVE_TIME = SOL_SOCKET/SO_TIMESTAMPNS (int: receives
+// say how long each datagram waited in the queue; refused where the system
+// keeps no such time); JOIN_ON and LEAVE_ON = IPPROTO_IP/IP_ADD_MEMBERSHIP and
+// IP_DROP_MEMBERSHIP by interface number (GroupOnInterface: ip_mreqn on
+// Linux, an ip_mreq whose interface is 0.0.0.N on Windows), which a change of
+// the interface's address leaves as it is.
 enum class SocketOption {
     BROADCAST,
     ADD_MEMBERSHIP,
@@ -45,6 +50,16 @@ enum class SocketOption {
     DROP_MEMBERSHIP,
     REUSE_ADDRESS,
     PACKET_INFO,
+    RECEIVE_TIME,
+    JOIN_ON,
+    LEAVE_ON,
+};
+
+// The value of JOIN_ON and LEAVE_ON: a group (network order) and the number
+// of the interface.
+struct GroupOnInterface {
+    uint8_t group[4];
+    uint32_t interfaceIndex;
 };
 
 // A wait limit as select() takes it.
@@ -73,8 +88,8 @@ constexpr int32_t TABLE_INSUFFICIENT_BUFFER = 122;
 
 // What kind of link an interface is, as far as the system tells.
 enum class InterfaceKind {
-    HARDWARE,        // a network card
-    WIRELESS,        // a Wi-Fi card
+    HARDWARE,  // a network card
+    WIRELESS,  // a Wi-Fi card
     LOOPBACK,
     BRIDGE,          // a software bridge (containers, virtual machines)
     TUNNEL,          // a tunnel or VPN (tun, tap, WireGuard, GRE, ...)
@@ -86,7 +101,7 @@ enum class InterfaceKind {
 // A local interface with an IPv4 address, as the system lists it (one entry
 // per address).
 struct LocalInterface {
-    std::string name;  // UTF-8 (on Windows the adapter's friendly name)
+    std::string name;    // UTF-8 (on Windows the adapter's friendly name)
     uint8_t address[4];  // network order
     uint8_t mask[4];     // network order
     bool up;
@@ -99,16 +114,32 @@ struct LocalInterface {
 
 // Where a datagram arrived, as a receive with PACKET_INFO on tells: the
 // destination address of its IP header (a group's, or one of this host's),
-// network order, and the number of the interface it came in on.
+// network order, and the number of the interface it came in on; with
+// RECEIVE_TIME on, how long it waited in the socket's queue before it was
+// read (0 where the system did not say).
 struct Arrival {
     uint8_t destination[4];
     uint32_t interfaceIndex;
+    uint32_t waitedMs = 0;
 };
+
+// What this host's neighbour table holds for an address on one link, as far
+// as a sender cares: whether a datagram to it goes at once (REACHABLE: also
+// delayed, probing, permanent, or a link without neighbour resolution),
+// makes the system check the entry again (STALE), makes it look the address
+// up (NONE), waits behind a look-up already under way (INCOMPLETE), or will
+// fail (FAILED: nobody answered the last look-up). UNKNOWN where the system
+// cannot be asked.
+enum class NeighbourState { UNKNOWN, NONE, INCOMPLETE, REACHABLE, STALE, FAILED };
 
 // Why the last socket call that failed on this thread failed: the system's
 // code, what it means for the caller, and the system's words for it.
 struct SocketError {
-    enum Kind { NONE, OTHER, NO_ROUTE, ADDRESS_IN_USE, ACCESS_DENIED };
+    // WOULD_BLOCK: a call on a handle that never waits could not be done at
+    // once (a send whose queue is full). REFUSED: an earlier datagram of
+    // this socket's was answered "port unreachable" (Windows reports it on
+    // the next receive).
+    enum Kind { NONE, OTHER, NO_ROUTE, ADDRESS_IN_USE, ACCESS_DENIED, WOULD_BLOCK, REFUSED };
     Kind kind = NONE;
     int32_t code = 0;  // errno, or the Winsock error
     std::string text;
@@ -168,7 +199,9 @@ struct Platform {
     // the number taken (0 when none was waiting), or -1 on failure.
     long (*receiveWaiting)(Handle h, DatagramSlot* slots, size_t count);
     // As receiveFrom, and where the datagram arrived (with PACKET_INFO on;
-    // `arrival` is all zero when the system did not say).
+    // `arrival` is all zero when the system did not say); NOTHING_WAITING
+    // when no datagram was there after all (one the system dropped after a
+    // wait saw it), where receiveFrom answers 0.
     long (*receiveArrival)(Handle h, void* data, size_t capacity, AddressV4& from, Arrival& arrival);
     // The address the handle is bound to, as getsockname(); 0 on success,
     // -1 on failure.
@@ -180,20 +213,52 @@ struct Platform {
     // table chooses it; 0 with `source` filled, -1 when there is no route.
     // Sends nothing.
     int (*routeSource)(const AddressV4& to, uint8_t (&source)[4]);
+    // Waits until one of `count` handles (INVALID_HANDLE ones left out) is
+    // readable: a bit set for each that is (bit i for handles[i]), 0 when
+    // the time ran out, -1 on failure. On Windows only sockets can be waited
+    // for; other handles there are left out.
+    int (*waitAny)(const Handle* handles, size_t count, WaitTime limit);
+    // A handle that becomes readable when this host's interfaces or their
+    // IPv4 addresses change (netlink on Linux; NotifyIpInterfaceChange and
+    // NotifyUnicastIpAddressChange on Windows); INVALID_HANDLE where the
+    // system tells of no such change.
+    Handle (*openInterfaceWatch)();
+    // Takes what the watch has told, without waiting: 1 when something
+    // changed (or news were lost: look again), 0 when nothing, -1 when the
+    // watch failed.
+    int (*takeInterfaceEvents)(Handle watch);
+    // Ends the watch and releases the handle.
+    void (*closeInterfaceWatch)(Handle watch);
+    // What the neighbour table holds for `address` (network order) on the
+    // interface numbered `index`; asks, sends nothing.
+    NeighbourState (*neighbourState)(uint32_t index, const uint8_t (&address)[4]);
+    // The system's number for the interface named `name` (UTF-8), whether it
+    // has an address or not; 0 when there is none of that name.
+    uint32_t (*interfaceIndex)(const std::string& name);
+    // Connects a stream socket to `to`, waiting at most `limit`: 0 when
+    // connected, -1 when refused or failed, -2 when the time ran out.
+    int (*connectTo)(Handle h, const AddressV4& to, WaitTime limit);
     // The error of the last call above that failed on this thread (shutdown
     // and close, which run on failure paths, leave it as it is).
     SocketError (*lastError)();
 };
+
+// receiveArrival's answer when nothing was there to read.
+constexpr long NOTHING_WAITING = -2;
 
 // Every entry of the table, once. Each table (the system's, the tests'
 // fake) is filled from this list: BRIVO_PLATFORM_FILL(entry), within a
 // function that has a Platform named `table`, sets each entry to the
 // function of the same name in a namespace `entries` of its own, so that a
 // forgotten function is a compile error.
+// clang-format off
 #define BRIVO_PLATFORM_ENTRIES(X)                                                                            \
     X(startup) X(cleanup) X(registerAtExit) X(socket) X(bind) X(setOption) X(setNonBlocking) X(sendTo)     \
     X(receiveFrom) X(waitReadable) X(waitEither) X(shutdown) X(close) X(interfaceTable) X(sleepMs) X(nowMs) \
-    X(receiveWaiting) X(receiveArrival) X(localAddress) X(localInterfaces) X(routeSource) X(lastError)
+    X(receiveWaiting) X(receiveArrival) X(localAddress) X(localInterfaces) X(routeSource) X(waitAny)          \
+    X(openInterfaceWatch) X(takeInterfaceEvents) X(closeInterfaceWatch) X(neighbourState) X(interfaceIndex)    \
+    X(connectTo) X(lastError)
+// clang-format on
 #define BRIVO_PLATFORM_FILL(entry) table.entry = entries::entry;
 
 // True when every entry of the table is filled in (a table made some other
@@ -203,8 +268,8 @@ bool complete(const Platform& table);
 // For socket layers without a batch receive: a zero-time wait and one receive
 // per datagram, made of the given table entries.
 long receiveWaitingOneByOne(int (*waitReadable)(Handle, WaitTime),
-                            long (*receiveFrom)(Handle, void*, size_t, AddressV4&), Handle h,
-                            DatagramSlot* slots, size_t count);
+                            long (*receiveFrom)(Handle, void*, size_t, AddressV4&), Handle h, DatagramSlot* slots,
+                            size_t count);
 
 // The table in force.
 const Platform& platform();

@@ -2,6 +2,7 @@
 
 #include <arpa/inet.h>
 #include <errno.h>
+#include <fcntl.h>
 #include <ifaddrs.h>
 #include <net/if.h>
 #include <netinet/in.h>
@@ -45,8 +46,13 @@ SocketError lastError() {
     case ENETUNREACH:
     case EHOSTUNREACH: e.kind = SocketError::NO_ROUTE; break;
     case EADDRINUSE: e.kind = SocketError::ADDRESS_IN_USE; break;
+    case ECONNREFUSED: e.kind = SocketError::REFUSED; break;
     case EACCES:
     case EPERM: e.kind = SocketError::ACCESS_DENIED; break;
+#if EWOULDBLOCK != EAGAIN
+    case EWOULDBLOCK:
+#endif
+    case EAGAIN: e.kind = SocketError::WOULD_BLOCK; break;
     default: e.kind = SocketError::OTHER;
     }
     return e;
@@ -106,6 +112,21 @@ int applyOption(Handle h, SocketOption option, const void* value, int length) {
     case SocketOption::DROP_MEMBERSHIP: return ::setsockopt(fd, IPPROTO_IP, IP_DROP_MEMBERSHIP, value, size);
     case SocketOption::REUSE_ADDRESS: return ::setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, value, size);
     case SocketOption::PACKET_INFO: return ::setsockopt(fd, IPPROTO_IP, IP_PKTINFO, value, size);
+    case SocketOption::RECEIVE_TIME: return ::setsockopt(fd, SOL_SOCKET, SO_TIMESTAMP, value, size);
+    case SocketOption::JOIN_ON:
+    case SocketOption::LEAVE_ON: {
+        if (size != sizeof(GroupOnInterface)) {
+            errno = EINVAL;
+            return -1;
+        }
+        GroupOnInterface g;
+        std::memcpy(&g, value, sizeof g);
+        ip_mreqn request{};
+        std::memcpy(&request.imr_multiaddr, g.group, 4);
+        request.imr_ifindex = static_cast<int>(g.interfaceIndex);
+        return ::setsockopt(fd, IPPROTO_IP, option == SocketOption::JOIN_ON ? IP_ADD_MEMBERSHIP : IP_DROP_MEMBERSHIP,
+                            &request, sizeof request);
+    }
     }
     return -1;
 }
@@ -126,10 +147,20 @@ long sendTo(Handle h, const void* data, size_t length, const AddressV4& to) {
     return n < 0 ? failed(-1L) : static_cast<long>(n);
 }
 
+// How long ago, in milliseconds, the wall-clock time `then` was; 0 for a
+// time to come (the clock was set back).
+uint32_t millisecondsSince(const timeval& then) {
+    timespec now{};
+    clock_gettime(CLOCK_REALTIME, &now);
+    const int64_t ms = (static_cast<int64_t>(now.tv_sec) - then.tv_sec) * 1000 +
+                       (static_cast<int64_t>(now.tv_nsec) / 1000 - then.tv_usec) / 1000;
+    return ms <= 0 ? 0 : ms > INT32_MAX ? INT32_MAX : static_cast<uint32_t>(ms);
+}
+
 long receiveArrival(Handle h, void* data, size_t capacity, AddressV4& from, Arrival& arrival) {
     sockaddr_in sa{};
     iovec iov{data, capacity};
-    alignas(cmsghdr) char control[CMSG_SPACE(sizeof(in_pktinfo))];
+    alignas(cmsghdr) char control[CMSG_SPACE(sizeof(in_pktinfo)) + CMSG_SPACE(sizeof(timeval))];
     msghdr msg{};
     msg.msg_name = &sa;
     msg.msg_namelen = sizeof sa;
@@ -139,16 +170,21 @@ long receiveArrival(Handle h, void* data, size_t capacity, AddressV4& from, Arri
     msg.msg_controllen = sizeof control;
     arrival = Arrival{};
     // Never block here: a datagram that poll() saw may still be dropped (a bad
-    // checksum), and then there is nothing to deliver; report it as empty.
+    // checksum), and then there is nothing to deliver.
     ssize_t n = ::recvmsg(toFd(h), &msg, MSG_DONTWAIT);
-    if (n < 0) return (errno == EAGAIN || errno == EWOULDBLOCK) ? 0 : failed(-1L);
+    if (n < 0) return (errno == EAGAIN || errno == EWOULDBLOCK) ? NOTHING_WAITING : failed(-1L);
     fromSockaddr(sa, from);
     for (cmsghdr* c = CMSG_FIRSTHDR(&msg); c; c = CMSG_NXTHDR(&msg, c)) {
-        if (c->cmsg_level != IPPROTO_IP || c->cmsg_type != IP_PKTINFO) continue;
-        in_pktinfo info{};
-        std::memcpy(&info, CMSG_DATA(c), sizeof info);
-        std::memcpy(arrival.destination, &info.ipi_addr, 4);
-        arrival.interfaceIndex = static_cast<uint32_t>(info.ipi_ifindex);
+        if (c->cmsg_level == IPPROTO_IP && c->cmsg_type == IP_PKTINFO) {
+            in_pktinfo info{};
+            std::memcpy(&info, CMSG_DATA(c), sizeof info);
+            std::memcpy(arrival.destination, &info.ipi_addr, 4);
+            arrival.interfaceIndex = static_cast<uint32_t>(info.ipi_ifindex);
+        } else if (c->cmsg_level == SOL_SOCKET && c->cmsg_type == SCM_TIMESTAMP) {
+            timeval when{};
+            std::memcpy(&when, CMSG_DATA(c), sizeof when);
+            arrival.waitedMs = millisecondsSince(when);
+        }
     }
     // POSIX cuts an oversized datagram to the buffer instead of failing the
     // call as Winsock does; MSG_TRUNC tells, and we report it as too long.
@@ -166,7 +202,8 @@ int localAddress(Handle h, AddressV4& local) {
 
 long receiveFrom(Handle h, void* data, size_t capacity, AddressV4& from) {
     Arrival unused;
-    return receiveArrival(h, data, capacity, from, unused);
+    const long n = receiveArrival(h, data, capacity, from, unused);
+    return n == NOTHING_WAITING ? 0 : n;  // reported as empty, as this receive always has
 }
 
 // poll(), not select(): an fd_set cannot hold descriptors at or above
@@ -211,13 +248,86 @@ int waitReadable(Handle h, WaitTime limit) {
     return waitEither(h, INVALID_HANDLE, limit);
 }
 
+int waitAny(const Handle* handles, size_t count, WaitTime limit) {
+    constexpr size_t MOST = 8;
+    pollfd p[MOST];
+    size_t of[MOST];
+    nfds_t n = 0;
+    for (size_t i = 0; i < count && i < MOST; ++i) {
+        if (handles[i] == INVALID_HANDLE) continue;
+        if (toFd(handles[i]) < 0) {
+            errno = EBADF;
+            return failed(-1);
+        }
+        of[n] = i;
+        p[n++] = pollfd{toFd(handles[i]), POLLIN, 0};
+    }
+    const uint64_t total = static_cast<uint64_t>(limit.seconds) * 1000u + limit.microseconds / 1000u;
+    const uint64_t deadline = monotonicMs() + total;
+    for (;;) {
+        const uint64_t now = monotonicMs();
+        const uint64_t left = now >= deadline ? 0 : deadline - now;
+        const int r = ::poll(p, n, static_cast<int>(left > INT_MAX ? INT_MAX : left));
+        if (r < 0 && errno == EINTR) continue;
+        if (r < 0) return failed(-1);
+        int ready = 0;
+        for (nfds_t i = 0; i < n; ++i) {
+            if (p[i].revents & POLLNVAL) {
+                errno = EBADF;
+                return failed(-1);
+            }
+            if (p[i].revents) ready |= 1 << of[i];
+        }
+        return ready;
+    }
+}
+
+Handle openInterfaceWatch() {
+    const int fd = posix::openInterfaceWatch();
+    return fd < 0 ? INVALID_HANDLE : static_cast<Handle>(fd);
+}
+
+int takeInterfaceEvents(Handle watch) { return posix::takeInterfaceEvents(toFd(watch)); }
+
+void closeInterfaceWatch(Handle watch) {
+    if (watch != INVALID_HANDLE) ::close(toFd(watch));
+}
+
+NeighbourState neighbourState(uint32_t index, const uint8_t (&address)[4]) {
+    return posix::neighbourState(index, address);
+}
+
+uint32_t interfaceIndex(const std::string& name) { return ::if_nametoindex(name.c_str()); }
+
+int connectTo(Handle h, const AddressV4& to, WaitTime limit) {
+    const int fd = toFd(h);
+    const int flags = ::fcntl(fd, F_GETFL);
+    if (flags < 0 || ::fcntl(fd, F_SETFL, flags | O_NONBLOCK) < 0) return failed(-1);
+    sockaddr_in sa = toSockaddr(to);
+    if (::connect(fd, reinterpret_cast<const sockaddr*>(&sa), sizeof sa) == 0) return 0;
+    if (errno != EINPROGRESS) return failed(-1);
+    pollfd p{fd, POLLOUT, 0};
+    const int ms = static_cast<int>(limit.seconds * 1000u + limit.microseconds / 1000u);
+    int r;
+    while ((r = ::poll(&p, 1, ms)) < 0 && errno == EINTR) {
+    }
+    if (r == 0) return -2;
+    int error = 0;
+    socklen_t size = sizeof error;
+    if (r < 0 || ::getsockopt(fd, SOL_SOCKET, SO_ERROR, &error, &size) != 0) return failed(-1);
+    if (error != 0) {
+        errno = error;
+        return failed(-1);
+    }
+    return 0;
+}
+
 int shutdown(Handle h) { return ::shutdown(toFd(h), SHUT_RDWR) == 0 ? 0 : -1; }
 
 int close(Handle h) { return ::close(toFd(h)) == 0 ? 0 : -1; }
 
 void copyAddress(uint8_t (&to)[4], const sockaddr* from) {
-    if (from && from->sa_family == AF_INET)
-        std::memcpy(to, &reinterpret_cast<const sockaddr_in*>(from)->sin_addr, 4);
+    if (from && from->sa_family == AF_INET) std::memcpy(to, &reinterpret_cast<const sockaddr_in*>(from)->sin_addr, 4);
 }
 
 std::vector<LocalInterface> localInterfaces() {

@@ -11,7 +11,9 @@
 #include <cstddef>
 #include <cstdlib>
 #include <cstring>
+#include <mutex>
 #include <string>
+#include <vector>
 
 #include "Network/Platform.h"
 
@@ -23,7 +25,8 @@
 namespace BRIVO {
 
 static_assert(sizeof(InterfaceRow) == sizeof(MIB_IPADDRROW), "rows are laid out as MIB_IPADDRROW");
-static_assert(offsetof(InterfaceTable, rows) == offsetof(MIB_IPADDRTABLE, table), "table is laid out as MIB_IPADDRTABLE");
+static_assert(offsetof(InterfaceTable, rows) == offsetof(MIB_IPADDRTABLE, table),
+              "table is laid out as MIB_IPADDRTABLE");
 static_assert(INVALID_HANDLE == static_cast<Handle>(INVALID_SOCKET), "same 'no socket' value");
 
 namespace {
@@ -74,7 +77,10 @@ SocketError lastError() {
     case WSAENETUNREACH:
     case WSAEHOSTUNREACH: e.kind = SocketError::NO_ROUTE; break;
     case WSAEADDRINUSE: e.kind = SocketError::ADDRESS_IN_USE; break;
+    case WSAECONNRESET:
+    case WSAECONNREFUSED: e.kind = SocketError::REFUSED; break;
     case WSAEACCES: e.kind = SocketError::ACCESS_DENIED; break;
+    case WSAEWOULDBLOCK: e.kind = SocketError::WOULD_BLOCK; break;
     default: e.kind = SocketError::OTHER;
     }
     return e;
@@ -113,6 +119,25 @@ int bind(Handle h, const AddressV4& local) {
     return ::bind(s(h), reinterpret_cast<const sockaddr*>(&sa), sizeof sa) == SOCKET_ERROR ? failed(-1) : 0;
 }
 
+// An interface's first IPv4 address (network order), for a membership:
+// Windows also takes the number as 0.0.0.N, but Wine passes that on as an
+// address no interface has. 0.0.0.N where the number has no address.
+ULONG addressOfInterface(uint32_t index) {
+    ULONG bytes = 0;
+    std::vector<unsigned char> table;
+    DWORD result = ERROR_INSUFFICIENT_BUFFER;
+    for (int tries = 0; tries < 3 && result == ERROR_INSUFFICIENT_BUFFER; ++tries) {
+        table.resize(bytes ? bytes : 1);
+        result = GetIpAddrTable(reinterpret_cast<PMIB_IPADDRTABLE>(table.data()), &bytes, FALSE);
+    }
+    if (result == NO_ERROR) {
+        const auto* rows = reinterpret_cast<const MIB_IPADDRTABLE*>(table.data());
+        for (DWORD i = 0; i < rows->dwNumEntries; ++i)
+            if (rows->table[i].dwIndex == index && rows->table[i].dwAddr != 0) return rows->table[i].dwAddr;
+    }
+    return htonl(index);
+}
+
 int applyOption(Handle h, SocketOption option, const void* value, int length) {
     const char* v = static_cast<const char*>(value);
     switch (option) {
@@ -123,6 +148,23 @@ int applyOption(Handle h, SocketOption option, const void* value, int length) {
     case SocketOption::DROP_MEMBERSHIP: return ::setsockopt(s(h), IPPROTO_IP, IP_DROP_MEMBERSHIP, v, length);
     case SocketOption::REUSE_ADDRESS: return ::setsockopt(s(h), SOL_SOCKET, SO_REUSEADDR, v, length);
     case SocketOption::PACKET_INFO: return ::setsockopt(s(h), IPPROTO_IP, IP_PKTINFO, v, length);
+    // Winsock keeps no receive time for a datagram socket.
+    case SocketOption::RECEIVE_TIME: WSASetLastError(WSAENOPROTOOPT); return -1;
+    // An interface of 0.0.0.N is the interface numbered N.
+    case SocketOption::JOIN_ON:
+    case SocketOption::LEAVE_ON: {
+        if (length != sizeof(GroupOnInterface)) {
+            WSASetLastError(WSAEINVAL);
+            return -1;
+        }
+        GroupOnInterface g;
+        std::memcpy(&g, value, sizeof g);
+        ip_mreq request{};
+        std::memcpy(&request.imr_multiaddr, g.group, 4);
+        request.imr_interface.s_addr = addressOfInterface(g.interfaceIndex);
+        return ::setsockopt(s(h), IPPROTO_IP, option == SocketOption::JOIN_ON ? IP_ADD_MEMBERSHIP : IP_DROP_MEMBERSHIP,
+                            reinterpret_cast<const char*>(&request), sizeof request);
+    }
     }
     return -1;
 }
@@ -148,12 +190,14 @@ long receiveFrom(Handle h, void* data, size_t capacity, AddressV4& from) {
     sockaddr_in sa{};
     sa.sin_family = AF_INET;
     int length = sizeof sa;
-    int n = ::recvfrom(s(h), static_cast<char*>(data), static_cast<int>(capacity), 0,
-                       reinterpret_cast<sockaddr*>(&sa), &length);
+    int n = ::recvfrom(s(h), static_cast<char*>(data), static_cast<int>(capacity), 0, reinterpret_cast<sockaddr*>(&sa),
+                       &length);
     if (n == SOCKET_ERROR) {
         // Winsock fails the call for a datagram that does not fit (and drops
         // it); that is a datagram too long, not a broken socket.
         if (WSAGetLastError() == WSAEMSGSIZE) return static_cast<long>(capacity) + 1;
+        // On a socket that never waits, nothing there: reported as empty.
+        if (WSAGetLastError() == WSAEWOULDBLOCK) return 0;
         return failed(-1L);
     }
     fromSockaddr(sa, from);
@@ -184,7 +228,10 @@ LPFN_WSARECVMSG recvMsgOf(SOCKET socket) {
 long receiveArrival(Handle h, void* data, size_t capacity, AddressV4& from, Arrival& arrival) {
     arrival = Arrival{};
     LPFN_WSARECVMSG recvMsg = recvMsgOf(s(h));
-    if (!recvMsg) return receiveFrom(h, data, capacity, from);
+    if (!recvMsg) {
+        const long n = receiveFrom(h, data, capacity, from);
+        return n == 0 && WSAGetLastError() == WSAEWOULDBLOCK ? NOTHING_WAITING : n;
+    }
     sockaddr_in sa{};
     WSABUF buffer{static_cast<ULONG>(capacity), static_cast<char*>(data)};
     char control[WSA_CMSG_SPACE(sizeof(IN_PKTINFO))] = {};
@@ -198,6 +245,7 @@ long receiveArrival(Handle h, void* data, size_t capacity, AddressV4& from, Arri
     if (recvMsg(s(h), &msg, &received, nullptr, nullptr) == SOCKET_ERROR) {
         // As receiveFrom: a datagram that does not fit is one too long.
         if (WSAGetLastError() == WSAEMSGSIZE) return static_cast<long>(capacity) + 1;
+        if (WSAGetLastError() == WSAEWOULDBLOCK) return NOTHING_WAITING;
         return failed(-1L);
     }
     fromSockaddr(sa, from);
@@ -229,6 +277,205 @@ int waitEither(Handle h, Handle, WaitTime limit) {
     if (h != INVALID_HANDLE) return waitReadable(h, limit);
     Sleep(limit.seconds * 1000u + limit.microseconds / 1000u);
     return 0;
+}
+
+int waitAny(const Handle* handles, size_t count, WaitTime limit) {
+    fd_set readable;
+    FD_ZERO(&readable);
+    bool any = false;
+    for (size_t i = 0; i < count && i < 8; ++i)
+        if (handles[i] != INVALID_HANDLE) {
+            FD_SET(s(handles[i]), &readable);
+            any = true;
+        }
+    if (!any) {
+        Sleep(limit.seconds * 1000u + limit.microseconds / 1000u);
+        return 0;
+    }
+    timeval tv{static_cast<long>(limit.seconds), static_cast<long>(limit.microseconds)};
+    if (::select(0, &readable, nullptr, nullptr, &tv) == SOCKET_ERROR) return failed(-1);
+    int ready = 0;
+    for (size_t i = 0; i < count && i < 8; ++i)
+        if (handles[i] != INVALID_HANDLE && FD_ISSET(s(handles[i]), &readable)) ready |= 1 << i;
+    return ready;
+}
+
+// The system tells of changes through callbacks on threads of its own; each
+// sends one byte to a loopback socket of the watch's, which a wait can see.
+struct InterfaceWatch {
+    SOCKET receiver = INVALID_SOCKET;
+    SOCKET sender = INVALID_SOCKET;
+    sockaddr_in to{};
+    HANDLE interfaces = nullptr;
+    HANDLE addresses = nullptr;
+};
+
+std::mutex watchesLock;
+std::vector<InterfaceWatch*> watches;
+
+void poke(InterfaceWatch* watch) {
+    const char byte = 1;
+    ::sendto(watch->sender, &byte, 1, 0, reinterpret_cast<const sockaddr*>(&watch->to), sizeof watch->to);
+}
+VOID WINAPI interfaceChanged(PVOID context, PMIB_IPINTERFACE_ROW, MIB_NOTIFICATION_TYPE) {
+    poke(static_cast<InterfaceWatch*>(context));
+}
+VOID WINAPI addressChanged(PVOID context, PMIB_UNICASTIPADDRESS_ROW, MIB_NOTIFICATION_TYPE) {
+    poke(static_cast<InterfaceWatch*>(context));
+}
+
+void release(InterfaceWatch* watch) {
+    if (watch->interfaces) CancelMibChangeNotify2(watch->interfaces);
+    if (watch->addresses) CancelMibChangeNotify2(watch->addresses);
+    if (watch->receiver != INVALID_SOCKET) ::closesocket(watch->receiver);
+    if (watch->sender != INVALID_SOCKET) ::closesocket(watch->sender);
+    delete watch;
+}
+
+Handle openInterfaceWatch() {
+    // Wine takes the registrations but never calls back: there, as where
+    // nothing tells, the caller reads the interfaces now and then.
+    if (GetProcAddress(GetModuleHandleA("ntdll.dll"), "wine_get_version")) return INVALID_HANDLE;
+    auto* watch = new InterfaceWatch;
+    watch->receiver = ::socket(AF_INET, SOCK_DGRAM, 0);
+    watch->sender = ::socket(AF_INET, SOCK_DGRAM, 0);
+    watch->to.sin_family = AF_INET;
+    watch->to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    int length = sizeof watch->to;
+    u_long nonBlocking = 1;
+    if (watch->receiver == INVALID_SOCKET || watch->sender == INVALID_SOCKET ||
+        ::bind(watch->receiver, reinterpret_cast<const sockaddr*>(&watch->to), sizeof watch->to) == SOCKET_ERROR ||
+        ::getsockname(watch->receiver, reinterpret_cast<sockaddr*>(&watch->to), &length) == SOCKET_ERROR ||
+        ioctlsocket(watch->receiver, FIONBIO, &nonBlocking) == SOCKET_ERROR ||
+        NotifyIpInterfaceChange(AF_INET, interfaceChanged, watch, FALSE, &watch->interfaces) != NO_ERROR ||
+        NotifyUnicastIpAddressChange(AF_INET, addressChanged, watch, FALSE, &watch->addresses) != NO_ERROR) {
+        release(watch);
+        return INVALID_HANDLE;
+    }
+    SetHandleInformation(reinterpret_cast<HANDLE>(watch->receiver), HANDLE_FLAG_INHERIT, 0);
+    SetHandleInformation(reinterpret_cast<HANDLE>(watch->sender), HANDLE_FLAG_INHERIT, 0);
+    std::lock_guard<std::mutex> hold(watchesLock);
+    watches.push_back(watch);
+    return static_cast<Handle>(watch->receiver);
+}
+
+int takeInterfaceEvents(Handle h) {
+    int changed = 0;
+    for (;;) {
+        char bytes[64];
+        const int n = ::recv(s(h), bytes, sizeof bytes, 0);
+        if (n >= 0) {
+            changed = 1;
+            continue;
+        }
+        const int error = WSAGetLastError();
+        if (error == WSAEWOULDBLOCK) return changed;
+        if (error == WSAEMSGSIZE || error == WSAECONNRESET) continue;
+        return failed(-1);
+    }
+}
+
+void closeInterfaceWatch(Handle h) {
+    InterfaceWatch* watch = nullptr;
+    {
+        std::lock_guard<std::mutex> hold(watchesLock);
+        for (auto it = watches.begin(); it != watches.end(); ++it)
+            if (static_cast<Handle>((*it)->receiver) == h) {
+                watch = *it;
+                watches.erase(it);
+                break;
+            }
+    }
+    if (watch) release(watch);
+}
+
+NeighbourState stateOf(const MIB_IPNET_ROW2& row) {
+    switch (row.State) {
+    case NlnsUnreachable: return NeighbourState::FAILED;
+    case NlnsIncomplete: return NeighbourState::INCOMPLETE;
+    case NlnsStale: return NeighbourState::STALE;
+    case NlnsProbe:
+    case NlnsDelay:
+    case NlnsReachable:
+    case NlnsPermanent: return NeighbourState::REACHABLE;
+    default: return NeighbourState::UNKNOWN;
+    }
+}
+
+// GetIpNetEntry2 asks for one entry; where it is missing (Wine), the whole
+// table is read instead. Both are looked up at run time, so that a system
+// without them still runs.
+NeighbourState neighbourState(uint32_t index, const uint8_t (&address)[4]) {
+    using GetEntry = DWORD(WINAPI*)(PMIB_IPNET_ROW2);
+    using GetTable = DWORD(WINAPI*)(ADDRESS_FAMILY, PMIB_IPNET_TABLE2*);
+    using FreeTable = VOID(WINAPI*)(PVOID);
+    static const HMODULE helper = GetModuleHandleA("iphlpapi.dll");
+    static const auto getEntry =
+        reinterpret_cast<GetEntry>(reinterpret_cast<void (*)()>(GetProcAddress(helper, "GetIpNetEntry2")));
+    static const auto getTable =
+        reinterpret_cast<GetTable>(reinterpret_cast<void (*)()>(GetProcAddress(helper, "GetIpNetTable2")));
+    static const auto freeTable =
+        reinterpret_cast<FreeTable>(reinterpret_cast<void (*)()>(GetProcAddress(helper, "FreeMibTable")));
+    if (getEntry) {
+        MIB_IPNET_ROW2 row{};
+        row.Address.si_family = AF_INET;
+        std::memcpy(&row.Address.Ipv4.sin_addr, address, 4);
+        row.InterfaceIndex = index;
+        const DWORD result = getEntry(&row);
+        if (result == ERROR_NOT_FOUND || result == ERROR_FILE_NOT_FOUND) return NeighbourState::NONE;
+        return result == NO_ERROR ? stateOf(row) : NeighbourState::UNKNOWN;
+    }
+    PMIB_IPNET_TABLE2 table = nullptr;
+    if (!getTable || !freeTable || getTable(AF_INET, &table) != NO_ERROR || !table) return NeighbourState::UNKNOWN;
+    NeighbourState state = NeighbourState::NONE;
+    for (ULONG i = 0; i < table->NumEntries; ++i) {
+        const MIB_IPNET_ROW2& row = table->Table[i];
+        if (row.InterfaceIndex == index && std::memcmp(&row.Address.Ipv4.sin_addr, address, 4) == 0) {
+            state = stateOf(row);
+            break;
+        }
+    }
+    freeTable(table);
+    return state;
+}
+
+int connectTo(Handle h, const AddressV4& to, WaitTime limit) {
+    u_long nonBlocking = 1;
+    if (ioctlsocket(s(h), FIONBIO, &nonBlocking) == SOCKET_ERROR) return failed(-1);
+    sockaddr_in sa = toSockaddr(to);
+    if (::connect(s(h), reinterpret_cast<const sockaddr*>(&sa), sizeof sa) == 0) return 0;
+    if (WSAGetLastError() != WSAEWOULDBLOCK) return failed(-1);
+    fd_set writable, failing;
+    FD_ZERO(&writable);
+    FD_ZERO(&failing);
+    FD_SET(s(h), &writable);
+    FD_SET(s(h), &failing);
+    timeval tv{static_cast<long>(limit.seconds), static_cast<long>(limit.microseconds)};
+    const int r = ::select(0, nullptr, &writable, &failing, &tv);
+    if (r == 0) return -2;
+    if (r == SOCKET_ERROR) return failed(-1);
+    if (FD_ISSET(s(h), &failing)) {
+        int error = 0;
+        int size = sizeof error;
+        getsockopt(s(h), SOL_SOCKET, SO_ERROR, reinterpret_cast<char*>(&error), &size);
+        lastWsaError = error;
+        return -1;
+    }
+    return 0;
+}
+
+// By the adapter's friendly name, as localInterfaces() gives it.
+uint32_t interfaceIndex(const std::string& name) {
+    const int length = MultiByteToWideChar(CP_UTF8, 0, name.c_str(), -1, nullptr, 0);
+    if (length <= 0) return 0;
+    std::wstring wide(static_cast<size_t>(length), L'\0');
+    MultiByteToWideChar(CP_UTF8, 0, name.c_str(), -1, &wide[0], length);
+    NET_LUID luid{};
+    NET_IFINDEX index = 0;
+    if (ConvertInterfaceAliasToLuid(wide.c_str(), &luid) != NO_ERROR ||
+        ConvertInterfaceLuidToIndex(&luid, &index) != NO_ERROR)
+        return 0;
+    return index;
 }
 
 int shutdown(Handle h) { return ::shutdown(s(h), SD_BOTH) == SOCKET_ERROR ? -1 : 0; }

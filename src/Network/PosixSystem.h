@@ -21,4 +21,12 @@ long receiveBatch(Handle h, DatagramSlot* slots, size_t count,
 // The kind of the interface `name`, whose flags (IFF_*) are `flags`.
 InterfaceKind interfaceKind(const char* name, unsigned flags);
 
+// A descriptor that becomes readable when interfaces or their IPv4
+// addresses change; -1 where the system has none. As Platform's entries.
+int openInterfaceWatch();
+int takeInterfaceEvents(int fd);
+
+// As Platform::neighbourState.
+NeighbourState neighbourState(uint32_t index, const uint8_t (&address)[4]);
+
 }  // namespace BRIVO::posix

@@ -1,8 +1,13 @@
 #include <errno.h>
+#include <linux/neighbour.h>
+#include <linux/netlink.h>
+#include <linux/rtnetlink.h>
 #include <net/if.h>
 #include <netinet/in.h>
+#include <poll.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <climits>
 #include <cstring>
@@ -65,8 +70,8 @@ long numberIn(const std::string& path) {
 
 // What sysfs says of the interface (ARPHRD_* link types in "type").
 InterfaceKind interfaceKind(const char* name, unsigned flags) {
-    constexpr long ARPHRD_PPP_LINK = 512, ARPHRD_TUNNEL_LINK = 768, ARPHRD_SIT_LINK = 776,
-                   ARPHRD_GRE_LINK = 778, ARPHRD_NO_HEADER = 65534;  // tun and WireGuard
+    constexpr long ARPHRD_PPP_LINK = 512, ARPHRD_TUNNEL_LINK = 768, ARPHRD_SIT_LINK = 776, ARPHRD_GRE_LINK = 778,
+                   ARPHRD_NO_HEADER = 65534;  // tun and WireGuard
     if (flags & IFF_LOOPBACK) return InterfaceKind::LOOPBACK;
     const std::string dir = std::string("/sys/class/net/") + name;
     if (exists(dir + "/bridge")) return InterfaceKind::BRIDGE;
@@ -79,6 +84,110 @@ InterfaceKind interfaceKind(const char* name, unsigned flags) {
     if (exists(dir + "/device")) return InterfaceKind::HARDWARE;
     if (exists(dir)) return InterfaceKind::VIRTUAL;
     return InterfaceKind::UNKNOWN;
+}
+
+int openInterfaceWatch() {
+    const int fd = ::socket(AF_NETLINK, SOCK_RAW | SOCK_CLOEXEC | SOCK_NONBLOCK, NETLINK_ROUTE);
+    if (fd < 0) return -1;
+    sockaddr_nl local{};
+    local.nl_family = AF_NETLINK;
+    local.nl_groups = RTMGRP_LINK | RTMGRP_IPV4_IFADDR;
+    if (::bind(fd, reinterpret_cast<const sockaddr*>(&local), sizeof local) != 0) {
+        ::close(fd);
+        return -1;
+    }
+    return fd;
+}
+
+int takeInterfaceEvents(int fd) {
+    alignas(nlmsghdr) char message[8192];
+    int changed = 0;
+    for (;;) {
+        const ssize_t n = ::recv(fd, message, sizeof message, MSG_DONTWAIT);
+        if (n > 0) {
+            changed = 1;
+            continue;
+        }
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) return changed;
+        // ENOBUFS: more came than the queue held; what was lost is read anew.
+        if (n < 0 && errno == ENOBUFS) {
+            changed = 1;
+            continue;
+        }
+        return -1;
+    }
+}
+
+namespace {
+
+// The socket that asks the kernel about neighbours, one a thread, opened
+// when first needed and kept: an announcer asks many times a second.
+class NeighbourAsker {
+public:
+    ~NeighbourAsker() {
+        if (fd >= 0) ::close(fd);
+    }
+    NeighbourState ask(uint32_t index, const uint8_t (&address)[4]) {
+        if (fd < 0) fd = ::socket(AF_NETLINK, SOCK_RAW | SOCK_CLOEXEC | SOCK_NONBLOCK, NETLINK_ROUTE);
+        if (fd < 0) return NeighbourState::UNKNOWN;
+        struct {
+            nlmsghdr header;
+            ndmsg neighbour;
+            rtattr destination;
+            uint8_t address[4];
+        } request{};
+        request.header.nlmsg_len = sizeof request;
+        request.header.nlmsg_type = RTM_GETNEIGH;
+        request.header.nlmsg_flags = NLM_F_REQUEST;
+        request.header.nlmsg_seq = ++sequence;
+        request.neighbour.ndm_family = AF_INET;
+        request.neighbour.ndm_ifindex = static_cast<int>(index);
+        request.destination.rta_type = NDA_DST;
+        request.destination.rta_len = RTA_LENGTH(sizeof request.address);
+        std::memcpy(request.address, address, sizeof request.address);
+        if (::send(fd, &request, sizeof request, 0) != static_cast<ssize_t>(sizeof request))
+            return NeighbourState::UNKNOWN;
+        // The kernel answers within the send; a short wait covers the rest.
+        for (int attempt = 0; attempt < 4; ++attempt) {
+            alignas(nlmsghdr) char reply[1024];
+            const ssize_t n = ::recv(fd, reply, sizeof reply, MSG_DONTWAIT);
+            if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
+                pollfd p{fd, POLLIN, 0};
+                ::poll(&p, 1, 5);
+                continue;
+            }
+            if (n <= 0) return NeighbourState::UNKNOWN;
+            unsigned left = static_cast<unsigned>(n);
+            for (auto* h = reinterpret_cast<nlmsghdr*>(reply); NLMSG_OK(h, left); h = NLMSG_NEXT(h, left)) {
+                if (h->nlmsg_seq != sequence) continue;  // an answer to an earlier question
+                if (h->nlmsg_type == NLMSG_ERROR) {
+                    const auto* error = static_cast<const nlmsgerr*>(NLMSG_DATA(h));
+                    return error->error == -ENOENT ? NeighbourState::NONE : NeighbourState::UNKNOWN;
+                }
+                if (h->nlmsg_type == RTM_NEWNEIGH) return stateOf(static_cast<const ndmsg*>(NLMSG_DATA(h))->ndm_state);
+            }
+        }
+        return NeighbourState::UNKNOWN;
+    }
+
+private:
+    static NeighbourState stateOf(uint16_t nud) {
+        if (nud & NUD_FAILED) return NeighbourState::FAILED;
+        if (nud & NUD_INCOMPLETE) return NeighbourState::INCOMPLETE;
+        if (nud & NUD_STALE) return NeighbourState::STALE;
+        if (nud & (NUD_REACHABLE | NUD_DELAY | NUD_PROBE | NUD_PERMANENT | NUD_NOARP)) return NeighbourState::REACHABLE;
+        return NeighbourState::NONE;
+    }
+    int fd = -1;
+    uint32_t sequence = 0;
+};
+
+}  // namespace
+
+NeighbourState neighbourState(uint32_t index, const uint8_t (&address)[4]) {
+    static thread_local NeighbourAsker asker;
+    return asker.ask(index, address);
 }
 
 }  // namespace BRIVO::posix

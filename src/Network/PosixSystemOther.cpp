@@ -21,4 +21,10 @@ InterfaceKind interfaceKind(const char*, unsigned flags) {
     return InterfaceKind::UNKNOWN;
 }
 
+// Interfaces are read again by whoever wants to know; the neighbour table
+// is not asked.
+int openInterfaceWatch() { return -1; }
+int takeInterfaceEvents(int) { return -1; }
+NeighbourState neighbourState(uint32_t, const uint8_t (&)[4]) { return NeighbourState::UNKNOWN; }
+
 }  // namespace BRIVO::posix

@@ -54,10 +54,8 @@ bool Socket::bindV4(IPAddress local) {
         int32_t on = 1;
         if (os.setOption(socketHandle, SocketOption::BROADCAST, &on, sizeof on) < 0) return false;
     } else if (socketType == KIND_UDP_MULTICAST || socketType == KIND_MULTICAST_TOO) {
-        uint8_t request[8] = {local.address[12], local.address[13], local.address[14],
-                              local.address[15], 0, 0, 0, 0};
-        if (os.setOption(socketHandle, SocketOption::ADD_MEMBERSHIP, request, sizeof request) < 0)
-            return false;
+        uint8_t request[8] = {local.address[12], local.address[13], local.address[14], local.address[15], 0, 0, 0, 0};
+        if (os.setOption(socketHandle, SocketOption::ADD_MEMBERSHIP, request, sizeof request) < 0) return false;
     }
     return true;
 }

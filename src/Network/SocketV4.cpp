@@ -36,8 +36,7 @@ uint32_t SocketV4::chooseInterfaceAddress() {
     std::unique_ptr<uint32_t[]> block(new (std::nothrow) uint32_t[(size + 3) / 4 + 1]);
     if (!block) return loopback;
     auto* table = reinterpret_cast<InterfaceTable*>(block.get());
-    if (os.interfaceTable(table, &size) == TABLE_NO_ERROR && table->count >= 1)
-        return table->rows[0].address;
+    if (os.interfaceTable(table, &size) == TABLE_NO_ERROR && table->count >= 1) return table->rows[0].address;
     return loopback;
 }
 
@@ -73,8 +72,8 @@ bool SocketV4::open(Type requested) {
         socketType = UDP_MULTICAST;
         socketHandle = os.socket(SocketStyle::DATAGRAM);
         if (socketHandle == INVALID_HANDLE) return false;
-        if (os.setOption(socketHandle, SocketOption::MULTICAST_INTERFACE, &interfaceAddress,
-                         sizeof interfaceAddress) < 0) {
+        if (os.setOption(socketHandle, SocketOption::MULTICAST_INTERFACE, &interfaceAddress, sizeof interfaceAddress) <
+            0) {
             close();
             return false;
         }
@@ -85,10 +84,8 @@ bool SocketV4::open(Type requested) {
 }
 
 bool SocketV4::sendTo(const Buffer& payload, IPAddress destination, uint16_t destinationPort) {
-    AddressV4 to{{static_cast<uint8_t>(destinationPort >> 8),
-                  static_cast<uint8_t>(destinationPort & 0xFF)},
-                 {destination.address[12], destination.address[13], destination.address[14],
-                  destination.address[15]}};
+    AddressV4 to{{static_cast<uint8_t>(destinationPort >> 8), static_cast<uint8_t>(destinationPort & 0xFF)},
+                 {destination.address[12], destination.address[13], destination.address[14], destination.address[15]}};
     long sent = platform().sendTo(socketHandle, payload.data(), payload.size(), to);
     if (sent == -1) return false;
     return static_cast<size_t>(sent) == payload.size();
@@ -105,7 +102,8 @@ WaitTime waitLimit(const Clock& waitTime) {
 }  // namespace
 
 template <typename Take>
-WAIT_CODE SocketV4::receiveOne(Buffer& payload, IPAddress& source, uint16_t& sourcePort, Clock& waitTime, Take take) {
+WAIT_CODE SocketV4::receiveOne(Buffer& payload, IPAddress& source, uint16_t& sourcePort, Clock& waitTime,
+                               bool tellDiscarded, Take take) {
     const Platform& os = platform();
     int ready = os.waitReadable(socketHandle, waitLimit(waitTime));
     // A failed wait is a failure of the socket, never a reason to go on to a
@@ -116,20 +114,22 @@ WAIT_CODE SocketV4::receiveOne(Buffer& payload, IPAddress& source, uint16_t& sou
     payload.resize(RECEIVE_LIMIT);
     AddressV4 from{{0, 0}, {0, 0, 0, 0}};
     long n = take(payload.data(), from);
+    if (n == NOTHING_WAITING) return TIMEOUT;
     if (n < 0) return FAIL;
     // Any host can send an empty or an oversized datagram; it is consumed and
     // reported apart from a broken socket so the caller can ignore it.
-    if (n == 0 || static_cast<size_t>(n) > RECEIVE_LIMIT) return DISCARDED;
+    const bool deliverable = n > 0 && static_cast<size_t>(n) <= RECEIVE_LIMIT;
+    if (!deliverable && !tellDiscarded) return DISCARDED;
 
     source.setMappedV4(from.address);
     sourcePort = hostPort(from);
+    if (!deliverable) return DISCARDED;
     payload.resize(static_cast<size_t>(n));
     return RECEIVED;
 }
 
-WAIT_CODE SocketV4::receiveFrom(Buffer& payload, IPAddress& source, uint16_t& sourcePort,
-                                Clock& waitTime) {
-    return receiveOne(payload, source, sourcePort, waitTime, [this](uint8_t* data, AddressV4& from) {
+WAIT_CODE SocketV4::receiveFrom(Buffer& payload, IPAddress& source, uint16_t& sourcePort, Clock& waitTime) {
+    return receiveOne(payload, source, sourcePort, waitTime, false, [this](uint8_t* data, AddressV4& from) {
         return platform().receiveFrom(socketHandle, data, RECEIVE_LIMIT, from);
     });
 }
@@ -138,12 +138,25 @@ WAIT_CODE SocketV4::receiveFrom(Buffer& payload, IPAddress& source, uint16_t& so
                                 Clock& waitTime) {
     arrival = Arrival{};
     Arrival where{};
-    const WAIT_CODE code = receiveOne(payload, source, sourcePort, waitTime, [&](uint8_t* data, AddressV4& from) {
+    const WAIT_CODE code = receiveOne(payload, source, sourcePort, waitTime, true, [&](uint8_t* data, AddressV4& from) {
         return platform().receiveArrival(socketHandle, data, RECEIVE_LIMIT, from, where);
     });
-    if (code == RECEIVED) arrival = where;
+    if (code == RECEIVED || code == DISCARDED) arrival = where;
     return code;
 }
+
+bool SocketV4::connectV4(const IPAddress& address, uint16_t port, const Clock& waitTime) {
+    const AddressV4 to{{static_cast<uint8_t>(port >> 8), static_cast<uint8_t>(port & 0xFF)},
+                       {address.address[12], address.address[13], address.address[14], address.address[15]}};
+    return platform().connectTo(socketHandle, to, waitLimit(waitTime)) == 0;
+}
+
+bool SocketV4::reportReceiveTime() {
+    int32_t on = 1;
+    return platform().setOption(socketHandle, SocketOption::RECEIVE_TIME, &on, sizeof on) >= 0;
+}
+
+bool SocketV4::neverBlock() { return platform().setNonBlocking(socketHandle, 1) == 0; }
 
 bool SocketV4::receiveWaiting(DatagramBatch& batch) {
     long n = platform().receiveWaiting(socketHandle, batch.slots.data(), batch.slots.size());
@@ -175,7 +188,7 @@ bool SocketV4::shareAddress() {
 
 bool SocketV4::membership(SocketOption option, const IPAddress& group, const uint8_t (&interfaceAddress)[4]) {
     // As ip_mreq: the group, then the interface, both in network order.
-    const uint8_t request[8] = {group.address[12], group.address[13], group.address[14], group.address[15],
+    const uint8_t request[8] = {group.address[12],   group.address[13],   group.address[14],   group.address[15],
                                 interfaceAddress[0], interfaceAddress[1], interfaceAddress[2], interfaceAddress[3]};
     return platform().setOption(socketHandle, option, request, sizeof request) >= 0;
 }
@@ -186,6 +199,18 @@ bool SocketV4::joinGroup(const IPAddress& group, const uint8_t (&interfaceAddres
 
 bool SocketV4::leaveGroup(const IPAddress& group, const uint8_t (&interfaceAddress)[4]) {
     return membership(SocketOption::DROP_MEMBERSHIP, group, interfaceAddress);
+}
+
+bool SocketV4::joinGroupOn(const IPAddress& group, uint32_t interfaceIndex) {
+    const GroupOnInterface request{{group.address[12], group.address[13], group.address[14], group.address[15]},
+                                   interfaceIndex};
+    return platform().setOption(socketHandle, SocketOption::JOIN_ON, &request, sizeof request) >= 0;
+}
+
+bool SocketV4::leaveGroupOn(const IPAddress& group, uint32_t interfaceIndex) {
+    const GroupOnInterface request{{group.address[12], group.address[13], group.address[14], group.address[15]},
+                                   interfaceIndex};
+    return platform().setOption(socketHandle, SocketOption::LEAVE_ON, &request, sizeof request) >= 0;
 }
 
 uint16_t SocketV4::localPort() const {

@@ -40,8 +40,7 @@ public:
     // IPv4-mapped source address (the port field untouched) and `sourcePort`
     // its source port in host order. On TIMEOUT nothing changes; on FAIL and
     // DISCARDED `payload` is MAX_DATAGRAM_SIZE bytes and the source is unchanged.
-    WAIT_CODE receiveFrom(Buffer& payload, IPAddress& source, uint16_t& sourcePort,
-                          Clock& waitTime);
+    WAIT_CODE receiveFrom(Buffer& payload, IPAddress& source, uint16_t& sourcePort, Clock& waitTime);
 
     // Takes the datagrams that are already waiting, up to the batch's size,
     // without waiting; `batch.count()` tells how many. False when the receive
@@ -73,6 +72,10 @@ public:
     // True when the platform accepted it.
     bool joinGroup(const IPAddress& group, const uint8_t (&interfaceAddress)[4]);
     bool leaveGroup(const IPAddress& group, const uint8_t (&interfaceAddress)[4]);
+    // The same by the interface's number: a membership that outlives a
+    // change of the interface's addresses, and can be left after it.
+    bool joinGroupOn(const IPAddress& group, uint32_t interfaceIndex);
+    bool leaveGroupOn(const IPAddress& group, uint32_t interfaceIndex);
     // Has every receive find out where its datagram arrived.
     bool reportArrival();
     // The local port the socket is bound to (host order); 0 when it is not
@@ -81,14 +84,27 @@ public:
     // failed to bind.
     uint16_t localPort() const;
     // As the receiveFrom above; on RECEIVED, `arrival` also says where the
-    // datagram arrived (all zero where the system does not say).
-    WAIT_CODE receiveFrom(Buffer& payload, IPAddress& source, uint16_t& sourcePort, Arrival& arrival,
-                          Clock& waitTime);
+    // datagram arrived (all zero where the system does not say). On
+    // DISCARDED, too, the source and the arrival are those of the datagram
+    // that could not be delivered, so that it can be told of; a datagram the
+    // system dropped after the wait saw it is a TIMEOUT.
+    WAIT_CODE receiveFrom(Buffer& payload, IPAddress& source, uint16_t& sourcePort, Arrival& arrival, Clock& waitTime);
+    // Connects a TCP socket (open(TCP)) to `address`, bytes 12-15, and
+    // `port` (host order), waiting at most `waitTime`. True when connected.
+    bool connectV4(const IPAddress& address, uint16_t port, const Clock& waitTime);
+    // Has every receive with an arrival say how long its datagram waited in
+    // the queue. True when the system keeps that time.
+    bool reportReceiveTime();
+    // From now on no call waits inside the system: a send that cannot go at
+    // once fails, with lastError() WOULD_BLOCK. True when accepted.
+    bool neverBlock();
 
 private:
-    // The receive of both receiveFrom: `take` is the platform's receive.
+    // The receive of both receiveFrom: `take` is the platform's receive;
+    // `tellDiscarded`: the source of a datagram not delivered is given too.
     template <typename Take>
-    WAIT_CODE receiveOne(Buffer& payload, IPAddress& source, uint16_t& sourcePort, Clock& waitTime, Take take);
+    WAIT_CODE receiveOne(Buffer& payload, IPAddress& source, uint16_t& sourcePort, Clock& waitTime, bool tellDiscarded,
+                         Take take);
     bool membership(SocketOption option, const IPAddress& group, const uint8_t (&interfaceAddress)[4]);
 
     // The first local IPv4 address in the system's order, or 127.0.0.1.

@@ -27,8 +27,8 @@ std::string hexBytes(const void* data, int length) {
 
 std::string describe(const AddressV4& a) {
     char text[64];
-    std::snprintf(text, sizeof text, "%u.%u.%u.%u port %02X %02X", a.address[0], a.address[1],
-                  a.address[2], a.address[3], a.port[0], a.port[1]);
+    std::snprintf(text, sizeof text, "%u.%u.%u.%u port %02X %02X", a.address[0], a.address[1], a.address[2],
+                  a.address[3], a.port[0], a.port[1]);
     return text;
 }
 
@@ -59,9 +59,9 @@ int bind(Handle handle, const AddressV4& local) {
 }
 int setOption(Handle handle, BRIVO::SocketOption option, const void* value, int length) {
     const char* names[] = {"BROADCAST",       "ADD_MEMBERSHIP", "MULTICAST_INTERFACE", "RECEIVE_BUFFER",
-                           "DROP_MEMBERSHIP", "REUSE_ADDRESS",  "PACKET_INFO"};
-    record("setOption " + h(handle) + " " + names[static_cast<int>(option)] + " " +
-                           hexBytes(value, length));
+                           "DROP_MEMBERSHIP", "REUSE_ADDRESS",  "PACKET_INFO",         "RECEIVE_TIME",
+                           "JOIN_ON",         "LEAVE_ON"};
+    record("setOption " + h(handle) + " " + names[static_cast<int>(option)] + " " + hexBytes(value, length));
     switch (option) {
     case BRIVO::SocketOption::BROADCAST: return fake().broadcastResult;
     case BRIVO::SocketOption::ADD_MEMBERSHIP: return fake().membershipResult;
@@ -69,7 +69,10 @@ int setOption(Handle handle, BRIVO::SocketOption option, const void* value, int 
     case BRIVO::SocketOption::RECEIVE_BUFFER:
     case BRIVO::SocketOption::DROP_MEMBERSHIP:
     case BRIVO::SocketOption::REUSE_ADDRESS:
-    case BRIVO::SocketOption::PACKET_INFO: return 0;
+    case BRIVO::SocketOption::PACKET_INFO:
+    case BRIVO::SocketOption::RECEIVE_TIME:
+    case BRIVO::SocketOption::LEAVE_ON: return 0;
+    case BRIVO::SocketOption::JOIN_ON: return fake().membershipResult;
     }
     return -1;
 }
@@ -88,7 +91,8 @@ long sendTo(Handle handle, const void* data, size_t length, const AddressV4& to)
         result = fake().sendResults.front();
         fake().sendResults.pop_front();
     }
-    if (result >= 0 && fake().onSend) fake().onSend(BRIVO::Buffer(static_cast<const uint8_t*>(data), static_cast<const uint8_t*>(data) + length));
+    if (result >= 0 && fake().onSend)
+        fake().onSend(BRIVO::Buffer(static_cast<const uint8_t*>(data), static_cast<const uint8_t*>(data) + length));
     return result;
 }
 // The wait itself, once logged.
@@ -114,13 +118,13 @@ int waitFor(BRIVO::WaitTime limit, bool wakeable) {
     return 0;
 }
 int waitReadable(Handle handle, BRIVO::WaitTime limit) {
-    record("wait " + h(handle) + " " + std::to_string(limit.seconds) + "s " +
-                           std::to_string(limit.microseconds) + "us");
+    record("wait " + h(handle) + " " + std::to_string(limit.seconds) + "s " + std::to_string(limit.microseconds) +
+           "us");
     return waitFor(limit, false);
 }
 int waitEither(Handle handle, Handle wake, BRIVO::WaitTime limit) {
     record("wait " + h(handle) + " or " + h(wake) + " " + std::to_string(limit.seconds) + "s " +
-                           std::to_string(limit.microseconds) + "us");
+           std::to_string(limit.microseconds) + "us");
     if (handle == BRIVO::INVALID_HANDLE) {
         // Nothing but the wake: arrivals wait.
         std::deque<FakePlatform::Arrival> held;
@@ -167,8 +171,8 @@ int close(Handle handle) {
     return 0;
 }
 int32_t interfaceTable(BRIVO::InterfaceTable* table, uint32_t* size) {
-    uint32_t needed = static_cast<uint32_t>(sizeof(uint32_t) +
-                                            fake().tableAddresses.size() * sizeof(BRIVO::InterfaceRow));
+    uint32_t needed =
+        static_cast<uint32_t>(sizeof(uint32_t) + fake().tableAddresses.size() * sizeof(BRIVO::InterfaceRow));
     if (!table) {
         record("interfaceTable size " + std::to_string(*size));
         *size = needed;
@@ -213,6 +217,53 @@ int routeSource(const AddressV4& to, uint8_t (&source)[4]) {
     record("routeSource " + describe(to));
     if (!fake().hasRoute) return -1;
     std::memcpy(source, fake().routeSourceAddress, 4);
+    return 0;
+}
+
+// The socket (bit 0) as waitReadable sees it, the interface watch (its
+// bit) when news wait.
+int waitAny(const Handle* handles, size_t count, BRIVO::WaitTime limit) {
+    std::string line = "waitAny";
+    int news = 0;
+    for (size_t i = 0; i < count; ++i) {
+        line += " " + h(handles[i]);
+        if (handles[i] == fake().interfaceWatch && fake().interfaceNews) news |= 1 << i;
+    }
+    record(line + " " + std::to_string(limit.seconds) + "s " + std::to_string(limit.microseconds) + "us");
+    if (news) return news;
+    const int r = waitFor(limit, false);
+    return r < 0 ? -1 : r;
+}
+Handle openInterfaceWatch() {
+    record("openInterfaceWatch");
+    return fake().interfaceWatch;
+}
+int takeInterfaceEvents(Handle watch) {
+    record("takeInterfaceEvents " + h(watch));
+    const int news = fake().interfaceNews ? 1 : 0;
+    fake().interfaceNews = false;
+    return news;
+}
+void closeInterfaceWatch(Handle watch) { record("closeInterfaceWatch " + h(watch)); }
+BRIVO::NeighbourState neighbourState(uint32_t index, const uint8_t (&address)[4]) {
+    const uint32_t a = uint32_t(address[0]) << 24 | uint32_t(address[1]) << 16 | uint32_t(address[2]) << 8 | address[3];
+    record("neighbourState " + std::to_string(index) + " " + std::to_string(address[0]) + "." +
+           std::to_string(address[1]) + "." + std::to_string(address[2]) + "." + std::to_string(address[3]));
+    auto found = fake().neighbours.find(a);
+    return found == fake().neighbours.end() ? BRIVO::NeighbourState::REACHABLE : found->second;
+}
+
+int connectTo(Handle handle, const AddressV4& to, BRIVO::WaitTime) {
+    record("connectTo " + h(handle) + " " + describe(to));
+    return fake().connectResult;
+}
+
+uint32_t interfaceIndex(const std::string& name) {
+    record("interfaceIndex " + name);
+    for (const BRIVO::LocalInterface& i : fake().interfaces)
+        if (i.name == name) return i.index;
+    for (const std::string& other : fake().addressless)
+        if (other == name) return 99;
     return 0;
 }
 

@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <deque>
 #include <functional>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -18,11 +19,11 @@
 class FakePlatform {
 public:
     struct Arrival {
-        long length;              // what receiveFrom answers (-1 fails, >1500 oversized)
-        BRIVO::Buffer bytes;      // copied into the caller's buffer
+        long length;          // what receiveFrom answers (-1 fails, >1500 oversized)
+        BRIVO::Buffer bytes;  // copied into the caller's buffer
         BRIVO::AddressV4 from;
-        uint64_t afterMs = 0;     // virtual time before it becomes readable
-        BRIVO::Arrival where{};   // what receiveArrival says of it
+        uint64_t afterMs = 0;    // virtual time before it becomes readable
+        BRIVO::Arrival where{};  // what receiveArrival says of it
     };
 
     FakePlatform();
@@ -57,6 +58,8 @@ public:
     int32_t tableResult = BRIVO::TABLE_NO_ERROR;
     std::vector<uint32_t> tableAddresses;
     std::vector<BRIVO::LocalInterface> interfaces;
+    std::vector<std::string> addressless;  // interfaces there without an IPv4 address
+    int connectResult = 0;                 // what connectTo() answers
     bool hasRoute = true;
     uint8_t routeSourceAddress[4] = {192, 168, 1, 5};
 
@@ -68,6 +71,14 @@ public:
     uint64_t wakeAt = 0;
     // What lastError() answers.
     BRIVO::SocketError error;
+
+    // The interface watch: its handle (INVALID_HANDLE: none on this
+    // system), and whether news wait to be taken.
+    BRIVO::Handle interfaceWatch = 90;
+    bool interfaceNews = false;
+    // The neighbour table by address (host order); an address not in it
+    // is REACHABLE.
+    std::map<uint32_t, BRIVO::NeighbourState> neighbours;
 
     const BRIVO::Platform& table() const;
     static FakePlatform* active;

@@ -17,6 +17,5 @@ TEST(ErrRecord, TheConstructorItselfWritesAndFlushesTheAssertionLine) {
 TEST(ErrRecord, NegativeCodeInDecimal) {
     testing::internal::CaptureStderr();
     BRIVO::Err e("src\\Network\\Socket", 68, -12);
-    EXPECT_EQ(testing::internal::GetCapturedStderr(),
-              "\nBRIVO ASSERT[src\\Network\\Socket]Line:68[code:-12 Data:0]\n");
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), "\nBRIVO ASSERT[src\\Network\\Socket]Line:68[code:-12 Data:0]\n");
 }

@@ -20,9 +20,7 @@ std::vector<uint8_t> bytesOf(const IPAddress& a) {
 
 }  // namespace
 
-TEST(IPAddressLayout, AllZeroByDefault) {
-    EXPECT_EQ(bytesOf(IPAddress()), std::vector<uint8_t>(18, 0));
-}
+TEST(IPAddressLayout, AllZeroByDefault) { EXPECT_EQ(bytesOf(IPAddress()), std::vector<uint8_t>(18, 0)); }
 
 TEST(IPAddressLayout, IPv4MappedWithPortHighByteFirst) {
     EXPECT_EQ(bytesOf(IPAddress(224, 0, 0, 138, 0)),

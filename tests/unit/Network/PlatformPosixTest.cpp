@@ -18,7 +18,8 @@ TEST(PosixWait, ASignalDoesNotCutTheWaitShort) {
     BRIVO::UDPV4 s;
     ASSERT_TRUE(s.open(BRIVO::SocketV4::UDP_BROADCAST));
     ASSERT_TRUE(s.bindV4(BRIVO::IPAddress()));
-    struct sigaction handler {}, previous {};
+    struct sigaction handler {
+    }, previous{};
     handler.sa_handler = ignoreAlarm;  // no SA_RESTART: poll() returns EINTR
     sigemptyset(&handler.sa_mask);
     ASSERT_EQ(sigaction(SIGALRM, &handler, &previous), 0);

@@ -52,8 +52,10 @@ protected:
     }
     Script scripted;
     std::vector<uint8_t> storage = std::vector<uint8_t>(4 * 1500);
-    std::vector<DatagramSlot> slots{{storage.data(), 1500, 0, {}}, {storage.data() + 1500, 1500, 0, {}},
-                                    {storage.data() + 3000, 1500, 0, {}}, {storage.data() + 4500, 1500, 0, {}}};
+    std::vector<DatagramSlot> slots{{storage.data(), 1500, 0, {}},
+                                    {storage.data() + 1500, 1500, 0, {}},
+                                    {storage.data() + 3000, 1500, 0, {}},
+                                    {storage.data() + 4500, 1500, 0, {}}};
 };
 
 }  // namespace
@@ -61,8 +63,8 @@ protected:
 TEST_F(OneByOneReceive, TakesWhatIsWaitingWithZeroTimeWaitsAndStopsWhenNothingIs) {
     scripted.lengths = {5, 0, 1501};
     EXPECT_EQ(take(4), 3);
-    EXPECT_THAT(scripted.calls, ElementsAre("wait 0s 0us", "receive 1500", "wait 0s 0us", "receive 1500",
-                                            "wait 0s 0us", "receive 1500", "wait 0s 0us"));
+    EXPECT_THAT(scripted.calls, ElementsAre("wait 0s 0us", "receive 1500", "wait 0s 0us", "receive 1500", "wait 0s 0us",
+                                            "receive 1500", "wait 0s 0us"));
     EXPECT_EQ(slots[0].length, 5);
     EXPECT_EQ(storage[0], 5);
     EXPECT_EQ(slots[0].from.address[3], 5);
@@ -98,4 +100,3 @@ TEST(PlatformTables, EveryEntryIsFilled) {
     missing.close = nullptr;
     EXPECT_FALSE(BRIVO::complete(missing));
 }
-

@@ -110,8 +110,8 @@ TEST_F(SocketBind, MulticastBindsThePortNotTheGroupAndJoinsTheGroup) {
     ASSERT_TRUE(s.open(SocketV4::UDP_MULTICAST));
     fake.calls.clear();
     EXPECT_TRUE(s.bindV4(IPAddress(224, 0, 0, 138, 3576)));
-    EXPECT_THAT(fake.calls, ElementsAre("bind 7 0.0.0.0 port 0D F8",
-                                        "setOption 7 ADD_MEMBERSHIP E0 00 00 8A 00 00 00 00"));
+    EXPECT_THAT(fake.calls,
+                ElementsAre("bind 7 0.0.0.0 port 0D F8", "setOption 7 ADD_MEMBERSHIP E0 00 00 8A 00 00 00 00"));
 }
 
 TEST_F(SocketBind, PortBytesAreUsedWithoutSwapping) {
@@ -148,4 +148,3 @@ TEST_F(SocketBind, WithoutAHandleFailsAndSetsNoOption) {
     EXPECT_FALSE(s.bindV4(IPAddress()));
     EXPECT_EQ(fake.calls.size(), 1u);
 }
-

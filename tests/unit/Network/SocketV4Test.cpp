@@ -19,8 +19,7 @@ using SocketOpen = FakePlatformTest;
 TEST_F(SocketOpen, BroadcastSetsOptionThenBlockingMode) {
     SocketV4 s;
     EXPECT_TRUE(s.open(SocketV4::UDP_BROADCAST));
-    EXPECT_THAT(fake.calls, ElementsAre("socket DATAGRAM", "setOption 7 BROADCAST 01 00 00 00",
-                                        "nonBlocking 7 0"));
+    EXPECT_THAT(fake.calls, ElementsAre("socket DATAGRAM", "setOption 7 BROADCAST 01 00 00 00", "nonBlocking 7 0"));
     EXPECT_EQ(s.type(), SocketV4::UDP_BROADCAST);
 }
 
@@ -29,8 +28,8 @@ TEST_F(SocketOpen, ReopenClosesTheOldHandleFirst) {
     ASSERT_TRUE(s.open(SocketV4::UDP_BROADCAST));
     fake.calls.clear();
     ASSERT_TRUE(s.open(SocketV4::UDP_BROADCAST));
-    EXPECT_THAT(fake.calls, ElementsAre("shutdown 7", "close 7", "socket DATAGRAM",
-                                        "setOption 8 BROADCAST 01 00 00 00", "nonBlocking 8 0"));
+    EXPECT_THAT(fake.calls, ElementsAre("shutdown 7", "close 7", "socket DATAGRAM", "setOption 8 BROADCAST 01 00 00 00",
+                                        "nonBlocking 8 0"));
 }
 
 TEST_F(SocketOpen, TcpSetsNothing) {
@@ -63,8 +62,8 @@ TEST_F(SocketOpen, FailedBroadcastOptionClosesTheNewHandle) {
     fake.broadcastResult = -1;
     SocketV4 s;
     EXPECT_FALSE(s.open(SocketV4::UDP_BROADCAST));
-    EXPECT_THAT(fake.calls, ElementsAre("socket DATAGRAM", "setOption 7 BROADCAST 01 00 00 00",
-                                        "shutdown 7", "close 7"));
+    EXPECT_THAT(fake.calls,
+                ElementsAre("socket DATAGRAM", "setOption 7 BROADCAST 01 00 00 00", "shutdown 7", "close 7"));
     EXPECT_EQ(s.handle(), BRIVO::INVALID_HANDLE);
 }
 
@@ -146,7 +145,10 @@ TEST_F(SocketSend, EmptyPartialAndFailedSends) {
 
 class SocketReceive : public FakePlatformTest {
 protected:
-    SocketReceive() { socket.open(SocketV4::UDP_BROADCAST); fake.calls.clear(); }
+    SocketReceive() {
+        socket.open(SocketV4::UDP_BROADCAST);
+        fake.calls.clear();
+    }
     BRIVO::WAIT_CODE receive(uint32_t us) {
         BRIVO::Clock wait(us);
         return socket.receiveFrom(buffer, source, port, wait);
@@ -162,8 +164,8 @@ TEST_F(SocketReceive, WaitHasMillisecondPrecision) {
     receive(1999);
     receive(999);
     receive(1234567);
-    EXPECT_THAT(fake.calls, ElementsAre("wait 7 0s 200000us", "wait 7 0s 1000us", "wait 7 0s 0us",
-                                        "wait 7 1s 234000us"));
+    EXPECT_THAT(fake.calls,
+                ElementsAre("wait 7 0s 200000us", "wait 7 0s 1000us", "wait 7 0s 0us", "wait 7 1s 234000us"));
 }
 
 TEST_F(SocketReceive, TheWaitIsReadButNeverChanged) {
@@ -243,7 +245,6 @@ TEST_F(SocketReceive, WaitingDatagramsAreTakenInOneBatchInArrivalOrder) {
     EXPECT_EQ(batch.count(), 0u);
 }
 
-
 TEST_F(SocketReceive, AWaitThenWhatIsWaitingInOneBatch) {
     BRIVO::DatagramBatch batch(8);
     BRIVO::Clock wait(200000);
@@ -278,10 +279,10 @@ TEST_F(SocketListener, SharesTheAddressJoinsAndLeavesOnAnInterfaceAndReportsArri
     EXPECT_TRUE(s.joinGroup(IPAddress(224, 0, 0, 138, 3576), eth1));
     EXPECT_TRUE(s.leaveGroup(IPAddress(224, 0, 0, 138, 3576), eth1));
     EXPECT_TRUE(s.reportArrival());
-    EXPECT_THAT(fake.calls, ElementsAre("setOption 7 REUSE_ADDRESS 01 00 00 00",
-                                        "setOption 7 ADD_MEMBERSHIP E0 00 00 8A 0A 02 00 01",
-                                        "setOption 7 DROP_MEMBERSHIP E0 00 00 8A 0A 02 00 01",
-                                        "setOption 7 PACKET_INFO 01 00 00 00"));
+    EXPECT_THAT(
+        fake.calls,
+        ElementsAre("setOption 7 REUSE_ADDRESS 01 00 00 00", "setOption 7 ADD_MEMBERSHIP E0 00 00 8A 0A 02 00 01",
+                    "setOption 7 DROP_MEMBERSHIP E0 00 00 8A 0A 02 00 01", "setOption 7 PACKET_INFO 01 00 00 00"));
 }
 
 TEST_F(SocketListener, AReceiveSaysWhereTheDatagramArrived) {

@@ -103,9 +103,7 @@ protected:
         BRIVO::Clock wait(us);
         return receiver.receiveFrom(buffer, source, port, wait);
     }
-    bool send(const Buffer& datagram) {
-        return sender.sendTo(datagram, IPAddress(127, 0, 0, 1, 0), receiverPort);
-    }
+    bool send(const Buffer& datagram) { return sender.sendTo(datagram, IPAddress(127, 0, 0, 1, 0), receiverPort); }
 
     UDPV4 receiver, sender;
     uint16_t receiverPort = 0, senderPort = 0;
