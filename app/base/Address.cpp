@@ -23,4 +23,15 @@ bool parseDottedQuad(const std::string& text, Address& address) {
     return at == text.size();
 }
 
+bool parseRange(const std::string& text, Address& network, int& prefix) {
+    const size_t slash = text.find('/');
+    if (slash == std::string::npos || !parseDottedQuad(text.substr(0, slash), network)) return false;
+    const std::string bits = text.substr(slash + 1);
+    if (bits.empty() || bits.size() > 2 || bits.find_first_not_of("0123456789") != std::string::npos) return false;
+    prefix = std::stoi(bits);
+    if (prefix > 32) return false;
+    network = Address::of(network.number() & maskOf(prefix));
+    return true;
+}
+
 }  // namespace webfind

@@ -17,6 +17,16 @@ inline uint32_t hostOrder(const uint8_t* bytes) {
 struct Address {
     std::array<uint8_t, 4> bytes{};
 
+    // The address whose number() is `number`.
+    static Address of(uint32_t number) {
+        return Address{{uint8_t(number >> 24), uint8_t(number >> 16), uint8_t(number >> 8), uint8_t(number)}};
+    }
+
+    // The address of four bytes in network order (a socket's, an interface's).
+    static Address from(const uint8_t* fourBytes) {
+        return Address{{fourBytes[0], fourBytes[1], fourBytes[2], fourBytes[3]}};
+    }
+
     // Dotted-quad text: "192.168.1.20".
     std::string text() const;
 
@@ -35,5 +45,13 @@ std::string dottedQuad(const uint8_t* fourBytes);
 // Reads dotted-quad text: four numbers up to 255 and nothing after them.
 // False, with `address` unspecified, for anything else.
 bool parseDottedQuad(const std::string& text, Address& address);
+
+// Reads a range "address/prefix" (10.2.0.0/24): its network address (the
+// address with the host bits cleared) and prefix length 0-32. False for
+// anything else.
+bool parseRange(const std::string& text, Address& network, int& prefix);
+
+// The mask of a prefix length, host order.
+inline uint32_t maskOf(int prefix) { return prefix <= 0 ? 0 : ~uint32_t(0) << (32 - prefix); }
 
 }  // namespace webfind

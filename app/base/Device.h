@@ -78,13 +78,13 @@ struct PageCheck {
         ANSWERED,     // the page answered: `status` and what came with it
     };
     Outcome outcome = NONE;
-    int status = -1;            // the HTTP status; -1: none
+    int status = -1;  // the HTTP status; -1: none
     bool hasTitle = false;
-    std::string title;          // the first <title>, decoded, at most 200 bytes
+    std::string title;  // the first <title>, decoded, at most 200 bytes
     bool hasLocation = false;
-    std::string location;       // a redirect's Location
-    std::string tls;            // "": plain HTTP; "valid", "self-signed", "expired", "name-mismatch", "untrusted"
-    std::string error;          // why it was not fetched, or the connection's or TLS's failure, in short words
+    std::string location;  // a redirect's Location
+    std::string tls;       // "": plain HTTP; "valid", "self-signed", "expired", "name-mismatch", "untrusted"
+    std::string error;     // why it was not fetched, or the connection's or TLS's failure, in short words
 
     bool done() const { return outcome != NONE; }
     bool answered() const { return outcome == ANSWERED; }

@@ -20,12 +20,12 @@ const char* eventWord(WatchEvent::Kind kind) {
 std::string eventLine(const WatchEvent& event, bool json, std::chrono::system_clock::time_point when) {
     const std::string address = event.address.text();
     if (!json)
-        return clockTime(when) + " " + eventWord(event.kind) + " " + address + " Name:" +
-               escapeForTerminal(event.name) + " URL:" + escapeForTerminal(event.url);
+        return clockTime(when) + " " + eventWord(event.kind) + " " + address +
+               " Name:" + escapeForTerminal(event.name) + " URL:" + escapeForTerminal(event.url);
     // In the order a reader scans them.
     return std::string("{\"event\":\"") + eventWord(event.kind) + "\",\"time\":\"" + rfc3339(when) +
-           "\",\"address\":\"" + address + "\",\"name\":" + jsonString(event.name) + ",\"url\":" +
-           jsonString(event.url) + factsJson(event.facts, false) + "}";
+           "\",\"address\":\"" + address + "\",\"name\":" + jsonString(event.name) +
+           ",\"url\":" + jsonString(event.url) + factsJson(event.facts, false) + "}";
 }
 
 std::string checkedLine(const Address& address, const std::string& url, const PageCheck& check, bool json,

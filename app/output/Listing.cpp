@@ -12,7 +12,8 @@ std::string orNull(bool known, const std::string& text) { return known ? jsonStr
 }  // namespace
 
 std::string checkJson(const PageCheck& c) {
-    return std::string("{\"result\":\"") + checkResult(c.outcome) + "\",\"fetched\":" + (c.answered() ? "true" : "false") +
+    return std::string("{\"result\":\"") + checkResult(c.outcome) +
+           "\",\"fetched\":" + (c.answered() ? "true" : "false") +
            ",\"status\":" + (c.status >= 0 ? std::to_string(c.status) : "null") +
            ",\"title\":" + orNull(c.hasTitle, c.title) + ",\"location\":" + orNull(c.hasLocation, c.location) +
            ",\"tls\":" + orNull(!c.tls.empty(), c.tls) + ",\"error\":" + orNull(!c.error.empty(), c.error) + "}";
@@ -70,8 +71,8 @@ void writeDeviceDetails(std::ostream& out, const Address& address, const DeviceF
 std::string factsJson(const DeviceFacts& facts, bool pretty) {
     const std::string next = pretty ? ",\n    " : ",";
     const std::string colon = pretty ? ": " : ":";
-    std::string json = next + "\"mac\"" + colon + orNull(!facts.mac.empty(), facts.mac) + next + "\"vendor\"" +
-                       colon + orNull(!facts.vendor.empty(), facts.vendor);
+    std::string json = next + "\"mac\"" + colon + orNull(!facts.mac.empty(), facts.mac) + next + "\"vendor\"" + colon +
+                       orNull(!facts.vendor.empty(), facts.vendor);
     if (facts.check.done()) json += next + "\"check\"" + colon + checkJson(facts.check);
     return json;
 }
@@ -91,9 +92,9 @@ void writeJson(std::ostream& out, const DeviceTable& devices, const FactsTable* 
             auto f = facts->find(entry.first);
             if (f != facts->end()) known = &f->second;
         }
-        out << separator << "  {\n    \"address\": \"" << entry.first.text() << "\",\n    \"name\": "
-            << jsonString(entry.second.name) << ",\n    \"url\": " << jsonString(entry.second.url)
-            << factsJson(*known, true) << "\n  }";
+        out << separator << "  {\n    \"address\": \"" << entry.first.text()
+            << "\",\n    \"name\": " << jsonString(entry.second.name)
+            << ",\n    \"url\": " << jsonString(entry.second.url) << factsJson(*known, true) << "\n  }";
         separator = ",\n";
     }
     out << "\n]\n" << std::flush;

@@ -67,24 +67,27 @@ void writeMetrics(std::ostream& out, const DeviceTable& up, const FactsTable* fa
     if (facts) {
         describe(out, "webfind_device_hardware_info", "gauge",
                  "The MAC address of a device on a directly connected link, and its vendor from the IEEE registry.");
-        perDevice(out, "webfind_device_hardware_info", up, facts, [](const DeviceFacts& f) { return !f.mac.empty(); },
-                  [](const DeviceFacts& f) { return "," + label("mac", f.mac) + "," + label("vendor", f.vendor) + "} 1"; });
+        perDevice(
+            out, "webfind_device_hardware_info", up, facts, [](const DeviceFacts& f) { return !f.mac.empty(); },
+            [](const DeviceFacts& f) { return "," + label("mac", f.mac) + "," + label("vendor", f.vendor) + "} 1"; });
     }
     if (anyChecked(facts)) {
         describe(out, "webfind_device_page_reachable", "gauge",
                  "1 when the device's page answered webfind's check, 0 when it was refused, timed out or reset.");
-        perDevice(out, "webfind_device_page_reachable", up, facts,
-                  [](const DeviceFacts& f) { return f.check.tried(); },
-                  [](const DeviceFacts& f) { return std::string("} ") + (f.check.unreachable() ? "0" : "1"); });
+        perDevice(
+            out, "webfind_device_page_reachable", up, facts, [](const DeviceFacts& f) { return f.check.tried(); },
+            [](const DeviceFacts& f) { return std::string("} ") + (f.check.unreachable() ? "0" : "1"); });
         describe(out, "webfind_device_page_status", "gauge", "The HTTP status of the device's page.");
-        perDevice(out, "webfind_device_page_status", up, facts,
-                  [](const DeviceFacts& f) { return f.check.answered() && f.check.status >= 0; },
-                  [](const DeviceFacts& f) { return "} " + std::to_string(f.check.status); });
+        perDevice(
+            out, "webfind_device_page_status", up, facts,
+            [](const DeviceFacts& f) { return f.check.answered() && f.check.status >= 0; },
+            [](const DeviceFacts& f) { return "} " + std::to_string(f.check.status); });
         describe(out, "webfind_device_page_not_checked", "gauge",
                  "A device whose page could have been checked, but was not: the check's time ran out first.");
-        perDevice(out, "webfind_device_page_not_checked", up, facts,
-                  [](const DeviceFacts& f) { return f.check.outcome == PageCheck::NOT_CHECKED; },
-                  [](const DeviceFacts& f) { return "," + label("reason", f.check.error) + "} 1"; });
+        perDevice(
+            out, "webfind_device_page_not_checked", up, facts,
+            [](const DeviceFacts& f) { return f.check.outcome == PageCheck::NOT_CHECKED; },
+            [](const DeviceFacts& f) { return "," + label("reason", f.check.error) + "} 1"; });
     }
 
     describe(out, "webfind_devices", "gauge", "Devices that answer now.");

@@ -125,12 +125,14 @@ namespace {
 // What is known of a device, for its two last cells.
 std::string hardwareCell(const DeviceFacts& f) {
     if (f.mac.empty()) return "";
-    return "<span class=\"address\">" + htmlEscaped(f.mac) + "</span>" + (f.vendor.empty() ? "" : "<br>" + shown(f.vendor));
+    return "<span class=\"address\">" + htmlEscaped(f.mac) + "</span>" +
+           (f.vendor.empty() ? "" : "<br>" + shown(f.vendor));
 }
 
 std::string pageCell(const PageCheck& c) {
     if (!c.done()) return "";
-    if (!c.answered()) return "<span class=\"unsafe\">" + std::string(checkResult(c.outcome)) + ": " + shown(c.error) + "</span>";
+    if (!c.answered())
+        return "<span class=\"unsafe\">" + std::string(checkResult(c.outcome)) + ": " + shown(c.error) + "</span>";
     std::string cell = std::to_string(c.status);
     if (c.hasTitle) cell += " " + shown(c.title);
     if (c.hasLocation) cell += "<br>to " + shown(c.location);
@@ -149,11 +151,10 @@ void writeGone(std::ostream& out, const WatchPage& watching, size_t written, siz
     if (written > limit) return;
     out << head;
     for (const GoneDevice& g : watching.gone) {
-        const std::string row = "<tr><td data-label=\"Name\">" + shown(g.name) +
-                                "</td><td class=\"address\" data-label=\"Address\">" + g.address.text() +
-                                "</td><td data-label=\"Last seen\">" + htmlEscaped(localTime(g.lastSeen)) + "</td>" +
-                                (strips ? "<td data-label=\"Last hour\">" + historyCell(&watching, g.address) + "</td>" : "") +
-                                "</tr>\n";
+        const std::string row =
+            "<tr><td data-label=\"Name\">" + shown(g.name) + "</td><td class=\"address\" data-label=\"Address\">" +
+            g.address.text() + "</td><td data-label=\"Last seen\">" + htmlEscaped(localTime(g.lastSeen)) + "</td>" +
+            (strips ? "<td data-label=\"Last hour\">" + historyCell(&watching, g.address) + "</td>" : "") + "</tr>\n";
         if (written + row.size() > limit) break;
         out << row;
         written += row.size();

@@ -55,9 +55,9 @@ struct DrawnStrip {
 // What a watch's page says beside the devices up: how often it reloads
 // itself, who has gone, and each device's last hour.
 struct WatchPage {
-    unsigned refreshSeconds = 0;  // 0: the watch has ended; the page no longer reloads
-    bool started = true;          // false: the first round is still on its way
-    std::vector<GoneDevice> gone;  // the latest first; shown as text, never as links
+    unsigned refreshSeconds = 0;                            // 0: the watch has ended; the page no longer reloads
+    bool started = true;                                    // false: the first round is still on its way
+    std::vector<GoneDevice> gone;                           // the latest first; shown as text, never as links
     const std::map<Address, DrawnStrip>* strips = nullptr;  // by device, up or gone
 };
 

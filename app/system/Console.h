@@ -23,6 +23,21 @@ bool stopRequested();
 // that should end then; -1 where there is none (Windows).
 intptr_t stopWakeHandle();
 
+// From now on SIGHUP asks for the program's view of the host to be read
+// again instead of ending the process: takeReloadRequest() tells of it
+// once, and it wakes the waits on stopWakeHandle() as a stop does. Windows
+// has no such signal.
+void catchReloadRequests();
+bool takeReloadRequest();
+
+// Writes `line` (at most MAX_ERROR_LINE bytes) to standard error if that can
+// be done within `waitMs` (0: at once) without waiting longer, whatever
+// standard error is: a pipe nobody reads, a stopped terminal or a full disk
+// do not hold the caller up; false then, and nothing of it is written
+// (on Windows the write is made as it comes).
+constexpr size_t MAX_ERROR_LINE = 4096;
+bool writeErrorWithoutWaiting(const std::string& line, uint32_t waitMs = 0);
+
 // True when standard output is a pipe or socket whose reader has gone (a
 // "| head" that has read its lines): nothing written will be read.
 bool standardOutputGone();

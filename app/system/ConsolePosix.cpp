@@ -2,6 +2,7 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -16,19 +17,25 @@ namespace webfind {
 namespace {
 
 volatile sig_atomic_t stopSignal = 0;
-// The self-pipe that wakes waits on a stop request: the handler writes to
-// its second end.
+volatile sig_atomic_t reloadSignal = 0;
+// The self-pipe that wakes waits on a stop or reload request: the handler
+// writes to its second end.
 int wakePipe[2] = {-1, -1};
 
-void noteStop(int) {
+// Sets `flag` and wakes the waits; from a signal handler.
+void note(volatile sig_atomic_t& flag) {
     const int saved = errno;
-    stopSignal = 1;
+    flag = 1;
     if (wakePipe[1] >= 0) {
         const char byte = 1;
         (void)!::write(wakePipe[1], &byte, 1);
     }
     errno = saved;
 }
+
+void noteStop(int) { note(stopSignal); }
+
+void noteReload(int) { note(reloadSignal); }
 
 bool closedAtStart = false;
 int firstError = 0;
@@ -91,6 +98,66 @@ void catchStopRequests() {
 }
 
 bool stopRequested() { return stopSignal != 0; }
+
+void catchReloadRequests() {
+    if (wakePipe[0] < 0 && ::pipe2(wakePipe, O_CLOEXEC | O_NONBLOCK) != 0) wakePipe[0] = wakePipe[1] = -1;
+    struct sigaction reload {};
+    reload.sa_handler = noteReload;
+    sigemptyset(&reload.sa_mask);
+    sigaction(SIGHUP, &reload, nullptr);
+}
+
+bool takeReloadRequest() {
+    if (!reloadSignal) return false;
+    reloadSignal = 0;
+    // The wake it left is taken, unless a stop waits to be seen.
+    char bytes[16];
+    if (!stopSignal && wakePipe[0] >= 0)
+        while (::read(wakePipe[0], bytes, sizeof bytes) > 0) {
+        }
+    return true;
+}
+
+namespace {
+
+// Where lines for standard error go without waiting: a descriptor of its
+// own, opened anew without waits, for a pipe or a terminal (the shared one
+// is left as the caller's shell has it); standard error itself for a file
+// (writes there never wait for a reader) or a socket (sent without waiting).
+struct ErrorWriter {
+    int fd = STDERR_FILENO;
+    bool socket = false;
+    bool own = false;
+    ErrorWriter() {
+        struct stat info {};
+        if (::fstat(STDERR_FILENO, &info) != 0) return;
+        socket = S_ISSOCK(info.st_mode);
+        if (S_ISFIFO(info.st_mode) || S_ISCHR(info.st_mode)) {
+            const int again = ::open("/proc/self/fd/2", O_WRONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+            if (again >= 0) {
+                fd = again;
+                own = true;
+            }
+        }
+    }
+    ~ErrorWriter() {
+        if (own) ::close(fd);
+    }
+};
+
+}  // namespace
+
+bool writeErrorWithoutWaiting(const std::string& line, uint32_t waitMs) {
+    static const ErrorWriter writer;
+    const std::string& bytes = line.size() > MAX_ERROR_LINE ? line.substr(0, MAX_ERROR_LINE) : line;
+    // Room for it first: a pipe that reports room takes a write of up to
+    // PIPE_BUF bytes whole, at once.
+    pollfd room{writer.fd, POLLOUT, 0};
+    if (::poll(&room, 1, static_cast<int>(waitMs)) != 1 || !(room.revents & POLLOUT)) return false;
+    const ssize_t n = writer.socket ? ::send(writer.fd, bytes.data(), bytes.size(), MSG_DONTWAIT | MSG_NOSIGNAL)
+                                    : ::write(writer.fd, bytes.data(), bytes.size());
+    return n == static_cast<ssize_t>(bytes.size());
+}
 
 intptr_t stopWakeHandle() { return wakePipe[0]; }
 

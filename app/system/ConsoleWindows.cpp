@@ -64,6 +64,15 @@ bool stopRequested() { return InterlockedCompareExchange(&stopAsked, 0, 0) != 0;
 // short instead.
 intptr_t stopWakeHandle() { return -1; }
 
+void catchReloadRequests() {}
+bool takeReloadRequest() { return false; }
+
+// The console and pipes of Windows offer no write that gives up at once.
+bool writeErrorWithoutWaiting(const std::string& line, uint32_t) {
+    std::cerr << (line.size() > MAX_ERROR_LINE ? line.substr(0, MAX_ERROR_LINE) : line) << std::flush;
+    return static_cast<bool>(std::cerr);
+}
+
 bool standardOutputGone() { return false; }
 
 bool standardErrorIsTerminal() {

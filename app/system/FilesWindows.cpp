@@ -58,7 +58,9 @@ bool replaceable(const std::string& path, std::string& why) {
     if (!device && !(attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DEVICE)))
         return true;
     why = path + " is " +
-          (device ? "a device" : (attributes & FILE_ATTRIBUTE_DIRECTORY) ? "a directory" : "a link or a device") +
+          (device                                    ? "a device"
+           : (attributes & FILE_ATTRIBUTE_DIRECTORY) ? "a directory"
+                                                     : "a link or a device") +
           ", not a file webfind may replace";
     return false;
 }
@@ -67,7 +69,8 @@ bool replaceFile(const std::string& path, const FileWriter& write, std::string& 
     if (!replaceable(path, why)) return false;
     const std::wstring target = wide(path);
     const std::wstring temporary = target + L".new-" + std::to_wstring(GetCurrentProcessId());
-    HANDLE file = CreateFileW(temporary.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    HANDLE file =
+        CreateFileW(temporary.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) {
         why = "cannot create a file beside " + path + " (" + errorText(GetLastError()) + ")";
         return false;

@@ -6,8 +6,8 @@ namespace webfind {
 
 namespace {
 
-constexpr size_t HEADER_BYTES = 8;   // magic and type
-constexpr size_t NAME_OFFSET = 16;   // after the 8 bytes that are not examined
+constexpr size_t HEADER_BYTES = 8;  // magic and type
+constexpr size_t NAME_OFFSET = 16;  // after the 8 bytes that are not examined
 constexpr size_t PROBE_BYTES = 12;
 constexpr uint32_t PROBE_THIRD_WORD = 1;
 
@@ -22,7 +22,9 @@ void writeWord(BRIVO::Buffer& b, size_t offset, uint32_t value) {
 
 // The NUL-terminated string at `from`, never reaching past `to`, as
 // Buffer::get_string takes it.
-std::string stringAt(const uint8_t* from, const uint8_t* to) { return std::string(from, std::find(from, to, uint8_t{0})); }
+std::string stringAt(const uint8_t* from, const uint8_t* to) {
+    return std::string(from, std::find(from, to, uint8_t{0}));
+}
 
 bool startsWith(const std::string& s, const char* prefix) {
     return s.compare(0, std::char_traits<char>::length(prefix), prefix) == 0;

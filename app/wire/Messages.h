@@ -35,12 +35,12 @@ struct DatagramBytes {
 // decides the verdict.
 enum class AnswerVerdict {
     ACCEPTED,
-    TOO_SHORT,              // fewer than 8 bytes, or fewer than 18 after the header
+    TOO_SHORT,  // fewer than 8 bytes, or fewer than 18 after the header
     WRONG_MAGIC,
-    NOT_AN_ANSWER,          // a probe or any other message type
+    NOT_AN_ANSWER,  // a probe or any other message type
     NAME_NOT_TERMINATED,
     EMPTY_URL,
-    URL_NOT_HTTP,           // the URL begins with neither http:// nor https://
+    URL_NOT_HTTP,  // the URL begins with neither http:// nor https://
 };
 
 // A short phrase for people ("too short", "wrong magic", ...).

@@ -14,8 +14,8 @@
 namespace webfind {
 
 struct RecordingDesktop {
-    std::vector<std::string> opened;  // URLs and page locations, in order
-    std::vector<std::string> pages;   // each page saved
+    std::vector<std::string> opened;     // URLs and page locations, in order
+    std::vector<std::string> pages;      // each page saved
     std::vector<std::string> rewritten;  // each page written anew
     bool openerFails = false, pageFails = false, rewriteFails = false, hasDesktop = true;
     std::string pageNote, settleNotes;

@@ -24,7 +24,8 @@ std::vector<std::string> addresses(const DeviceTable& table) {
 
 TEST(DeviceTable, AddressOrderIsByteByByteNotAsText) {
     DeviceTable table;
-    for (const Address& a : {at(192, 168, 1, 2), at(10, 0, 0, 10), at(10, 0, 0, 9), at(200, 0, 0, 1), at(9, 255, 255, 255)})
+    for (const Address& a :
+         {at(192, 168, 1, 2), at(10, 0, 0, 10), at(10, 0, 0, 9), at(200, 0, 0, 1), at(9, 255, 255, 255)})
         table.add(a, "d", "http://d/");
     EXPECT_EQ(addresses(table),
               (std::vector<std::string>{"9.255.255.255", "10.0.0.9", "10.0.0.10", "192.168.1.2", "200.0.0.1"}));
@@ -37,7 +38,8 @@ TEST(DeviceTable, TheFirstAnswerStaysAndTheCapacityHolds) {
     EXPECT_EQ(table.begin()->second.name, "first");
     EXPECT_EQ(table.add(at(10, 0, 0, 2), "b", "http://b/"), DeviceTable::Added::ADDED);
     EXPECT_EQ(table.add(at(10, 0, 0, 3), "c", "http://c/"), DeviceTable::Added::FULL);
-    EXPECT_EQ(table.add(at(10, 0, 0, 2), "again", "http://b/"), DeviceTable::Added::PRESENT) << "a known address is present, not refused";
+    EXPECT_EQ(table.add(at(10, 0, 0, 2), "again", "http://b/"), DeviceTable::Added::PRESENT)
+        << "a known address is present, not refused";
     EXPECT_EQ(table.size(), 2u);
     EXPECT_FALSE(table.contains(at(10, 0, 0, 3)));
 }

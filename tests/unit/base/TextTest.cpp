@@ -26,14 +26,25 @@ TEST(TerminalEscape, OnlyControlBytesDeleteAndFakeEscapes) {
 
 TEST(TerminalEscape, C1AndBidiControlsAreEscapedWhetherUtf8OrRawBytes) {
     // CSI and OSC as UTF-8 (U+009B, U+009D) and as raw bytes.
-    EXPECT_EQ(escapeForTerminal("x\xc2\x9b" "2Jy\xc2\x9d" "0;t"), "x\\xC2\\x9B2Jy\\xC2\\x9D0;t");
-    EXPECT_EQ(escapeForTerminal("x\x9b" "2J"), "x\\x9B2J");
+    EXPECT_EQ(escapeForTerminal("x\xc2\x9b"
+                                "2Jy\xc2\x9d"
+                                "0;t"),
+              "x\\xC2\\x9B2Jy\\xC2\\x9D0;t");
+    EXPECT_EQ(escapeForTerminal("x\x9b"
+                                "2J"),
+              "x\\x9B2J");
     // Right-to-left override and a first-strong isolate.
-    EXPECT_EQ(escapeForTerminal("txt.\xe2\x80\xae" "gpj"), "txt.\\xE2\\x80\\xAEgpj");
-    EXPECT_EQ(escapeForTerminal("a\xe2\x81\xa8" "b"), "a\\xE2\\x81\\xA8" "b");
+    EXPECT_EQ(escapeForTerminal("txt.\xe2\x80\xae"
+                                "gpj"),
+              "txt.\\xE2\\x80\\xAEgpj");
+    EXPECT_EQ(escapeForTerminal("a\xe2\x81\xa8"
+                                "b"),
+              "a\\xE2\\x81\\xA8"
+              "b");
     // The same bytes inside other characters are those characters.
     EXPECT_EQ(escapeForTerminal("\xc4\x9b \xe2\x80\x94 \xe2\x81\xb0"), "\xc4\x9b \xe2\x80\x94 \xe2\x81\xb0");
-    for (char32_t c : {U'\x80', U'\x9f', U'\x202a', U'\x202e', U'\x2066', U'\x2069', U'\x7f'}) EXPECT_TRUE(terminalControl(c));
+    for (char32_t c : {U'\x80', U'\x9f', U'\x202a', U'\x202e', U'\x2066', U'\x2069', U'\x7f'})
+        EXPECT_TRUE(terminalControl(c));
     for (char32_t c : {U'\xa0', U'\x2029', U'\x2070', U'\x200f', U'\xe9'}) EXPECT_FALSE(terminalControl(c));
 }
 

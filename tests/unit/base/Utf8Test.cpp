@@ -18,17 +18,17 @@ TEST(Utf8, AcceptsWellFormedText) {
 
 TEST(Utf8, RejectsWhatIsNotUtf8) {
     const std::vector<std::string> bad = {
-        "\xFF",                // never a UTF-8 byte
-        "\xE9t\xE9",           // Latin-1 text
-        "\xC3",                // cut short
-        "\xE2\x82",            // cut short
-        "\xA9",                // continuation without a lead
-        "\xC0\xAF",            // overlong "/"
-        "\xE0\x80\xAF",        // overlong "/"
-        "\xF0\x82\x82\xAC",    // overlong euro sign
-        "\xED\xA0\x80",        // a surrogate
-        "\xF4\x90\x80\x80",    // above U+10FFFF
-        "\xC3(",               // lead followed by a non-continuation
+        "\xFF",              // never a UTF-8 byte
+        "\xE9t\xE9",         // Latin-1 text
+        "\xC3",              // cut short
+        "\xE2\x82",          // cut short
+        "\xA9",              // continuation without a lead
+        "\xC0\xAF",          // overlong "/"
+        "\xE0\x80\xAF",      // overlong "/"
+        "\xF0\x82\x82\xAC",  // overlong euro sign
+        "\xED\xA0\x80",      // a surrogate
+        "\xF4\x90\x80\x80",  // above U+10FFFF
+        "\xC3(",             // lead followed by a non-continuation
         std::string("ok\xC3", 3),
     };
     for (const std::string& text : bad) EXPECT_FALSE(validUtf8(text)) << testing::PrintToString(text);
@@ -51,9 +51,12 @@ TEST(Utf8, ConvertsToUtf16WithSurrogatePairs) {
 }
 
 TEST(Utf8, ConvertsFromUtf16AndReplacesALoneSurrogate) {
-    for (const char* text : {"", "plain", "Caf\xC3\xA9", "\xE2\x82\xAC 5", "\xF0\x9F\x93\xB7 camera", "\xF4\x8F\xBF\xBF"})
+    for (const char* text :
+         {"", "plain", "Caf\xC3\xA9", "\xE2\x82\xAC 5", "\xF0\x9F\x93\xB7 camera", "\xF4\x8F\xBF\xBF"})
         EXPECT_EQ(utf8FromUtf16(utf16FromUtf8(text)), text) << text;
-    EXPECT_EQ(utf8FromUtf16(std::u16string{u'a', 0xD800, u'b'}), "a\xEF\xBF\xBD" "b");
+    EXPECT_EQ(utf8FromUtf16(std::u16string{u'a', 0xD800, u'b'}),
+              "a\xEF\xBF\xBD"
+              "b");
     EXPECT_EQ(utf8FromUtf16(std::u16string{0xDC00}), "\xEF\xBF\xBD");
     EXPECT_EQ(utf8FromUtf16(std::u16string{0xD83D}), "\xEF\xBF\xBD") << "a high surrogate at the end";
 }

@@ -27,7 +27,8 @@ TEST(EventLines, TextEscapedAsTheListingAndJsonInReadingOrder) {
     known.facts.check.hasTitle = true;
     known.facts.check.title = "Printer";
     EXPECT_NE(eventLine(known, true, when)
-                  .find(",\"mac\":\"3c:2a:f4:01:02:03\",\"vendor\":\"Brother\",\"check\":{\"result\":\"answered\",\"fetched\":true,\"status\":200,"
+                  .find(",\"mac\":\"3c:2a:f4:01:02:03\",\"vendor\":\"Brother\",\"check\":{\"result\":\"answered\","
+                        "\"fetched\":true,\"status\":200,"
                         "\"title\":\"Printer\",\"location\":null,\"tls\":null,\"error\":null}}"),
               std::string::npos)
         << eventLine(known, true, when);

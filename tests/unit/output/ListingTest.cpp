@@ -55,9 +55,11 @@ TEST(JsonListing, HostileBytesStillGiveValidJsonInAddressOrder) {
 
 TEST(JsonString, EscapesWhatJsonRequiresAndWhatATerminalWouldObey) {
     EXPECT_EQ(jsonString("plain caf\xc3\xa9"), "\"plain caf\xc3\xa9\"");
-    EXPECT_EQ(jsonString("q\" b\\ \b\f\n\r\t \x01 \x1f \x7f"),
-              "\"q\\\" b\\\\ \\b\\f\\n\\r\\t \\u0001 \\u001f \x7f\"");
-    EXPECT_EQ(jsonString("\xc2\x9b" "2J \xe2\x80\xae" "x"), "\"\\u009b2J \\u202ex\"");
+    EXPECT_EQ(jsonString("q\" b\\ \b\f\n\r\t \x01 \x1f \x7f"), "\"q\\\" b\\\\ \\b\\f\\n\\r\\t \\u0001 \\u001f \x7f\"");
+    EXPECT_EQ(jsonString("\xc2\x9b"
+                         "2J \xe2\x80\xae"
+                         "x"),
+              "\"\\u009b2J \\u202ex\"");
     EXPECT_EQ(jsonString("\x9b \xff \xe2\x82"), "\"\xef\xbf\xbd \xef\xbf\xbd \xef\xbf\xbd\xef\xbf\xbd\"")
         << "bytes that are not UTF-8, each one U+FFFD";
 }

@@ -56,7 +56,9 @@ TEST(Metrics, HostileLabelValuesCannotBreakALine) {
     EXPECT_EQ(labelValue("caf\xc3\xa9 \xff"), "caf\xc3\xa9 \xef\xbf\xbd") << "UTF-8 kept, other bytes replaced";
     // node_exporter serves the file to terminals too: what a terminal would
     // obey is written as the listing writes it, and reads back to the bytes.
-    EXPECT_EQ(labelValue("\x1b]0;t\x07 a\rb \xc2\x9b" "31m \x9b \xe2\x80\xae" "evil \\x41"),
+    EXPECT_EQ(labelValue("\x1b]0;t\x07 a\rb \xc2\x9b"
+                         "31m \x9b \xe2\x80\xae"
+                         "evil \\x41"),
               "\\\\x1B]0;t\\\\x07 a\\\\x0Db \\\\xC2\\\\x9B31m \\\\x9B \\\\xE2\\\\x80\\\\xAEevil \\\\x5Cx41");
     DeviceTable up;
     up.add(Address{{10, 0, 0, 1}}, "x\"} 1\nwebfind_devices 999\n#", "http://x/\\");

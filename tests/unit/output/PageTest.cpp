@@ -45,5 +45,6 @@ TEST(PageText, StaysWithinItsLimitAndCountsTheRowsLeftOut) {
     size_t rows = 0;
     for (size_t at = bounded.find("<tr><td"); at != std::string::npos; at = bounded.find("<tr><td", at + 1)) ++rows;
     EXPECT_GT(rows, 0u);
-    EXPECT_THAT(bounded, HasSubstr("<p class=\"note\">" + std::to_string(200 - rows) + " more devices, see the listing.</p>"));
+    EXPECT_THAT(bounded,
+                HasSubstr("<p class=\"note\">" + std::to_string(200 - rows) + " more devices, see the listing.</p>"));
 }

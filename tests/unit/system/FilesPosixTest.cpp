@@ -32,7 +32,8 @@ protected:
         std::vector<std::string> found;
         if (DIR* dir = ::opendir(folder.c_str())) {
             while (dirent* entry = ::readdir(dir))
-                if (entry->d_name[0] != '.' || (entry->d_name[1] && entry->d_name[1] != '.')) found.push_back(entry->d_name);
+                if (entry->d_name[0] != '.' || (entry->d_name[1] && entry->d_name[1] != '.'))
+                    found.push_back(entry->d_name);
             ::closedir(dir);
         }
         return found;
@@ -70,8 +71,10 @@ TEST_F(ReplaceFileTest, WhatIsNotAFileOfItsOwnIsNeverReplaced) {
     ASSERT_EQ(::symlink(elsewhere.c_str(), toFile.c_str()), 0);
     ASSERT_EQ(::symlink("/dev/null", toNull.c_str()), 0);
     ASSERT_EQ(::mkdir(directory.c_str(), 0700), 0);
-    const std::vector<std::pair<std::string, std::string>> refused = {
-        {fifo, "is a FIFO"}, {toFile, "is a symbolic link"}, {toNull, "is a symbolic link"}, {directory, "is a directory"}};
+    const std::vector<std::pair<std::string, std::string>> refused = {{fifo, "is a FIFO"},
+                                                                      {toFile, "is a symbolic link"},
+                                                                      {toNull, "is a symbolic link"},
+                                                                      {directory, "is a directory"}};
     for (const auto& r : refused) {
         why.clear();
         EXPECT_FALSE(replaceable(r.first, why)) << r.first;

@@ -52,11 +52,12 @@ TEST_F(LineBufferTest, AFailedWriteFailsTheStream) {
 TEST(BlockBufferTest, HandsOverFullBlocksAndWhatAFlushFinds) {
     std::vector<std::string> handed;
     bool works = true;
-    BlockBuffer buffer([&](const std::string& bytes) {
-                           handed.push_back(bytes);
-                           return works;
-                       },
-                       8);
+    BlockBuffer buffer(
+        [&](const std::string& bytes) {
+            handed.push_back(bytes);
+            return works;
+        },
+        8);
     std::ostream stream(&buffer);
     stream << "0123456789";
     EXPECT_THAT(handed, ElementsAre("01234567")) << "nothing is written before a block is full";

@@ -22,8 +22,8 @@ using BRIVO::Buffer;
 TEST(Answer, IsHeaderEightZerosNameTerminatorAndUrl) {
     Buffer answer(40, 0xEE);
     buildAnswer(answer, "Cam", "http://x/");
-    const Buffer expected{0x73, 0x46, 0x7A, 0x20, 0x03, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0,
-                          'C', 'a', 'm', 0, 'h', 't', 't', 'p', ':', '/', '/', 'x', '/'};
+    const Buffer expected{0x73, 0x46, 0x7A, 0x20, 0x03, 0,   0,   0,   0,   0,   0,   0,   0,   0,  0,
+                          0,    'C',  'a',  'm',  0,    'h', 't', 't', 'p', ':', '/', '/', 'x', '/'};
     EXPECT_EQ(answer, expected);
 }
 
@@ -99,6 +99,8 @@ TEST_P(GoldenDatagram, IsJudgedAsExpected) {
 INSTANTIATE_TEST_SUITE_P(Files, GoldenDatagram, testing::ValuesIn(goldenCases()),
                          [](const testing::TestParamInfo<std::string>& info) {
                              std::string id = info.param;
-                             std::replace_if(id.begin(), id.end(), [](char c) { return !std::isalnum(static_cast<unsigned char>(c)); }, '_');
+                             std::replace_if(
+                                 id.begin(), id.end(),
+                                 [](char c) { return !std::isalnum(static_cast<unsigned char>(c)); }, '_');
                              return id;
                          });
