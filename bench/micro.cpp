@@ -98,7 +98,8 @@ void RegistryLookup(benchmark::State& state) {
     uint32_t prefix = 0x3c2af4;
     for (auto _ : state) {
         char mac[18];
-        std::snprintf(mac, sizeof mac, "%02x:%02x:%02x:01:02:03", prefix >> 16 & 0xFF, prefix >> 8 & 0xFF, prefix & 0xFF);
+        std::snprintf(mac, sizeof mac, "%02x:%02x:%02x:01:02:03", prefix >> 16 & 0xFF, prefix >> 8 & 0xFF,
+                      prefix & 0xFF);
         benchmark::DoNotOptimize(registry.vendorOf(mac));
         prefix = prefix * 1103515245u + 12345u;  // a different prefix each time, as random MACs have
     }

@@ -1,5 +1,7 @@
 #include "app/discovery/Discovery.h"
 
+#include <algorithm>
+
 #include <set>
 
 #include "app/discovery/Intake.h"
@@ -22,7 +24,8 @@ public:
         return !devices.contains(source) && passedOver.count(source) == 0 && refused.count(source) == 0;
     }
     Take keep(const Address& source, const std::string& name, const std::string& url) override {
-        if (answered() >= maxDevices || devices.add(source, name, url) == DeviceTable::Added::FULL) return refuse(source);
+        if (answered() >= maxDevices || devices.add(source, name, url) == DeviceTable::Added::FULL)
+            return refuse(source);
         return stopAtFirst ? Take::DONE : Take::KEPT;
     }
     Take passOver(const Address& source) override {
@@ -60,7 +63,10 @@ struct Discovery::State {
           log(settings.log),
           collector(settings.limits, settings.stopAtFirst),
           intake(settings.filter, settings.limits, collector, log),
-          session(settings.session, intake, log) {}
+          session(settings.session, intake, log) {
+        if (!settings.session.targets.empty())
+            intake.expectFrom([this](const Address& source) { return session.probed(source); });
+    }
 
     RunSettings settings;
     VerboseLog log;
@@ -75,16 +81,20 @@ Discovery::~Discovery() = default;
 
 RunResult Discovery::run() {
     Session& session = state->session;
-    const bool completed =
-        session.open() && session.probe() && (session.finished() || session.collectUntilQuiet());
+    const bool completed = session.open() && session.probe() && (session.finished() || session.collectUntilQuiet());
     RunResult result;
-    result.report.failed = session.failed();
+    result.report.failedStep = session.failedStep();
     result.report.why = session.failureReason();
     result.report.datagrams = state->intake.datagrams();
     result.report.rejected = state->intake.rejected();
     result.report.answered = state->collector.answered();
     result.report.leftOut = state->collector.leftOut();
     result.report.leftOutAtLeast = state->collector.leftOutAtLeast();
+    result.report.notTargets = state->intake.notTargets();
+    result.report.targetsRefused = session.refusedByTargets();
+    const std::vector<Address>& targets = state->settings.session.targets;
+    for (const auto& device : state->collector.devices)
+        result.report.targetsAnswered += std::binary_search(targets.begin(), targets.end(), device.first);
     if (!completed) return result;
     if (result.report.answered == 0) state->log.note("no device answered (probed " + session.probedVia() + ")");
     result.devices = std::move(state->collector.devices);

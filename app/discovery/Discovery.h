@@ -10,14 +10,19 @@
 namespace webfind {
 
 // What a run saw, beside the devices themselves.
+// "Failed" means one thing throughout: a socket step failed and ended the
+// run (or the watch).
 struct RunReport {
-    SocketStep failed = SocketStep::NONE;  // the step whose failure ended the run
-    FailureReason why;                     // and why it failed
-    size_t datagrams = 0;                  // received, whatever they held
-    size_t rejected = 0;                   // of those, what was no valid answer (repeats not judged)
-    size_t answered = 0;                   // devices with a valid answer, the filter's or not
-    size_t leftOut = 0;                    // devices more than the table may hold, not listed
-    bool leftOutAtLeast = false;           // more than that: too many to count
+    SocketStep failedStep = SocketStep::NONE;  // the step whose failure ended the run
+    FailureReason why;                         // and why it failed
+    size_t datagrams = 0;                      // received, whatever they held
+    size_t rejected = 0;                       // of those, what was no valid answer (repeats not judged)
+    size_t answered = 0;                       // devices with a valid answer, the filter's or not
+    size_t leftOut = 0;                        // devices more than the table may hold, not listed
+    bool leftOutAtLeast = false;               // more than that: too many to count
+    size_t notTargets = 0;       // of the rejected, from no address probed (a run with targets)
+    size_t targetsAnswered = 0;  // targets with a valid answer the filter kept
+    size_t targetsRefused = 0;   // "port unreachable" from targets, where the system tells
 };
 
 struct RunResult {
@@ -26,7 +31,7 @@ struct RunResult {
     DeviceTable devices;
     RunReport report;
 
-    bool failed() const { return report.failed != SocketStep::NONE; }
+    bool failed() const { return report.failedStep != SocketStep::NONE; }
 };
 
 // One discovery run: probe, then collect answers until the network falls

@@ -18,7 +18,9 @@ FailureReason FailureReason::of(const BRIVO::SocketError& error) {
     FailureReason reason;
     switch (error.kind) {
     case BRIVO::SocketError::NONE: reason.cause = UNKNOWN; break;
-    case BRIVO::SocketError::OTHER: reason.cause = OTHER; break;
+    case BRIVO::SocketError::OTHER:
+    case BRIVO::SocketError::WOULD_BLOCK:
+    case BRIVO::SocketError::REFUSED: reason.cause = OTHER; break;
     case BRIVO::SocketError::NO_ROUTE: reason.cause = NO_ROUTE; break;
     case BRIVO::SocketError::ADDRESS_IN_USE: reason.cause = ADDRESS_IN_USE; break;
     case BRIVO::SocketError::ACCESS_DENIED: reason.cause = ACCESS_DENIED; break;

@@ -13,6 +13,12 @@ bool Intake::take(const Datagram& d) {
         log.note("datagram discarded: empty or longer than " + std::to_string(BRIVO::MAX_DATAGRAM_SIZE) + " bytes");
         return true;
     }
+    if (expected && !expected(d.source)) {
+        ++rejects;
+        ++strays;
+        if (log.on()) logVerdict(d, "rejected: not a target");
+        return true;
+    }
     const DatagramBytes bytes{d.data, d.size};
     // A repeat that cannot matter costs one lookup, and no judging.
     if (!keeper.wanted(d.source)) {
@@ -47,8 +53,8 @@ bool Intake::take(const Datagram& d) {
 }
 
 void Intake::logVerdict(const Datagram& d, const std::string& verdict) const {
-    log.note(d.source.text() + ":" + std::to_string(d.sourcePort) + " " + std::to_string(d.size) + " bytes: " +
-             verdict);
+    log.note(d.source.text() + ":" + std::to_string(d.sourcePort) + " " + std::to_string(d.size) +
+             " bytes: " + verdict);
 }
 
 }  // namespace webfind

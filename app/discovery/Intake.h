@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <string>
 
 #include "app/base/Address.h"
@@ -43,6 +44,10 @@ public:
 
     // False once the keeper is done: listening should stop.
     bool take(const Datagram& datagram) override;
+    // From now on a datagram whose source fails `test` is rejected as "not
+    // a target" (a run with targets hears only what it probed).
+    void expectFrom(std::function<bool(const Address&)> test) { expected = std::move(test); }
+    size_t notTargets() const { return strays; }
     // Datagrams taken, whatever they held.
     size_t datagrams() const { return count; }
     // Of those, the ones that were no valid answer: empty, oversized or
@@ -58,6 +63,8 @@ private:
     const TableLimits limits;
     size_t count = 0;
     size_t rejects = 0;
+    size_t strays = 0;
+    std::function<bool(const Address&)> expected;
     bool fullNoted = false;
     std::string name, url;  // scratch for judging, reused to spare allocations
 };

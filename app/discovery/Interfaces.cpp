@@ -1,5 +1,6 @@
 #include "app/discovery/Interfaces.h"
 
+#include <algorithm>
 #include <map>
 
 #include "Network/Platform.h"
@@ -9,75 +10,106 @@ namespace webfind {
 
 namespace {
 
-Address addressOf(const BRIVO::LocalInterface& i) {
-    return Address{{i.address[0], i.address[1], i.address[2], i.address[3]}};
-}
-
-// What -a probes through: the interfaces that may reach devices. A tunnel or
-// a point-to-point link (a VPN) leads elsewhere; name it with -i to probe it.
-bool probedByAll(const BRIVO::LocalInterface& i) {
-    return i.up && i.multicast && !i.loopback && i.kind != BRIVO::InterfaceKind::TUNNEL &&
-           i.kind != BRIVO::InterfaceKind::POINT_TO_POINT;
-}
-
 // The interfaces -i takes, for a message: "eth0 (192.168.1.5), wlan0 (10.0.0.7)".
-std::string valid(const std::vector<BRIVO::LocalInterface>& available) {
+std::string valid(const std::vector<Link>& available) {
     std::string text;
-    for (const BRIVO::LocalInterface& i : available)
-        if (!i.loopback) text += (text.empty() ? "" : ", ") + i.name + " (" + addressOf(i).text() + ")";
+    for (const Link& l : available)
+        if (!l.loopback) text += (text.empty() ? "" : ", ") + l.text();
     return text.empty() ? "none has an IPv4 address here" : "these do: " + text;
 }
 
-void addOnce(std::vector<ProbeInterface>& chosen, const BRIVO::LocalInterface& i) {
-    for (const ProbeInterface& c : chosen)
-        if (c.address == addressOf(i)) return;
-    chosen.push_back(ProbeInterface{i.name, addressOf(i)});
+void addOnce(std::vector<Link>& chosen, const Link& l) {
+    for (const Link& c : chosen)
+        if (c.name == l.name && c.address == l.address) return;
+    chosen.push_back(l);
 }
 
-
-// The interfaces `wanted` names, or with `all` every one -a probes, from
-// `available`; a wanted name or address that is not there goes to `missing`.
-// `upOnly`: a named interface that is down is as good as not there.
-void pick(const std::vector<BRIVO::LocalInterface>& available, const std::vector<std::string>& wanted, bool all,
-          bool upOnly, std::vector<ProbeInterface>& chosen, std::vector<std::string>& missing) {
-    if (all) {
-        for (const BRIVO::LocalInterface& i : available)
-            if (probedByAll(i)) addOnce(chosen, i);
-        return;
-    }
-    for (const std::string& name : wanted) {
-        const BRIVO::LocalInterface* match = nullptr;
-        for (const BRIVO::LocalInterface& i : available)
-            if (addressOf(i).text() == name) {
-                match = &i;
-                break;
-            }
-        // By name: the interface's first IPv4 address stands for it.
-        if (!match)
-            for (const BRIVO::LocalInterface& i : available)
-                if (i.name == name) {
-                    match = &i;
-                    break;
-                }
-        if (match && (match->up || !upOnly))
-            addOnce(chosen, *match);
-        else
-            missing.push_back(name);
-    }
+std::map<std::string, std::vector<Link>> byName(const std::vector<Link>& links) {
+    std::map<std::string, std::vector<Link>> found;
+    for (const Link& l : links) found[l.name].push_back(l);
+    return found;
 }
 
-const char* const NONE_FOR_ALL = "no interface is up with an IPv4 address and multicast (loopback, tunnels and "
-                                 "point-to-point links excluded; name one with -i)";
+std::vector<Address> addressesOf(const std::vector<Link>& links) {
+    std::vector<Address> addresses;
+    for (const Link& l : links) addresses.push_back(l.address);
+    return addresses;
+}
+
+const char* const NONE_FOR_ALL =
+    "no interface is up with an IPv4 address and multicast (loopback, tunnels and "
+    "point-to-point links excluded; name one with -i)";
 
 }  // namespace
 
-bool chooseInterfaces(const std::vector<std::string>& wanted, bool all, std::vector<ProbeInterface>& chosen,
+Link Link::of(const BRIVO::LocalInterface& i) {
+    return Link{i.name, Address::from(i.address), hostOrder(i.mask), i.index, i.kind, i.up, i.multicast, i.loopback};
+}
+
+std::vector<Link> linksOf(const std::vector<BRIVO::LocalInterface>& interfaces) {
+    std::vector<Link> links;
+    for (const BRIVO::LocalInterface& i : interfaces) links.push_back(Link::of(i));
+    return links;
+}
+
+bool mayCarryProbes(const Link& l, bool tunnels) {
+    return l.up && l.multicast && !l.loopback &&
+           (tunnels || (l.kind != BRIVO::InterfaceKind::TUNNEL && l.kind != BRIVO::InterfaceKind::POINT_TO_POINT));
+}
+
+std::vector<Link> chooseLinks(const std::vector<Link>& available, const LinkChoice& choice,
+                              std::vector<std::string>* missing) {
+    std::vector<Link> chosen;
+    if (choice.all) {
+        for (const Link& l : available)
+            if (mayCarryProbes(l, choice.tunnels)) addOnce(chosen, l);
+        return chosen;
+    }
+    for (const std::string& name : choice.wanted) {
+        bool found = false;
+        for (const Link& l : available)
+            if (l.address.text() == name && (l.up || !choice.upOnly)) {
+                addOnce(chosen, l);
+                found = true;
+                break;
+            }
+        // By name: every address, or the first standing for the interface.
+        const bool byAddress = found;
+        for (const Link& l : available) {
+            if (byAddress || l.name != name) continue;
+            if (l.up || !choice.upOnly) {
+                addOnce(chosen, l);
+                found = true;
+            }
+            if (!choice.everyAddress) break;
+        }
+        if (!found && missing) missing->push_back(name);
+    }
+    return chosen;
+}
+
+std::vector<LinkChange> linkChanges(const std::vector<Link>& before, const std::vector<Link>& now) {
+    std::vector<LinkChange> changes;
+    const auto was = byName(before), is = byName(now);
+    for (const auto& entry : is) {
+        auto old = was.find(entry.first);
+        if (old == was.end())
+            changes.push_back(LinkChange{LinkChange::CAME, entry.first, {}, entry.second});
+        else if (old->second != entry.second)
+            changes.push_back(LinkChange{LinkChange::CHANGED, entry.first, old->second, entry.second});
+    }
+    for (const auto& entry : was)
+        if (!is.count(entry.first)) changes.push_back(LinkChange{LinkChange::WENT, entry.first, entry.second, {}});
+    return changes;
+}
+
+bool chooseInterfaces(const std::vector<std::string>& wanted, bool all, std::vector<Link>& chosen,
                       std::string& problem) {
     chosen.clear();
     if (!all && wanted.empty()) return true;
-    const std::vector<BRIVO::LocalInterface> available = BRIVO::platform().localInterfaces();
+    const std::vector<Link> available = linksOf(BRIVO::platform().localInterfaces());
     std::vector<std::string> missing;
-    pick(available, wanted, all, false, chosen, missing);
+    chosen = chooseLinks(available, LinkChoice{wanted, all, false, false, false}, &missing);
     if (all && chosen.empty()) {
         problem = NONE_FOR_ALL;
         return false;
@@ -90,34 +122,32 @@ bool chooseInterfaces(const std::vector<std::string>& wanted, bool all, std::vec
     return true;
 }
 
-InterfaceFollower::InterfaceFollower(std::vector<std::string> wanted, bool all)
-    : wanted(std::move(wanted)), all(all) {}
+InterfaceFollower::InterfaceFollower(std::vector<std::string> wanted, bool all) : wanted(std::move(wanted)), all(all) {}
 
 std::vector<InterfaceChange> InterfaceFollower::look() {
     available = BRIVO::platform().localInterfaces();
-    std::vector<ProbeInterface> now;
     std::vector<std::string> missingNow;
-    pick(available, wanted, all, true, now, missingNow);
-    // Each interface by name, with the addresses probed through it.
-    auto byName = [](const std::vector<ProbeInterface>& list) {
-        std::map<std::string, std::vector<Address>> named;
-        for (const ProbeInterface& i : list) named[i.name].push_back(i.address);
-        return named;
-    };
-    const auto before = byName(chosen), after = byName(now);
+    std::vector<Link> now = chooseLinks(linksOf(available), LinkChoice{wanted, all, false, false, true}, &missingNow);
     std::vector<InterfaceChange> changes;
     if (!looked) {
-        for (const std::string& name : missingNow) changes.push_back(InterfaceChange{InterfaceChange::MISSING, name, {}});
+        for (const std::string& name : missingNow)
+            changes.push_back(InterfaceChange{InterfaceChange::MISSING, name, {}});
     } else {
-        for (const auto& b : before) {
-            auto a = after.find(b.first);
-            if (a == after.end())
-                changes.push_back(InterfaceChange{InterfaceChange::WENT, b.first, {}});
-            else if (a->second != b.second)
-                changes.push_back(InterfaceChange{InterfaceChange::MOVED, b.first, a->second});
+        // Those that went or moved, then those that came, each by name.
+        std::vector<LinkChange> seen = linkChanges(chosen, now);
+        std::stable_sort(seen.begin(), seen.end(), [](const LinkChange& a, const LinkChange& b) {
+            return std::make_pair(a.kind == LinkChange::CAME, a.name) <
+                   std::make_pair(b.kind == LinkChange::CAME, b.name);
+        });
+        for (const LinkChange& c : seen) {
+            const std::vector<Address> addresses = addressesOf(c.now);
+            if (c.kind == LinkChange::CAME)
+                changes.push_back(InterfaceChange{InterfaceChange::CAME, c.name, addresses});
+            if (c.kind == LinkChange::WENT) changes.push_back(InterfaceChange{InterfaceChange::WENT, c.name, {}});
+            // Probes go by address: a new mask or number moves nothing.
+            if (c.kind == LinkChange::CHANGED && addresses != addressesOf(c.before))
+                changes.push_back(InterfaceChange{InterfaceChange::MOVED, c.name, addresses});
         }
-        for (const auto& a : after)
-            if (!before.count(a.first)) changes.push_back(InterfaceChange{InterfaceChange::CAME, a.first, a.second});
     }
     chosen = std::move(now);
     looked = true;
@@ -133,8 +163,8 @@ std::string InterfaceFollower::problem() const {
 
 Subnets subnetsOf(const std::vector<BRIVO::LocalInterface>& interfaces) {
     Subnets subnets;
-    for (const BRIVO::LocalInterface& i : interfaces)
-        if (i.up && !i.loopback) subnets.emplace_back(hostOrder(i.address) & hostOrder(i.mask), hostOrder(i.mask));
+    for (const Link& l : linksOf(interfaces))
+        if (l.up && !l.loopback) subnets.emplace_back(l.address.number() & l.mask, l.mask);
     return subnets;
 }
 
@@ -151,14 +181,14 @@ std::function<bool(const Address& address)> directlyConnected(Subnets subnets) {
     };
 }
 
-ProbeInterface routedInterface() {
+Link routedInterface() {
     const BRIVO::Platform& os = BRIVO::platform();
     uint8_t source[4];
-    if (os.routeSource(discoveryGroupV4(), source) != 0) return ProbeInterface{};
-    const Address from{{source[0], source[1], source[2], source[3]}};
-    for (const BRIVO::LocalInterface& i : os.localInterfaces())
-        if (addressOf(i) == from) return ProbeInterface{i.name, from};
-    return ProbeInterface{"", from};
+    if (os.routeSource(discoveryGroupV4(), source) != 0) return Link{};
+    const Address from = Address::from(source);
+    for (const Link& l : linksOf(os.localInterfaces()))
+        if (l.address == from) return l;
+    return Link{"", from};
 }
 
 }  // namespace webfind

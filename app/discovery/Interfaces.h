@@ -7,16 +7,51 @@
 #include <vector>
 
 #include "Network/Platform.h"
+#include "app/discovery/Link.h"
 #include "app/discovery/Settings.h"
 
 namespace webfind {
 
-// The interfaces to probe through, from this host's IPv4 interfaces: each
-// one `wanted` names (by name, its first address standing for it, or by one
-// of its addresses), or with `all` every one that is up, can multicast and
-// is neither loopback nor a tunnel or point-to-point link. Empty when the system's routing should choose. False,
-// with the problem, for an unknown name or when `all` finds none.
-bool chooseInterfaces(const std::vector<std::string>& wanted, bool all, std::vector<ProbeInterface>& chosen,
+// Which of this host's links a program takes.
+struct LinkChoice {
+    std::vector<std::string> wanted;  // interfaces by name, or by one of their addresses
+    // With no names: every link that is up and can multicast, loopback aside.
+    bool all = false;
+    // Where the finder and the announcer differ, by name:
+    bool everyAddress = false;  // a name takes every address of its interface, not the first alone
+    bool tunnels = false;       // `all` takes tunnels and point-to-point links too
+    bool upOnly = true;         // a named interface that is down is as good as not there
+};
+
+// The links `choice` takes from `available`, in the order named (with `all`,
+// the system's), each once; a wanted name or address that took none goes to
+// `missing`.
+std::vector<Link> chooseLinks(const std::vector<Link>& available, const LinkChoice& choice,
+                              std::vector<std::string>* missing = nullptr);
+std::vector<Link> linksOf(const std::vector<BRIVO::LocalInterface>& interfaces);
+
+// The link may carry probes to devices: up, multicast, not loopback, and
+// unless `tunnels`, not a tunnel or point-to-point link (a VPN leads
+// elsewhere).
+bool mayCarryProbes(const Link& link, bool tunnels);
+
+// What became of the links from one look to the next, by interface name:
+// one that came, one that went, one whose addresses changed.
+struct LinkChange {
+    enum Kind { CAME, WENT, CHANGED };
+    Kind kind;
+    std::string name;
+    std::vector<Link> before, now;  // of that interface
+};
+std::vector<LinkChange> linkChanges(const std::vector<Link>& before, const std::vector<Link>& now);
+
+// The finder's choice: the interfaces to probe through, from this host's
+// IPv4 interfaces: each one `wanted` names (by name, its first address
+// standing for it, or by one of its addresses), or with `all` every one that
+// may carry probes, tunnels aside. Empty when the system's routing should
+// choose. False, with the problem, for an unknown name or when `all` finds
+// none.
+bool chooseInterfaces(const std::vector<std::string>& wanted, bool all, std::vector<Link>& chosen,
                       std::string& problem);
 
 // What changed of the interfaces a watch probes through since it last
@@ -44,7 +79,7 @@ public:
     // routing does.
     bool choosing() const { return all || !wanted.empty(); }
     // The choice of the last look; empty when none of them is there.
-    const std::vector<ProbeInterface>& current() const { return chosen; }
+    const std::vector<Link>& current() const { return chosen; }
     // Every interface of the last look.
     const std::vector<BRIVO::LocalInterface>& interfaces() const { return available; }
     // Why current() is empty, for a round that cannot probe.
@@ -54,7 +89,7 @@ private:
     const std::vector<std::string> wanted;
     const bool all;
     std::vector<BRIVO::LocalInterface> available;
-    std::vector<ProbeInterface> chosen;
+    std::vector<Link> chosen;
     bool looked = false;
 };
 
@@ -71,6 +106,6 @@ std::function<bool(const Address& address)> directlyConnected(Subnets subnets);
 
 // The interface the system's routing sends the probes out of, when none is
 // chosen; an empty name when there is no route to the group.
-ProbeInterface routedInterface();
+Link routedInterface();
 
 }  // namespace webfind

@@ -30,11 +30,9 @@ BRIVO::Clock clockOf(Milliseconds wait) {
     return BRIVO::Clock(static_cast<uint32_t>(std::chrono::microseconds(wait).count()));
 }
 
-Address addressOf(const IPAddress& mapped) {
-    return Address{{mapped.address[12], mapped.address[13], mapped.address[14], mapped.address[15]}};
-}
+Address addressOf(const IPAddress& mapped) { return Address::from(mapped.address + 12); }
 
-std::string named(const ProbeInterface& i) { return i.name + " (" + i.address.text() + ")"; }
+std::string named(const Link& i) { return i.name + " (" + i.address.text() + ")"; }
 
 }  // namespace
 
@@ -82,13 +80,18 @@ bool Session::probe() {
 
 bool Session::sendProbe() {
     if (probeBytes.empty()) buildProbe(probeBytes);
+    if (!settings.targets.empty()) {
+        if (!sendToTargets()) return false;
+        // Targets alone, unless interfaces were chosen for the group too.
+        if (settings.interfaces.empty()) return true;
+    }
     const std::string group = dottedQuad(DISCOVERY_GROUP.address + 12) + ":" + std::to_string(DISCOVERY_PORT);
     if (settings.interfaces.empty()) {
         log.note("probe to " + group + " " + probedVia());
         return endpoint->sendTo(probeBytes, DISCOVERY_GROUP, DISCOVERY_PORT) || fail(SocketStep::SEND);
     }
     bool sent = false;
-    for (const ProbeInterface& via : settings.interfaces) {
+    for (const Link& via : settings.interfaces) {
         log.note("probe to " + group + " via " + named(via));
         if (sendThrough(via)) {
             sent = true;
@@ -105,9 +108,40 @@ bool Session::sendProbe() {
     return sent;
 }
 
-bool Session::sendThrough(const ProbeInterface& via) {
+bool Session::sendThrough(const Link& via) {
     uint8_t address[4] = {via.address.bytes[0], via.address.bytes[1], via.address.bytes[2], via.address.bytes[3]};
     return endpoint->setMulticastInterface(address) && endpoint->sendTo(probeBytes, DISCOVERY_GROUP, DISCOVERY_PORT);
+}
+
+// Each target once, paced: the n-th probe leaves no sooner than n/rate s
+// after the first, in bursts of 10 ms, with answers taken in between. A
+// target the system cannot send to is passed over; none sent is a failure.
+bool Session::sendToTargets() {
+    const std::vector<Address>& targets = settings.targets;
+    const uint32_t rate = std::max<uint32_t>(1, settings.rate);
+    log.note("probe to " + std::to_string(targets.size()) + (targets.size() == 1 ? " target" : " targets") +
+             " at port " + std::to_string(DISCOVERY_PORT) + ", at most " + std::to_string(rate) + " a second");
+    const size_t burst = std::max<uint32_t>(1, rate / 100);
+    const Milliseconds start = now();
+    size_t sent = 0;
+    for (size_t i = 0; i < targets.size() && !done; ++i) {
+        if (i > 0 && i % burst == 0 && !listenUntil(start + Milliseconds(uint64_t(i) * 1000 / rate))) return false;
+        const Address& a = targets[i];
+        const IPAddress to(a.bytes[0], a.bytes[1], a.bytes[2], a.bytes[3], DISCOVERY_PORT);
+        if (endpoint->sendTo(probeBytes, to, DISCOVERY_PORT))
+            ++sent;
+        else
+            log.note("could not probe " + a.text() + ": " + BRIVO::platform().lastError().text);
+    }
+    return sent > 0 || done || fail(SocketStep::SEND);
+}
+
+bool Session::probed(const Address& source) const {
+    if (settings.targets.empty()) return true;
+    if (std::binary_search(settings.targets.begin(), settings.targets.end(), source)) return true;
+    for (const Link& l : settings.interfaces)
+        if (l.holds(source)) return true;
+    return false;
 }
 
 bool Session::listenUntil(Milliseconds deadline) {
@@ -176,7 +210,8 @@ Session::Received Session::receive(Milliseconds wait) {
     if (wake != BRIVO::INVALID_HANDLE) {
         // Woken by a stop request: nothing received, and the loop sees it.
         const uint32_t us = static_cast<uint32_t>(std::chrono::microseconds(wait).count());
-        const int ready = BRIVO::platform().waitEither(endpoint->handle(), wake, BRIVO::WaitTime{us / 1000000u, us % 1000000u});
+        const int ready =
+            BRIVO::platform().waitEither(endpoint->handle(), wake, BRIVO::WaitTime{us / 1000000u, us % 1000000u});
         if (ready < 0) {
             fail(SocketStep::RECEIVE);
             return Received::FAILED;
@@ -186,7 +221,15 @@ Session::Received Session::receive(Milliseconds wait) {
     }
     BRIVO::Clock limit = clockOf(wait);
     switch (endpoint->receiveWaiting(batch, limit)) {
-    case BRIVO::FAIL: fail(SocketStep::RECEIVE); return Received::FAILED;
+    case BRIVO::FAIL:
+        // A target's "port unreachable", reported on this receive: counted,
+        // and no failure of the socket.
+        if (!settings.targets.empty() && BRIVO::platform().lastError().kind == BRIVO::SocketError::REFUSED) {
+            ++refusals;
+            return Received::SOME;
+        }
+        fail(SocketStep::RECEIVE);
+        return Received::FAILED;
     case BRIVO::TIMEOUT: return Received::NOTHING;
     default: break;
     }
@@ -230,13 +273,16 @@ Milliseconds Session::napInCrowd(Milliseconds left) {
 }
 
 std::string Session::probedVia() const {
+    const size_t targets = settings.targets.size();
+    if (targets > 0 && settings.interfaces.empty())
+        return std::to_string(targets) + (targets == 1 ? " target" : " targets") + " by unicast";
     if (settings.interfaces.empty()) {
-        const ProbeInterface& routed = settings.routed;
+        const Link& routed = settings.routed;
         if (routed.name.empty()) return "via the system's default interface";
         return "via " + named(routed) + ", the system's choice";
     }
     std::string via = "via";
-    for (const ProbeInterface& i : settings.interfaces) via += " " + named(i);
+    for (const Link& i : settings.interfaces) via += " " + named(i);
     return via;
 }
 

@@ -17,7 +17,7 @@ namespace webfind {
 // The socket work of discovery, shared by the single run and watch mode:
 // the endpoint, the probes, and listening in rounds. Every datagram goes to
 // the sink (the intake); what it holds is the sink's business. It writes nothing but
-// the probe lines of the verbose log; callers report failures (failed()).
+// the probe lines of the verbose log; callers report failures (failedStep()).
 class Session {
 public:
     // `interrupted`, when given, is asked between waits, which then last at
@@ -25,8 +25,7 @@ public:
     // a stop request, until the next thing happens. At `stopAt` the
     // listening ends in any case.
     Session(SessionSettings settings, DatagramSink& sink, const VerboseLog& log,
-            std::function<bool()> interrupted = nullptr, Milliseconds stopAt = Milliseconds::max(),
-            intptr_t wake = -1);
+            std::function<bool()> interrupted = nullptr, Milliseconds stopAt = Milliseconds::max(), intptr_t wake = -1);
 
     // Starts the socket layer (on first use in the process), then opens and
     // binds the endpoint.
@@ -54,25 +53,32 @@ public:
     bool finished() const { return done; }
     Milliseconds now() const;
     // The step whose failure ended the last call; NONE when none failed.
-    SocketStep failed() const { return failure; }
+    SocketStep failedStep() const { return failure; }
     // Why it failed, as the system said.
     const FailureReason& failureReason() const { return reason; }
     void clearFailure() {
         failure = SocketStep::NONE;
         reason = FailureReason();
     }
+    // True for an answer's source that was probed: a target, or an address
+    // on the subnet of an interface probed through. Without targets, every
+    // source (the group reaches who it reaches).
+    bool probed(const Address& source) const;
+    // Targets that said "port unreachable" (where the system tells).
+    size_t refusedByTargets() const { return refusals; }
     // "via ..." for the verbose log: the interfaces probed.
     std::string probedVia() const;
     // From the next probe on, through these (a watch follows its
     // interfaces as they change).
-    void useInterfaces(std::vector<ProbeInterface> interfaces) { settings.interfaces = std::move(interfaces); }
+    void useInterfaces(std::vector<Link> interfaces) { settings.interfaces = std::move(interfaces); }
 
     static constexpr Milliseconds STOP_CHECK{200};
 
 private:
     enum class Received;
 
-    bool sendThrough(const ProbeInterface& via);
+    bool sendThrough(const Link& via);
+    bool sendToTargets();
     Received receive(Milliseconds wait);
     bool deliverBatch();
     // `wait`, shortened so that a stop request or `stopAt` is seen in time.
@@ -99,6 +105,7 @@ private:
     SocketStep failure = SocketStep::NONE;
     FailureReason reason;
     bool done = false;
+    size_t refusals = 0;  // receives that reported a target's "port unreachable"
 };
 
 }  // namespace webfind

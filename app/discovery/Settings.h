@@ -9,15 +9,10 @@
 #include "app/base/Address.h"
 #include "app/base/Device.h"
 #include "app/discovery/Filter.h"
+#include "app/discovery/Link.h"
 #include "app/discovery/Timings.h"
 
 namespace webfind {
-
-// An interface to send the probes out of.
-struct ProbeInterface {
-    std::string name;
-    Address address;
-};
 
 // What the socket of a discovery does: where it listens, where the probes
 // leave, and when.
@@ -26,13 +21,18 @@ struct SessionSettings {
     // 0 lets the system choose one.
     uint16_t localPort = 0;
     // Empty: the probes leave where the system's routing sends them...
-    std::vector<ProbeInterface> interfaces;
+    std::vector<Link> interfaces;
     // ... which is here, for the verbose log, when known.
-    ProbeInterface routed;
+    Link routed;
     // A probe that cannot leave through one of `interfaces` still leaves
     // through the others; only one that leaves through none fails. A watch
     // asks this: one interface that went must not stop the rest.
     bool eachInterfaceAlone = false;
+    // Addresses probed by unicast, in address order: besides the group
+    // through `interfaces`, or with none chosen, instead of the group. At
+    // most `rate` probes leave a second.
+    std::vector<Address> targets;
+    uint32_t rate = 1000;
     Timings timings;
 };
 

@@ -27,9 +27,8 @@ std::string lowered(std::string text) {
 // What a host may hold: a name or an address, nothing a URL parser would
 // decode first (%41) or turn into another name (IDN).
 bool plainHost(const std::string& host) {
-    return std::all_of(host.begin(), host.end(), [](unsigned char c) {
-        return std::isalnum(c) || c == '-' || c == '.' || c == '_';
-    });
+    return std::all_of(host.begin(), host.end(),
+                       [](unsigned char c) { return std::isalnum(c) || c == '-' || c == '.' || c == '_'; });
 }
 
 bool stopped(const std::function<bool()>& stopRequested) { return stopRequested && stopRequested(); }
@@ -74,7 +73,8 @@ bool readFetchUrl(const std::string& url, FetchRequest& request, std::string& wh
         const std::string digits = host.substr(colon + 1);
         char* stop = nullptr;
         long value = digits.empty() ? -1 : std::strtol(digits.c_str(), &stop, 10);
-        if (digits.empty() || *stop || value < 1 || value > 65535 || !std::isdigit(static_cast<unsigned char>(digits[0]))) {
+        if (digits.empty() || *stop || value < 1 || value > 65535 ||
+            !std::isdigit(static_cast<unsigned char>(digits[0]))) {
             why = "the URL's port is not a port";
             return false;
         }
@@ -184,8 +184,7 @@ std::vector<std::pair<bool, std::vector<Address>>> resolveAll(const std::vector<
     return found;
 }
 
-void checkPages(const DeviceTable& devices, FactsTable& facts, const CheckSettings& settings,
-                const Resolver& resolve) {
+void checkPages(const DeviceTable& devices, FactsTable& facts, const CheckSettings& settings, const Resolver& resolve) {
     const CheckClock::time_point until = CheckClock::now() + settings.deadline;
     std::vector<FetchRequest> requests;
     std::vector<Address> owners;
@@ -211,8 +210,8 @@ void checkPages(const DeviceTable& devices, FactsTable& facts, const CheckSettin
     // Names are looked up side by side, within their own time.
     std::vector<std::string> names;
     for (const auto& n : byName) names.push_back(n.first);
-    const auto found = resolveAll(names, resolve, std::min(until, CheckClock::now() + settings.lookup),
-                                  settings.stopRequested);
+    const auto found =
+        resolveAll(names, resolve, std::min(until, CheckClock::now() + settings.lookup), settings.stopRequested);
     for (size_t i = 0; i < names.size(); ++i) {
         for (auto& asked : byName[names[i]]) {
             PageCheck& check = facts[asked.first].check;

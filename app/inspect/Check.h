@@ -13,13 +13,13 @@ namespace webfind {
 
 // How a device's page is fetched (with --check).
 struct CheckSettings {
-    size_t parallel = 64;                            // at most this many at a time (fewer where descriptors are few)
-    std::chrono::milliseconds connect{2000};         // to connect
-    std::chrono::milliseconds total{3000};           // for all of one page
-    std::chrono::milliseconds deadline{10000};       // for the whole check, whatever the pages and the resolver do
-    std::chrono::milliseconds lookup{3000};          // for the URLs' host names to resolve, within the deadline
-    size_t maxBytes = 64 << 10;                      // read at most this much of a page
-    std::string userAgent = "webfind";               // webfind/<version>
+    size_t parallel = 64;                       // at most this many at a time (fewer where descriptors are few)
+    std::chrono::milliseconds connect{2000};    // to connect
+    std::chrono::milliseconds total{3000};      // for all of one page
+    std::chrono::milliseconds deadline{10000};  // for the whole check, whatever the pages and the resolver do
+    std::chrono::milliseconds lookup{3000};     // for the URLs' host names to resolve, within the deadline
+    size_t maxBytes = 64 << 10;                 // read at most this much of a page
+    std::string userAgent = "webfind";          // webfind/<version>
     // Asked at least every 100 ms; true ends the check at once, what is
     // left reported as not checked.
     std::function<bool()> stopRequested;
@@ -29,16 +29,16 @@ struct CheckSettings {
 CheckSettings checkSettings();
 
 // The reasons of a page that was not checked.
-extern const char* const CHECK_TIME_RAN_OUT;   // the whole check's time passed first
-extern const char* const CHECK_STOPPED;        // a stop was asked for
+extern const char* const CHECK_TIME_RAN_OUT;  // the whole check's time passed first
+extern const char* const CHECK_STOPPED;       // a stop was asked for
 
 // What fetching a URL needs, once the safety rule let it through.
 struct FetchRequest {
     std::string url;
-    std::string host;   // as the URL has it
+    std::string host;  // as the URL has it
     uint16_t port = 0;
     bool https = false;
-    Address address;    // the answering device: the one place to connect to
+    Address address;  // the answering device: the one place to connect to
 };
 
 // The first half of the safety rule, from the URL alone: it must be safe to
@@ -75,8 +75,8 @@ using CheckClock = std::chrono::steady_clock;
 // `settings.parallel` at a time: status, Location, title, TLS verdict, or
 // what failed. Every connection goes to the request's address. Those not
 // done by `until`, or when a stop is asked for, are NOT_CHECKED.
-void fetchAll(const std::vector<FetchRequest>& requests, std::vector<PageCheck>& results,
-              const CheckSettings& settings, CheckClock::time_point until);
+void fetchAll(const std::vector<FetchRequest>& requests, std::vector<PageCheck>& results, const CheckSettings& settings,
+              CheckClock::time_point until);
 
 // The system's resolver: the IPv4 addresses of `host`.
 std::vector<Address> resolveHost(const std::string& host);

@@ -55,21 +55,13 @@ const CurlLibrary& curl() {
         };
         // Each entry point is named after its field: curl_<field>.
 #define WEBFIND_CURL_LOAD(field) load(library.field, "curl_" #field)
-        const bool found = WEBFIND_CURL_LOAD(easy_cleanup) &&
-                           WEBFIND_CURL_LOAD(easy_getinfo) &&
-                           WEBFIND_CURL_LOAD(easy_init) &&
-                           WEBFIND_CURL_LOAD(easy_setopt) &&
-                           WEBFIND_CURL_LOAD(easy_strerror) &&
-                           WEBFIND_CURL_LOAD(global_init) &&
-                           WEBFIND_CURL_LOAD(multi_add_handle) &&
-                           WEBFIND_CURL_LOAD(multi_cleanup) &&
-                           WEBFIND_CURL_LOAD(multi_info_read) &&
-                           WEBFIND_CURL_LOAD(multi_init) &&
-                           WEBFIND_CURL_LOAD(multi_perform) &&
-                           WEBFIND_CURL_LOAD(multi_poll) &&
-                           WEBFIND_CURL_LOAD(multi_remove_handle) &&
-                           WEBFIND_CURL_LOAD(slist_append) &&
-                           WEBFIND_CURL_LOAD(slist_free_all);
+        const bool found =
+            WEBFIND_CURL_LOAD(easy_cleanup) && WEBFIND_CURL_LOAD(easy_getinfo) && WEBFIND_CURL_LOAD(easy_init) &&
+            WEBFIND_CURL_LOAD(easy_setopt) && WEBFIND_CURL_LOAD(easy_strerror) && WEBFIND_CURL_LOAD(global_init) &&
+            WEBFIND_CURL_LOAD(multi_add_handle) && WEBFIND_CURL_LOAD(multi_cleanup) &&
+            WEBFIND_CURL_LOAD(multi_info_read) && WEBFIND_CURL_LOAD(multi_init) && WEBFIND_CURL_LOAD(multi_perform) &&
+            WEBFIND_CURL_LOAD(multi_poll) && WEBFIND_CURL_LOAD(multi_remove_handle) &&
+            WEBFIND_CURL_LOAD(slist_append) && WEBFIND_CURL_LOAD(slist_free_all);
 #undef WEBFIND_CURL_LOAD
         library.loaded = found && library.global_init(CURL_GLOBAL_DEFAULT) == CURLE_OK;
         return library;
@@ -86,7 +78,7 @@ struct Transfer {
     std::string body;
     std::string location;
     size_t maxBytes = 0;
-    bool verified = true;      // this attempt verifies the certificate
+    bool verified = true;  // this attempt verifies the certificate
     char error[CURL_ERROR_SIZE] = {};
 
     ~Transfer() { release(); }
@@ -234,8 +226,8 @@ size_t parallelTransfers(size_t wanted) {
 
 }  // namespace
 
-void fetchAll(const std::vector<FetchRequest>& requests, std::vector<PageCheck>& results,
-              const CheckSettings& settings, CheckClock::time_point until) {
+void fetchAll(const std::vector<FetchRequest>& requests, std::vector<PageCheck>& results, const CheckSettings& settings,
+              CheckClock::time_point until) {
     if (!curl().loaded) {
         for (PageCheck& r : results) {
             r.outcome = PageCheck::FAILED;
@@ -288,7 +280,8 @@ void fetchAll(const std::vector<FetchRequest>& requests, std::vector<PageCheck>&
         }
         startMore();
         const auto wait = std::chrono::duration_cast<std::chrono::milliseconds>(until - CheckClock::now()).count();
-        if (active > 0 && wait > 0) curl().multi_poll(multi, nullptr, 0, static_cast<int>(std::min<long long>(wait, 100)), nullptr);
+        if (active > 0 && wait > 0)
+            curl().multi_poll(multi, nullptr, 0, static_cast<int>(std::min<long long>(wait, 100)), nullptr);
     }
     // What the time or a stop cut short is not checked: the caller says so.
     for (std::unique_ptr<Transfer>& t : transfers) {

@@ -59,8 +59,8 @@ std::string verdictOf(DWORD flags, HINTERNET request) {
     PCCERT_CONTEXT cert = nullptr;
     DWORD size = sizeof cert;
     if (WinHttpQueryOption(request, WINHTTP_OPTION_SERVER_CERT_CONTEXT, &cert, &size) && cert) {
-        const bool selfSigned = CertCompareCertificateName(X509_ASN_ENCODING, &cert->pCertInfo->Subject,
-                                                           &cert->pCertInfo->Issuer) != FALSE;
+        const bool selfSigned =
+            CertCompareCertificateName(X509_ASN_ENCODING, &cert->pCertInfo->Subject, &cert->pCertInfo->Issuer) != FALSE;
         CertFreeCertificateContext(cert);
         if (selfSigned) return "self-signed";
     }
@@ -101,13 +101,15 @@ bool get(HINTERNET connection, const FetchRequest& r, const std::wstring& path, 
     }
     // The connection goes to the device's address; the server is told the
     // host the URL names.
-    const std::wstring host = L"Host: " + wide(r.host) +
-                              ((r.https ? r.port != 443 : r.port != 80) ? L":" + std::to_wstring(r.port) : L"");
-    WinHttpAddRequestHeaders(request.h, host.c_str(), static_cast<DWORD>(-1), WINHTTP_ADDREQ_FLAG_REPLACE | WINHTTP_ADDREQ_FLAG_ADD);
+    const std::wstring host =
+        L"Host: " + wide(r.host) + ((r.https ? r.port != 443 : r.port != 80) ? L":" + std::to_wstring(r.port) : L"");
+    WinHttpAddRequestHeaders(request.h, host.c_str(), static_cast<DWORD>(-1),
+                             WINHTTP_ADDREQ_FLAG_REPLACE | WINHTTP_ADDREQ_FLAG_ADD);
     if (!WinHttpSendRequest(request.h, WINHTTP_NO_ADDITIONAL_HEADERS, 0, WINHTTP_NO_REQUEST_DATA, 0, 0, 0) ||
         !WinHttpReceiveResponse(request.h, nullptr)) {
         attempt.error = GetLastError();
-        if (attempt.error == ERROR_WINHTTP_SECURE_FAILURE && verify) result.tls = verdictOf(attempt.secureFlags, request.h);
+        if (attempt.error == ERROR_WINHTTP_SECURE_FAILURE && verify)
+            result.tls = verdictOf(attempt.secureFlags, request.h);
         return false;
     }
     DWORD status = 0, size = sizeof status;
@@ -126,15 +128,16 @@ bool get(HINTERNET connection, const FetchRequest& r, const std::wstring& path, 
     for (DWORD read = 0; body.size() < settings.maxBytes; body.append(chunk, read)) {
         // WinHTTP's limits are per call: a page that trickles is held to
         // the whole fetch's limit by giving each read only what is left.
-        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+        const auto left =
+            std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
         if (left.count() <= 0) {
             result.error = errorText(ERROR_WINHTTP_TIMEOUT);
             break;
         }
         DWORD wait = static_cast<DWORD>(left.count());
         WinHttpSetOption(request.h, WINHTTP_OPTION_RECEIVE_TIMEOUT, &wait, sizeof wait);
-        if (!WinHttpReadData(request.h, chunk, static_cast<DWORD>(std::min(sizeof chunk, settings.maxBytes - body.size())),
-                             &read)) {
+        if (!WinHttpReadData(request.h, chunk,
+                             static_cast<DWORD>(std::min(sizeof chunk, settings.maxBytes - body.size())), &read)) {
             result.error = errorText(GetLastError());
             break;
         }
@@ -212,8 +215,8 @@ struct Fetches {
 
 }  // namespace
 
-void fetchAll(const std::vector<FetchRequest>& requests, std::vector<PageCheck>& results,
-              const CheckSettings& settings, CheckClock::time_point until) {
+void fetchAll(const std::vector<FetchRequest>& requests, std::vector<PageCheck>& results, const CheckSettings& settings,
+              CheckClock::time_point until) {
     if (requests.empty()) return;
     auto fetches = std::make_shared<Fetches>();
     fetches->requests = requests;

@@ -7,7 +7,10 @@
 #include <sstream>
 #include <vector>
 
+#include <sys/stat.h>
+
 #include "app/base/Address.h"
+#include "app/system/Files.h"
 
 namespace webfind {
 
@@ -108,14 +111,6 @@ std::map<Address, std::string> neighboursFromArp(const std::string& table) {
     return found;
 }
 
-std::map<std::string, std::string> vendorsFromRegistry(std::istream& csv, const std::set<std::string>& prefixes) {
-    std::map<std::string, std::string> found;
-    std::string line, prefix, vendor;
-    while (found.size() < prefixes.size() && boundedLine(csv, line, MAX_REGISTRY_LINE))
-        if (assignment(line, prefix, vendor) && prefixes.count(prefix)) found[prefix] = vendor;
-    return found;
-}
-
 VendorRegistry::VendorRegistry(std::istream& csv) {
     std::string line, prefix, vendor;
     while (entries.size() < MAX_REGISTRY_ENTRIES && boundedLine(csv, line, MAX_REGISTRY_LINE)) {
@@ -130,8 +125,117 @@ VendorRegistry::VendorRegistry(std::istream& csv) {
                      [](const std::pair<uint32_t, uint32_t>& a, const std::pair<uint32_t, uint32_t>& b) {
                          return a.first < b.first;
                      });
+    entries.erase(std::unique(entries.begin(), entries.end(),
+                              [](const std::pair<uint32_t, uint32_t>& a, const std::pair<uint32_t, uint32_t>& b) {
+                                  return a.first == b.first;
+                              }),
+                  entries.end());
     entries.shrink_to_fit();
     names.shrink_to_fit();
+}
+
+namespace {
+
+// The index: this header, then `count` pairs of a prefix and the offset of
+// its vendor in the names (each a 4-byte number, low byte first, sorted by
+// prefix), then `namesBytes` of names, each ended by a 0 byte.
+const char INDEX_MAGIC[] = "webfind vendor index 1\n";
+constexpr size_t MAGIC_BYTES = sizeof INDEX_MAGIC - 1;
+constexpr size_t HEADER_BYTES = MAGIC_BYTES + 8 + 8 + 4 + 4;
+
+void putNumber(std::ostream& out, uint64_t value, int bytes) {
+    for (int i = 0; i < bytes; ++i) out.put(static_cast<char>((value >> (8 * i)) & 0xFF));
+}
+
+bool getNumber(std::istream& in, uint64_t& value, int bytes) {
+    unsigned char b[8] = {};
+    if (!in.read(reinterpret_cast<char*>(b), bytes)) return false;
+    value = 0;
+    for (int i = bytes - 1; i >= 0; --i) value = (value << 8) | b[i];
+    return true;
+}
+
+}  // namespace
+
+void VendorRegistry::writeIndex(std::ostream& out, const std::pair<uint64_t, uint64_t>& stamp) const {
+    out.write(INDEX_MAGIC, MAGIC_BYTES);
+    putNumber(out, stamp.first, 8);
+    putNumber(out, stamp.second, 8);
+    putNumber(out, entries.size(), 4);
+    putNumber(out, names.size(), 4);
+    for (const auto& e : entries) {
+        putNumber(out, e.first, 4);
+        putNumber(out, e.second, 4);
+    }
+    out.write(names.data(), static_cast<std::streamsize>(names.size()));
+}
+
+std::pair<uint64_t, uint64_t> fileStamp(const std::string& path) {
+    struct stat info {};
+    if (::stat(path.c_str(), &info) != 0) return {0, 0};
+    return {static_cast<uint64_t>(info.st_size), static_cast<uint64_t>(info.st_mtime)};
+}
+
+bool Vendors::openIndex() {
+    if (indexPath.empty()) return false;
+    index.open(indexPath, std::ios::binary);
+    char magic[MAGIC_BYTES];
+    uint64_t size = 0, time = 0, entries = 0, names = 0;
+    const bool read = index && index.read(magic, MAGIC_BYTES) && std::equal(magic, magic + MAGIC_BYTES, INDEX_MAGIC) &&
+                      getNumber(index, size, 8) && getNumber(index, time, 8) && getNumber(index, entries, 4) &&
+                      getNumber(index, names, 4);
+    // An index of another registry, or cut short, is built again.
+    if (!read || std::make_pair(size, time) != fileStamp(registry) || entries > MAX_REGISTRY_ENTRIES ||
+        !index.seekg(0, std::ios::end) || static_cast<uint64_t>(index.tellg()) != HEADER_BYTES + entries * 8 + names) {
+        index.close();
+        return false;
+    }
+    count = static_cast<uint32_t>(entries);
+    namesBytes = static_cast<uint32_t>(names);
+    return true;
+}
+
+std::string Vendors::of(const std::string& mac) {
+    if (!indexed && !whole) {
+        indexed = openIndex();
+        if (!indexed) {
+            std::ifstream csv(registry);
+            // Not installed (yet): looked for again next time.
+            if (!csv) return "";
+            const std::pair<uint64_t, uint64_t> stamp = fileStamp(registry);
+            whole = std::make_unique<VendorRegistry>(csv);
+            // For the next run; this one has the table already.
+            std::string why;
+            if (!indexPath.empty() && makeFoldersFor(indexPath))
+                replaceFile(
+                    indexPath, [&](std::ostream& out) { whole->writeIndex(out, stamp); }, why);
+        }
+    }
+    if (whole) return whole->vendorOf(mac);
+    uint32_t number = 0;
+    if (!prefixNumber(prefixOf(mac), number)) return "";
+    // A binary search over the sorted prefixes, a few reads of 8 bytes.
+    uint32_t low = 0, high = count;
+    uint64_t prefix = 0, offset = 0;
+    while (low < high) {
+        const uint32_t middle = low + (high - low) / 2;
+        index.clear();
+        if (!index.seekg(static_cast<std::streamoff>(HEADER_BYTES + middle * uint64_t{8})) ||
+            !getNumber(index, prefix, 4) || !getNumber(index, offset, 4))
+            return "";
+        if (prefix == number) break;
+        if (prefix < number)
+            low = middle + 1;
+        else
+            high = middle;
+    }
+    if (low >= high || offset >= namesBytes) return "";
+    index.clear();
+    index.seekg(static_cast<std::streamoff>(HEADER_BYTES + count * uint64_t{8} + offset));
+    std::string vendor(std::min<uint64_t>(MAX_VENDOR_BYTES + 1, namesBytes - offset), '\0');
+    index.read(&vendor[0], static_cast<std::streamsize>(vendor.size()));
+    vendor.resize(std::min<size_t>(static_cast<size_t>(index.gcount()), vendor.find('\0')));
+    return vendor.size() > MAX_VENDOR_BYTES ? "" : vendor;
 }
 
 std::string VendorRegistry::vendorOf(const std::string& mac) const {
@@ -157,16 +261,10 @@ void addHardware(const DeviceTable& devices, FactsTable& facts, const OnLink& on
         f.notInNeighbours = false;
         prefixes.insert(prefixOf(n->second));
     }
-    std::ifstream registry(IEEE_REGISTRY);
-    if (!registry || prefixes.empty()) return;
-    // One pass over the registry for a run's few prefixes, stopping when
-    // all are found: cheaper than the whole table.
-    const std::map<std::string, std::string> vendors = vendorsFromRegistry(registry, prefixes);
-    for (auto& entry : facts) {
-        if (entry.second.mac.empty()) continue;
-        auto v = vendors.find(prefixOf(entry.second.mac));
-        if (v != vendors.end()) entry.second.vendor = v->second;
-    }
+    if (prefixes.empty()) return;
+    Vendors vendors(IEEE_REGISTRY, vendorIndexPath());
+    for (auto& entry : facts)
+        if (!entry.second.mac.empty()) entry.second.vendor = vendors.of(entry.second.mac);
 }
 
 void HardwareLookup::add(const Address& address, DeviceFacts& facts) {
@@ -190,13 +288,7 @@ void HardwareLookup::add(const Address& address, DeviceFacts& facts) {
         return;
     }
     facts.mac = n->second;
-    if (!vendors) {
-        std::ifstream csv(registry);
-        // Not installed (yet): looked for again next time.
-        if (!csv) return;
-        vendors = std::make_unique<VendorRegistry>(csv);
-    }
-    facts.vendor = vendors->vendorOf(facts.mac);
+    facts.vendor = vendors.of(facts.mac);
 }
 
 }  // namespace webfind

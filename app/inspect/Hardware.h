@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <fstream>
 #include <functional>
 #include <istream>
 #include <map>
@@ -43,16 +44,51 @@ public:
     // empty when the registry has none.
     std::string vendorOf(const std::string& mac) const;
     size_t size() const { return entries.size(); }
+    // Writes the table as a vendor index (see Vendors) for the registry
+    // whose stamp is `stamp`.
+    void writeIndex(std::ostream& out, const std::pair<uint64_t, uint64_t>& stamp) const;
     // The bytes the table holds.
     size_t bytes() const { return names.capacity() + entries.capacity() * sizeof(entries[0]); }
 
 private:
     std::vector<std::pair<uint32_t, uint32_t>> entries;  // prefix, offset of its vendor in `names`
-    std::string names;                                    // each vendor followed by a 0 byte
+    std::string names;                                   // each vendor followed by a 0 byte
 };
 
 // Where Debian's ieee-data installs the registry.
 extern const char* const IEEE_REGISTRY;
+
+// A file's size and modification time: what tells that the registry changed.
+std::pair<uint64_t, uint64_t> fileStamp(const std::string& path);
+
+// Where this user's vendor index is kept (the user's cache folder); empty
+// where there is no folder of this user's for it.
+std::string vendorIndexPath();
+
+// Makes the missing folders above `file`, private to this user.
+bool makeFoldersFor(const std::string& file);
+
+// The registry's vendors, found by prefix without reading the registry:
+// an index file, built from it once (a sorted table of prefixes, then the
+// names, stamped with the registry's size and time) is searched in a few
+// small reads. Where the index is missing or older than the registry, the
+// registry is read whole once, the index written for the next time, and the
+// table kept in memory meanwhile.
+class Vendors {
+public:
+    Vendors(std::string registry, std::string index) : registry(std::move(registry)), indexPath(std::move(index)) {}
+    // The vendor of the MAC address `mac`; empty when the registry has none
+    // or is not installed.
+    std::string of(const std::string& mac);
+
+private:
+    bool openIndex();
+    std::string registry, indexPath;
+    std::ifstream index;
+    uint32_t count = 0, namesBytes = 0;
+    bool indexed = false;
+    std::unique_ptr<VendorRegistry> whole;
+};
 
 // True for an address on a directly connected link of this host's, where a
 // device answering from it would be in the neighbour table.
@@ -66,15 +102,17 @@ using OnLink = std::function<bool(const Address& address)>;
 void addHardware(const DeviceTable& devices, FactsTable& facts, const OnLink& onLink = nullptr);
 
 // The same for devices met one at a time, as a watch meets them: the
-// neighbour table is read at most twice a round, and the registry (some 3 MB) once for the whole watch, the first time a vendor is
-// wanted, into a VendorRegistry: a long watch of many devices holds nothing
-// more for them.
+// neighbour table is read at most twice a round, and the vendors found by
+// prefix (Vendors, through the index at `index`, where one is given): a long
+// watch of many devices holds nothing more for them.
 class HardwareLookup {
 public:
     using Neighbours = std::function<std::map<Address, std::string>()>;
     explicit HardwareLookup(Neighbours neighbours = neighbourTable, std::string registry = IEEE_REGISTRY,
-                            OnLink onLink = nullptr)
-        : neighbours(std::move(neighbours)), registry(std::move(registry)), onLink(std::move(onLink)) {}
+                            OnLink onLink = nullptr, std::string index = "")
+        : neighbours(std::move(neighbours)),
+          onLink(std::move(onLink)),
+          vendors(std::move(registry), std::move(index)) {}
 
     void add(const Address& address, DeviceFacts& facts);
     // A new round: the neighbour table is read again when next needed.
@@ -84,11 +122,10 @@ public:
 
 private:
     Neighbours neighbours;
-    std::string registry;
     OnLink onLink;
     std::map<Address, std::string> table;
     int reads = 0;  // of the table, this round
-    std::unique_ptr<VendorRegistry> vendors;  // null until the registry has been read
+    Vendors vendors;
 };
 
 }  // namespace webfind

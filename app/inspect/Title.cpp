@@ -73,8 +73,10 @@ bool pageTitle(const std::string& html, std::string& title) {
     std::string decoded;
     for (size_t i = 0; i < raw.size();) {
         size_t used = raw[i] == '&' ? reference(raw, i, decoded) : 0;
-        if (used == 0) decoded += raw[i++];
-        else i += used;
+        if (used == 0)
+            decoded += raw[i++];
+        else
+            i += used;
     }
     title.clear();
     bool space = false;

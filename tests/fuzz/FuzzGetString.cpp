@@ -16,7 +16,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const size_t to = from + data[1] % (n - from + 1);
     std::string s = buffer.get_string(buffer.begin() + static_cast<std::ptrdiff_t>(from),
                                       buffer.begin() + static_cast<std::ptrdiff_t>(to));
-    auto zero = std::find(buffer.begin() + static_cast<std::ptrdiff_t>(from), buffer.begin() + static_cast<std::ptrdiff_t>(to), 0);
+    auto zero = std::find(buffer.begin() + static_cast<std::ptrdiff_t>(from),
+                          buffer.begin() + static_cast<std::ptrdiff_t>(to), 0);
     const size_t expected = static_cast<size_t>(zero - buffer.begin()) - from;
     if (s.size() != expected || s.size() > to - from) std::abort();
     if (s.find('\0') != std::string::npos) std::abort();

@@ -19,7 +19,8 @@ bool startsWith(const std::string& s, const char* prefix) { return s.rfind(prefi
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    if (size > static_cast<size_t>(BRIVO::MAX_DATAGRAM_SIZE)) return 0;  // the receive limit: nothing longer reaches the parser
+    if (size > static_cast<size_t>(BRIVO::MAX_DATAGRAM_SIZE))
+        return 0;  // the receive limit: nothing longer reaches the parser
     BRIVO::Buffer datagram(data, data + size);
     std::string name, url;
     const bool accepted = parseAnswer(datagram, name, url);

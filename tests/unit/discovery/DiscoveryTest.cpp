@@ -38,7 +38,8 @@ FakePlatform::Arrival failure(uint64_t afterMs = 1) { return {-1, Buffer{}, addr
 // The devices as "address name url" lines, in table order.
 std::string found(const DeviceTable& devices) {
     std::string text;
-    for (const auto& entry : devices) text += entry.first.text() + " " + entry.second.name + " " + entry.second.url + "\n";
+    for (const auto& entry : devices)
+        text += entry.first.text() + " " + entry.second.name + " " + entry.second.url + "\n";
     return text;
 }
 
@@ -68,11 +69,9 @@ TEST_F(DiscoveryRun, NoDeviceProbesThreeTimesListensThroughThePausesAndFindsNoth
     EXPECT_THAT(fake.calls,
                 ElementsAre("socket DATAGRAM", "setOption 7 BROADCAST 01 00 00 00", "nonBlocking 7 0",
                             "bind 7 0.0.0.0 port 00 00", "setOption 7 BROADCAST 01 00 00 00",
-                            "setOption 7 RECEIVE_BUFFER 00 00 80 00",
-                            "sendTo 7 12 224.0.0.138 port 0D F8", "wait 7 0s 100000us",
-                            "sendTo 7 12 224.0.0.138 port 0D F8", "wait 7 0s 100000us",
-                            "sendTo 7 12 224.0.0.138 port 0D F8", "wait 7 0s 200000us", "shutdown 7",
-                            "close 7"));
+                            "setOption 7 RECEIVE_BUFFER 00 00 80 00", "sendTo 7 12 224.0.0.138 port 0D F8",
+                            "wait 7 0s 100000us", "sendTo 7 12 224.0.0.138 port 0D F8", "wait 7 0s 100000us",
+                            "sendTo 7 12 224.0.0.138 port 0D F8", "wait 7 0s 200000us", "shutdown 7", "close 7"));
     EXPECT_EQ(fake.now, 1000u + 400u);
     Buffer probe;
     buildProbe(probe);
@@ -93,9 +92,9 @@ TEST_F(DiscoveryRun, TheSocketStaysOpenUntilTheRunIsDestroyed) {
 TEST_F(DiscoveryRun, ListsInAddressOrderAndTheFirstValidAnswerWins) {
     fake.arrivals = {
         from(192, 168, 1, 100, answer("Hundred", "http://192.168.1.100/")),
-        from(192, 168, 1, 20, Buffer{1, 2, 3}),                               // rejected first
-        from(192, 168, 1, 20, answer("Twenty", "https://192.168.1.20/")),     // then valid
-        from(192, 168, 1, 100, answer("Again", "http://other/"), 1, 9999),    // repeat, other port
+        from(192, 168, 1, 20, Buffer{1, 2, 3}),                             // rejected first
+        from(192, 168, 1, 20, answer("Twenty", "https://192.168.1.20/")),   // then valid
+        from(192, 168, 1, 100, answer("Again", "http://other/"), 1, 9999),  // repeat, other port
         from(10, 0, 0, 9, answer("", "http://10.0.0.9/")),
     };
     RunResult result = run();
@@ -109,7 +108,8 @@ TEST_F(DiscoveryRun, ListsInAddressOrderAndTheFirstValidAnswerWins) {
 
 TEST_F(DiscoveryRun, PatternsKeepTheMatchingDevicesAndCountTheOthers) {
     settings.filter = DeviceFilter({"print"});
-    fake.arrivals = {from(10, 0, 0, 1, answer("Camera", "http://c/")), from(10, 0, 0, 2, answer("Printer", "http://p/")),
+    fake.arrivals = {from(10, 0, 0, 1, answer("Camera", "http://c/")),
+                     from(10, 0, 0, 2, answer("Printer", "http://p/")),
                      from(10, 0, 0, 1, answer("Camera", "http://c/"))};
     RunResult result = run();
     EXPECT_EQ(found(result.devices), "10.0.0.2 Printer http://p/\n");
@@ -131,14 +131,14 @@ TEST_F(DiscoveryRun, FirstEndsAtTheFirstMatchingAnswerAndFindsItAlone) {
 
 TEST_F(DiscoveryRun, SetUpFailuresEndItBeforeSending) {
     fake.socketFails = true;
-    EXPECT_EQ(run().report.failed, SocketStep::OPEN);
+    EXPECT_EQ(run().report.failedStep, SocketStep::OPEN);
     EXPECT_THAT(fake.sent, IsEmpty());
 
     fake.socketFails = false;
     fake.bindResult = -1;
     fake.error = {BRIVO::SocketError::ADDRESS_IN_USE, 98, "Address already in use"};
     RunResult bound = run();
-    EXPECT_EQ(bound.report.failed, SocketStep::BIND);
+    EXPECT_EQ(bound.report.failedStep, SocketStep::BIND);
     EXPECT_EQ(bound.report.why.cause, FailureReason::ADDRESS_IN_USE);
     EXPECT_THAT(fake.sent, IsEmpty());
     EXPECT_STREQ(failureMessage(SocketStep::OPEN), "Socket Open Err");
@@ -151,7 +151,7 @@ TEST_F(DiscoveryRun, AStartupFailureIsAResultNotAnException) {
     testing::internal::CaptureStderr();
     RunResult result = run();
     EXPECT_THAT(testing::internal::GetCapturedStderr(), HasSubstr("BRIVO ASSERT[src\\Network\\Socket]Line:68"));
-    EXPECT_EQ(result.report.failed, SocketStep::STARTUP);
+    EXPECT_EQ(result.report.failedStep, SocketStep::STARTUP);
     EXPECT_STREQ(failureMessage(SocketStep::STARTUP), "") << "the assertion line says it all";
     EXPECT_THAT(fake.sent, IsEmpty());
 }
@@ -160,10 +160,10 @@ TEST_F(DiscoveryRun, SendFailingAtTheThirdProbeReceivesNothingMore) {
     fake.sendResults = {12, 12, -1};
     fake.error = {BRIVO::SocketError::NO_ROUTE, 101, "Network is unreachable"};
     RunResult result = run();
-    EXPECT_EQ(result.report.failed, SocketStep::SEND);
+    EXPECT_EQ(result.report.failedStep, SocketStep::SEND);
     EXPECT_EQ(result.report.why.cause, FailureReason::NO_ROUTE);
     EXPECT_EQ(result.report.why.text, "Network is unreachable");
-    EXPECT_STREQ(failureMessage(result.report.failed), "Socket Send Err");
+    EXPECT_STREQ(failureMessage(result.report.failedStep), "Socket Send Err");
     EXPECT_EQ(fake.sent.size(), 3u);
     EXPECT_EQ(fake.now, 1000u + 200u) << "the two pauses, nothing after the failure";
 }
@@ -172,25 +172,26 @@ TEST_F(DiscoveryRun, AReceiveFailureDropsEverythingCollected) {
     fake.arrivals = {from(10, 0, 0, 1, answer("a", "http://a/")), from(10, 0, 0, 2, answer("b", "http://b/")),
                      from(10, 0, 0, 3, answer("c", "http://c/")), failure()};
     RunResult result = run();
-    EXPECT_EQ(result.report.failed, SocketStep::RECEIVE);
-    EXPECT_STREQ(failureMessage(result.report.failed), "Socket Receive Err");
+    EXPECT_EQ(result.report.failedStep, SocketStep::RECEIVE);
+    EXPECT_STREQ(failureMessage(result.report.failedStep), "Socket Receive Err");
     EXPECT_TRUE(result.devices.empty());
 }
 
 TEST_F(DiscoveryRun, AReceiveFailureWhileDrainingOrInAPauseEndsItToo) {
     fake.arrivals = {from(10, 0, 0, 1, answer("a", "http://a/"), 1), from(10, 0, 0, 2, answer("b", "http://b/"), 0),
                      failure(0)};
-    EXPECT_EQ(run().report.failed, SocketStep::RECEIVE);
+    EXPECT_EQ(run().report.failedStep, SocketStep::RECEIVE);
 
     fake.arrivals = {from(10, 0, 0, 1, answer("a", "http://a/"), 5), failure(5)};
     fake.sent.clear();
     RunResult result = run();
-    EXPECT_EQ(result.report.failed, SocketStep::RECEIVE);
+    EXPECT_EQ(result.report.failedStep, SocketStep::RECEIVE);
     EXPECT_EQ(fake.sent.size(), 1u) << "no probe after the failure in the first pause";
 }
 
 TEST_F(DiscoveryRun, EmptyOrOversizedDatagramsAreCountedAndIgnored) {
-    fake.arrivals = {from(10, 0, 0, 1, answer("a", "http://a/")), {0, Buffer{}, addressV4(6, 6, 6, 6, 1), 1},
+    fake.arrivals = {from(10, 0, 0, 1, answer("a", "http://a/")),
+                     {0, Buffer{}, addressV4(6, 6, 6, 6, 1), 1},
                      {70000, Buffer(1500, 0), addressV4(6, 6, 6, 6, 1), 1},
                      from(10, 0, 0, 2, answer("b", "http://b/"))};
     RunResult result = run();
@@ -207,7 +208,8 @@ TEST_F(DiscoveryRun, EveryDatagramRestartsTheQuietWait) {
 }
 
 TEST_F(DiscoveryRun, AnswersDuringThePausesAreTakenAndTheProbesStillLeave100msApart) {
-    fake.arrivals = {from(10, 0, 0, 2, answer("early", "http://e/"), 10), from(10, 0, 0, 1, answer("later", "http://l/"), 120)};
+    fake.arrivals = {from(10, 0, 0, 2, answer("early", "http://e/"), 10),
+                     from(10, 0, 0, 1, answer("later", "http://l/"), 120)};
     RunResult result = run();
     EXPECT_EQ(found(result.devices), "10.0.0.1 later http://l/\n10.0.0.2 early http://e/\n");
     EXPECT_EQ(fake.sendTimes, (std::vector<uint64_t>{1000, 1100, 1200}));
@@ -225,10 +227,9 @@ TEST_F(DiscoveryRun, ProbesGoOutOfEachChosenInterface) {
     settings.session.interfaces = {{"eth0", Address{{192, 168, 1, 5}}}, {"wlan0", Address{{10, 0, 0, 7}}}};
     run();
     std::vector<std::string> perRound(fake.calls.begin() + 6, fake.calls.begin() + 10);
-    EXPECT_THAT(perRound, ElementsAre("setOption 7 MULTICAST_INTERFACE C0 A8 01 05",
-                                      "sendTo 7 12 224.0.0.138 port 0D F8",
-                                      "setOption 7 MULTICAST_INTERFACE 0A 00 00 07",
-                                      "sendTo 7 12 224.0.0.138 port 0D F8"));
+    EXPECT_THAT(perRound,
+                ElementsAre("setOption 7 MULTICAST_INTERFACE C0 A8 01 05", "sendTo 7 12 224.0.0.138 port 0D F8",
+                            "setOption 7 MULTICAST_INTERFACE 0A 00 00 07", "sendTo 7 12 224.0.0.138 port 0D F8"));
     EXPECT_EQ(fake.sent.size(), 6u);
 }
 

@@ -88,3 +88,14 @@ TEST_F(IntakeTest, AFullKeeperIsSaidOnceAndDoneStopsListening) {
     keeper.next = Take::DONE;
     EXPECT_FALSE(take(3, answer("Camera")));
 }
+
+// A run with targets hears only what it probed: the rest is turned away,
+// counted, and never reaches the keeper.
+TEST_F(IntakeTest, WithTargetsAnAnswerFromElsewhereIsTurnedAwayAndCounted) {
+    intake.expectFrom([](const Address& a) { return a.bytes[3] == 1; });
+    EXPECT_TRUE(take(1, answer("Camera")));
+    EXPECT_TRUE(take(2, answer("Camera two")));
+    EXPECT_THAT(keeper.given, ElementsAre("keep 10.0.0.1 Camera http://x/"));
+    EXPECT_EQ(intake.notTargets(), 1u);
+    EXPECT_NE(logged.str().find("10.0.0.2:3576 36 bytes: rejected: not a target"), std::string::npos) << logged.str();
+}

@@ -16,25 +16,34 @@ namespace {
 BRIVO::LocalInterface iface(const char* name, uint8_t a, uint8_t b, uint8_t c, uint8_t d, bool up = true,
                             bool multicast = true, bool loopback = false,
                             BRIVO::InterfaceKind kind = BRIVO::InterfaceKind::HARDWARE) {
-    return BRIVO::LocalInterface{name, {a, b, c, d}, {255, 255, 255, 0}, up, multicast, loopback,
-                                 loopback ? BRIVO::InterfaceKind::LOOPBACK : kind, true};
+    return BRIVO::LocalInterface{name,
+                                 {a, b, c, d},
+                                 {255, 255, 255, 0},
+                                 up,
+                                 multicast,
+                                 loopback,
+                                 loopback ? BRIVO::InterfaceKind::LOOPBACK : kind,
+                                 true};
 }
 
 class InterfaceChoice : public FakePlatformTest {
 protected:
     InterfaceChoice() {
-        fake.interfaces = {iface("lo", 127, 0, 0, 1, true, false, true), iface("eth0", 192, 168, 1, 5),
-                           iface("eth0", 192, 168, 2, 5), iface("wlan0", 10, 0, 0, 7),
-                           iface("down0", 10, 9, 9, 9, false), iface("tun0", 10, 8, 0, 1, true, false),
+        fake.interfaces = {iface("lo", 127, 0, 0, 1, true, false, true),
+                           iface("eth0", 192, 168, 1, 5),
+                           iface("eth0", 192, 168, 2, 5),
+                           iface("wlan0", 10, 0, 0, 7),
+                           iface("down0", 10, 9, 9, 9, false),
+                           iface("tun0", 10, 8, 0, 1, true, false),
                            iface("wg0", 10, 6, 0, 2, true, true, false, BRIVO::InterfaceKind::TUNNEL),
                            iface("ppp0", 10, 5, 0, 2, true, true, false, BRIVO::InterfaceKind::POINT_TO_POINT)};
     }
     std::vector<std::string> names() const {
         std::vector<std::string> n;
-        for (const ProbeInterface& c : chosen) n.push_back(c.name + " " + c.address.text());
+        for (const Link& c : chosen) n.push_back(c.name + " " + c.address.text());
         return n;
     }
-    std::vector<ProbeInterface> chosen;
+    std::vector<Link> chosen;
     std::string problem;
 };
 
@@ -61,7 +70,7 @@ TEST_F(InterfaceChoice, NoneAskedLeavesItToRoutingWithoutReadingTheList) {
 TEST_F(InterfaceChoice, TheRoutedInterfaceIsTheOneWithTheRoutesSourceAddress) {
     fake.routeSourceAddress[0] = 10, fake.routeSourceAddress[1] = 0, fake.routeSourceAddress[2] = 0,
     fake.routeSourceAddress[3] = 7;
-    ProbeInterface routed = routedInterface();
+    Link routed = routedInterface();
     EXPECT_EQ(routed.name, "wlan0");
     EXPECT_EQ(routed.address.text(), "10.0.0.7");
     fake.hasRoute = false;
@@ -108,4 +117,30 @@ TEST_F(InterfaceChoice, AFollowerSaysWhatCameWentAndMoved) {
     EXPECT_THAT(said(all.look()), ElementsAre("went eth0", "went wlan0"));
     EXPECT_THAT(all.problem(), HasSubstr("no interface is up"));
     EXPECT_FALSE(InterfaceFollower({}, false).choosing()) << "the routing chooses";
+}
+
+// The one chooser, with the finder's and the announcer's differences as
+// named options.
+TEST_F(InterfaceChoice, OneChooserItsOptionsTellTheProgramsApart) {
+    struct Case {
+        LinkChoice choice;
+        std::vector<std::string> chosen, missing;
+    };
+    const std::vector<Link> available = linksOf(fake.interfaces);
+    for (const Case& c : {
+             Case{{{"eth0"}, false, false, false, true}, {"eth0 192.168.1.5"}, {}},
+             Case{{{"eth0"}, false, true, false, true}, {"eth0 192.168.1.5", "eth0 192.168.2.5"}, {}},
+             Case{{{"192.168.2.5"}, false, true, false, true}, {"eth0 192.168.2.5"}, {}},
+             Case{{{"down0", "lo"}, false, true, false, true}, {"lo 127.0.0.1"}, {"down0"}},
+             Case{{{"down0"}, false, false, false, false}, {"down0 10.9.9.9"}, {}},
+             Case{{{}, true, false, false, true}, {"eth0 192.168.1.5", "eth0 192.168.2.5", "wlan0 10.0.0.7"}, {}},
+             Case{{{}, true, true, true, true},
+                  {"eth0 192.168.1.5", "eth0 192.168.2.5", "wlan0 10.0.0.7", "wg0 10.6.0.2", "ppp0 10.5.0.2"},
+                  {}},
+         }) {
+        std::vector<std::string> missing;
+        chosen = chooseLinks(available, c.choice, &missing);
+        EXPECT_EQ(names(), c.chosen) << testing::PrintToString(c.chosen);
+        EXPECT_EQ(missing, c.missing);
+    }
 }

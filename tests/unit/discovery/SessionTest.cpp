@@ -58,7 +58,8 @@ protected:
             std::istringstream in(c);
             std::vector<std::string> w;
             for (std::string word; in >> word;) w.push_back(word);
-            if (w.size() >= 4 && w[0] == "wait") found.push_back(std::stoul(w[w.size() - 2]) * 1000 + std::stoul(w.back()) / 1000);
+            if (w.size() >= 4 && w[0] == "wait")
+                found.push_back(std::stoul(w[w.size() - 2]) * 1000 + std::stoul(w.back()) / 1000);
         }
         return found;
     }
@@ -73,7 +74,9 @@ protected:
 }  // namespace
 
 TEST_F(SessionTest, EveryDatagramReachesTheSinkWholeInArrivalOrder) {
-    fake.arrivals = {datagram(2, "first", 10), {0, Buffer{}, addressV4(6, 6, 6, 6, 1), 0}, datagram(1, "second", 0),
+    fake.arrivals = {datagram(2, "first", 10),
+                     {0, Buffer{}, addressV4(6, 6, 6, 6, 1), 0},
+                     datagram(1, "second", 0),
                      {1501, Buffer(1500, 0), addressV4(6, 6, 6, 7, 1), 0}};
     EXPECT_TRUE(session().collectUntilQuiet());
     EXPECT_THAT(sink.taken, ElementsAre("10.0.0.2:5000 first", "6.6.6.6:1 -", "10.0.0.1:5000 second", "6.6.6.7:1 -"));
@@ -131,6 +134,41 @@ TEST_F(SessionTest, WithoutAnOpenSocketLayerNothingIsSent) {
     Session s(settings, sink, log);
     EXPECT_FALSE(s.open());
     testing::internal::GetCapturedStderr();
-    EXPECT_EQ(s.failed(), SocketStep::STARTUP);
+    EXPECT_EQ(s.failedStep(), SocketStep::STARTUP);
     EXPECT_THAT(fake.sent, IsEmpty());
+}
+
+// Targets get the probe by unicast, each once a round, no faster than the
+// rate; the group is probed beside them only when links were chosen. A
+// target the system will not send to is passed over.
+TEST_F(SessionTest, TargetsAreProbedByUnicastAtTheRateAndTheGroupOnlyWithChosenLinks) {
+    const struct {
+        size_t targets;
+        uint32_t rate;
+        bool link;
+        long firstSend;
+        uint64_t lastSendAfterMs;
+    } cases[] = {{300, 1000, false, 1, 290}, {300, 100, false, 1, 2990}, {5, 1000, true, -1, 0}};
+    for (const auto& c : cases) {
+        settings.targets.clear();
+        for (size_t i = 0; i < c.targets; ++i)
+            settings.targets.push_back(Address::of(0x0A020000u + 1 + static_cast<uint32_t>(i)));
+        settings.rate = c.rate;
+        settings.interfaces.clear();
+        if (c.link) settings.interfaces.push_back(Link{"eth0", Address{{192, 168, 1, 5}}, 0xFFFFFF00u});
+        Session& s = session();
+        fake.sent.clear();
+        fake.sendTimes.clear();
+        fake.sendResults = {c.firstSend};
+        EXPECT_TRUE(s.sendProbe()) << c.targets << " at " << c.rate;
+        EXPECT_EQ(fake.sent.size(), c.targets + (c.link ? 1 : 0));
+        EXPECT_EQ(fake.sendTimes.back() - fake.sendTimes.front(), c.lastSendAfterMs);
+        size_t toGroup = 0, toTargets = 0;
+        for (const std::string& call : fake.calls) {
+            toGroup += call.find("sendTo") == 0 && call.find(" 224.0.0.138 ") != std::string::npos;
+            toTargets += call.find("sendTo") == 0 && call.find(" 10.2.") != std::string::npos;
+        }
+        EXPECT_EQ(toGroup, c.link ? 1u : 0u);
+        EXPECT_EQ(toTargets, c.targets);
+    }
 }

@@ -59,11 +59,11 @@ TEST(FetchRule, AnyOtherHostIsNotFetched) {
     std::string why;
     EXPECT_TRUE(planFetch("http://Printer.lan/", DEVICE, dns.resolver(), r, why)) << why;
     EXPECT_EQ(r.address, DEVICE) << "connected to the address it resolved to";
-    for (const char* url : {"http://192.168.1.21/", "http://169.254.169.254/latest/meta-data/", "http://both.lan/",
-                            "http://metadata.lan/", "http://unknown.lan/", "http://[::1]/",
-                            "http://192.168.1.20@evil.example/", "http://192.168.001.020/", "ftp://192.168.1.20/",
-                            "http://192.168.1.20/a b", "http://192.168.1.20:0/", "http://192.168.1.20:99999/",
-                            "http:///path"}) {
+    for (const char* url :
+         {"http://192.168.1.21/", "http://169.254.169.254/latest/meta-data/", "http://both.lan/",
+          "http://metadata.lan/", "http://unknown.lan/", "http://[::1]/", "http://192.168.1.20@evil.example/",
+          "http://192.168.001.020/", "ftp://192.168.1.20/", "http://192.168.1.20/a b", "http://192.168.1.20:0/",
+          "http://192.168.1.20:99999/", "http:///path"}) {
         why.clear();
         EXPECT_FALSE(planFetch(url, DEVICE, dns.resolver(), r, why)) << url;
         EXPECT_FALSE(why.empty()) << url;
