@@ -5,17 +5,20 @@
 
 namespace webfind {
 
-std::string diagnoseNothingFound(const DiagnosisContext& context) { return explainNothingFound(gatherHostFacts(), context); }
+std::string diagnoseNothingFound(const DiagnosisContext& context) {
+    return explainNothingFound(gatherHostFacts(), context);
+}
 
 std::string explainFailure(const RunReport& report, uint16_t port) {
     const FailureReason& why = report.why;
     const std::string reason = why.text.empty() ? std::string("the system gave no reason") : why.text;
     const std::string p = std::to_string(port);
     std::string line;
-    switch (report.failed) {
+    switch (report.failedStep) {
     case SocketStep::OPEN: line = "could not open a UDP socket: " + reason; break;
     case SocketStep::BIND:
-        line = (port ? "could not bind local UDP port " + p : std::string("could not bind a UDP socket")) + ": " + reason;
+        line =
+            (port ? "could not bind local UDP port " + p : std::string("could not bind a UDP socket")) + ": " + reason;
         if (why.cause == FailureReason::ADDRESS_IN_USE) {
             const std::string holder = port ? udpPortHolder(port) : "";
             if (holder.rfind("webfind ", 0) == 0)

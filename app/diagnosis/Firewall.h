@@ -5,6 +5,8 @@
 #include <utility>
 #include <vector>
 
+#include "app/wire/Messages.h"
+
 namespace webfind {
 
 // The firewall profiles in the package admit answers to this port; users set
@@ -19,10 +21,10 @@ constexpr uint16_t FIREWALL_PORT = 13576;
 // One thing a rule asks of a packet.
 struct Condition {
     enum Field {
-        PROTOCOL,    // `words`: "udp", "tcp", "17", ...
-        DPORT,       // `ranges` of ports
+        PROTOCOL,  // `words`: "udp", "tcp", "17", ...
+        DPORT,     // `ranges` of ports
         SPORT,
-        SADDR,       // `ranges` of IPv4 addresses, host order
+        SADDR,  // `ranges` of IPv4 addresses, host order
         DADDR,
         CT_STATE,    // `words`: "new", "established", ...
         IIF,         // `words`: interface names; a trailing '*' matches any ending
@@ -32,30 +34,31 @@ struct Condition {
         CT_STATUS,   // `words`: "dnat", "snat", "confirmed", ...
         MARK,        // `ranges`: the packet's mark (meta mark)
         CT_MARK,     // `ranges`: its connection's mark (ct mark)
-        UNREADABLE,      // anything else: it may or may not match
+        UNREADABLE,  // anything else: it may or may not match
     };
     Field field = UNREADABLE;
     bool negated = false;
     std::vector<std::string> words;
     std::vector<std::pair<uint32_t, uint32_t>> ranges;  // first and last, both included
+    std::string set;  // the named set its values are the elements of ("blocklist"); empty: none
 };
 
 struct Rule {
     enum Verdict {
-        NONE,     // goes on to the next rule (a counter, a log, ...)
+        NONE,  // goes on to the next rule (a counter, a log, ...)
         ACCEPT,
         DROP,
         REJECT,
-        JUMP,     // to `target`, coming back at its end or a RETURN
-        GOTO,     // to `target`, not coming back
+        JUMP,  // to `target`, coming back at its end or a RETURN
+        GOTO,  // to `target`, not coming back
         RETURN,
         UNKNOWN,  // a verdict not read (a queue, a verdict map): anything may happen
     };
     std::vector<Condition> conditions;  // all must hold
     Verdict verdict = NONE;
-    std::string target;                 // for JUMP and GOTO
-    std::string text;                   // as the ruleset states it, for people
-    bool setsMark = false;              // it marks packets or connections (and goes on)
+    std::string target;     // for JUMP and GOTO
+    std::string text;       // as the ruleset states it, for people
+    bool setsMark = false;  // it marks packets or connections (and goes on)
 };
 
 struct Chain {
@@ -66,7 +69,7 @@ struct Chain {
     std::string family;  // "inet", "ip", "netdev"
     std::string table;
     std::string name;
-    bool base = false;   // on a hook of the kernel's, with a policy
+    bool base = false;  // on a hook of the kernel's, with a policy
     Hook hook = INPUT;
     std::string device;  // INGRESS: the interface it is on
     int priority = 0;
@@ -86,18 +89,20 @@ struct Ruleset {
     std::vector<std::string> xtTables;
 };
 
-// A device's answer as this host's firewall sees it: unicast UDP from some
-// address of the LAN to this host's address on the interface it arrives at,
-// from the discovery port (devices answer from the socket they listen on)
-// to our port, no part of any connection the firewall tracks (the probe
-// went to a group address, so the answer's state is "new", and no NAT
-// applies), and marked by no one unless a rule marks packets.
-struct AnswerPacket {
-    uint32_t sourceFirst = 0, sourceLast = 0xFFFFFFFF;  // some address in here (host order)
-    uint32_t destination = 0;                          // host order; 0: unknown
-    uint16_t sourcePort = 3576;                        // the devices' own
-    uint16_t portLow = 0, portHigh = 65535;            // our port: one, or the range the system picks from
-    std::string interface;                             // empty: unknown
+// An unsolicited UDP datagram on its way in, as this host's firewall sees
+// it: from some address of the LAN, to this host on the interface it
+// arrives at, no part of any connection the firewall tracks (state "new", no
+// NAT), and marked by no one unless a rule marks packets. A device's answer
+// (the default) comes from the discovery port to this host's address at
+// the finder's port; a finder's probe (`toGroup`) from the finder's port to
+// the discovery group at the discovery port.
+struct UdpArrival {
+    uint32_t sourceFirst = 0, sourceLast = 0xFFFFFFFF;                         // some address in here (host order)
+    uint32_t destination = 0;                                                  // host order; 0: unknown
+    bool toGroup = false;                                                      // the destination is a multicast group
+    uint16_t sourcePortLow = DISCOVERY_PORT, sourcePortHigh = DISCOVERY_PORT;  // the devices' own
+    uint16_t portLow = 0, portHigh = 65535;  // its destination port: one, or the range the system picks from
+    std::string interface;                   // empty: unknown
 };
 
 struct FirewallVerdict {
@@ -111,21 +116,22 @@ struct FirewallVerdict {
     // the base chain on whose hook that happens.
     const Chain* chain = nullptr;
     const Chain* base = nullptr;
-    std::string what;  // the rule's text, or "policy drop"
+    std::string what;            // the rule's text, or "policy drop"
+    const Rule* rule = nullptr;  // that rule; null for a policy
     // UNKNOWN: the rule whose effect on the answer cannot be told (one that
     // may or may not match it, or a verdict that cannot be read), and where.
     const Chain* uncertainChain = nullptr;
     std::string uncertain;
 };
 
-// Walks the answer through the hooks in the kernel's order (ingress on its
+// Walks the datagram through the hooks in the kernel's order (ingress on its
 // interface, then prerouting, then input, each by priority) and each
 // chain's rules in order, as the kernel would: a drop or reject ends it
 // anywhere, an accept ends only its own base chain. Rules that cannot be
 // judged make the verdict UNKNOWN, never BLOCKS. A rule that cannot meet an
-// unsolicited answer (another interface, ct status dnat, a mark nothing
+// unsolicited datagram (another interface, ct status dnat, a mark nothing
 // sets) decides nothing.
-FirewallVerdict verdictFor(const Ruleset& ruleset, const AnswerPacket& packet);
+FirewallVerdict verdictFor(const Ruleset& ruleset, const UdpArrival& packet);
 
 // `ruleset` with `rule` put first in `chain` (a rule of one's own, to see
 // whether it would let the answers through).
@@ -134,18 +140,18 @@ Ruleset withRuleFirst(const Ruleset& ruleset, const Chain& chain, const Rule& ru
 // A rule that accepts UDP to `port`.
 Rule acceptUdpTo(uint16_t port);
 
+// When the verdict's rule drops datagrams for their source address (a
+// blocklist), why, of the addresses of `whose`: "its set @banned holds
+// addresses of 198.51.100.0/24", "it drops datagrams from 203.0.113.0/24,
+// which holds ..."; empty when the rule asks no source.
+std::string droppedBySource(const FirewallVerdict& verdict, const std::string& whose);
+
 // Who speaks for a chain in messages: "nftables, table inet filter, chain
 // input", "iptables, table filter, chain INPUT".
 std::string chainName(const Chain& chain);
 
-// The readers of what the firewall's tools print.
-// From "nft -j list ruleset", with the texts of the rules from
-// "nft -a list ruleset" (which numbers them by handle): every table of the
-// families an IPv4 answer meets (ip, inet, netdev), named sets resolved to
-// their elements.
-Ruleset rulesetFromNft(const std::string& json, const std::string& listing);
-// From iptables-save (iptables-nft-save, iptables-legacy-save).
-Ruleset rulesetFromIptablesSave(const std::string& text, Chain::Source source);
+// The readers of what the firewall's tools print are in RulesetNft.h and
+// RulesetIptables.h.
 // nftables' tables and iptables-nft's view of them, each table once: nft's
 // description, but for a table of iptables-nft's whose matches nft shows
 // only as opaque "xt" expressions, which iptables-nft-save shows plainly.

@@ -39,7 +39,8 @@ Truth within(const std::vector<std::pair<uint32_t, uint32_t>>& ranges, uint32_t 
 }
 
 bool nameMatches(const std::string& pattern, const std::string& name) {
-    if (!pattern.empty() && pattern.back() == '*') return name.compare(0, pattern.size() - 1, pattern, 0, pattern.size() - 1) == 0;
+    if (!pattern.empty() && pattern.back() == '*')
+        return name.compare(0, pattern.size() - 1, pattern, 0, pattern.size() - 1) == 0;
     return pattern == name;
 }
 
@@ -53,20 +54,18 @@ bool marksPackets(const Ruleset& ruleset) {
 // The answer as one packet, and what the ruleset does to packets before it
 // meets a rule.
 struct Answer {
-    const AnswerPacket& packet;
+    const UdpArrival& packet;
     bool marked;  // some rule marks packets or connections: a mark may be anything
 
     Truth holds(const Condition& c) const {
-        const AnswerPacket& p = packet;
+        const UdpArrival& p = packet;
         Truth t = Truth::MAYBE;
         switch (c.field) {
         case Condition::PROTOCOL: t = has(c.words, "udp") || has(c.words, "17") ? Truth::YES : Truth::NO; break;
         case Condition::DPORT: t = within(c.ranges, p.portLow, p.portHigh); break;
-        case Condition::SPORT: t = within(c.ranges, p.sourcePort, p.sourcePort); break;
+        case Condition::SPORT: t = within(c.ranges, p.sourcePortLow, p.sourcePortHigh); break;
         case Condition::SADDR: t = within(c.ranges, p.sourceFirst, p.sourceLast); break;
-        case Condition::DADDR:
-            t = p.destination ? within(c.ranges, p.destination, p.destination) : Truth::MAYBE;
-            break;
+        case Condition::DADDR: t = p.destination ? within(c.ranges, p.destination, p.destination) : Truth::MAYBE; break;
         case Condition::CT_STATE: t = has(c.words, "new") ? Truth::YES : Truth::NO; break;
         // An unsolicited answer to this host is no NAT's and not confirmed yet.
         case Condition::CT_STATUS: t = Truth::NO; break;
@@ -82,8 +81,14 @@ struct Answer {
                 t = c.words.size() == 1 && c.words[0] == "lo" ? Truth::NO : Truth::MAYBE;
             }
             break;
-        case Condition::DADDR_TYPE: t = has(c.words, "local") || has(c.words, "unicast") ? Truth::YES : Truth::NO; break;
-        case Condition::PKTTYPE: t = has(c.words, "host") || has(c.words, "unicast") ? Truth::YES : Truth::NO; break;
+        case Condition::DADDR_TYPE:
+            t = (p.toGroup ? has(c.words, "multicast") : has(c.words, "local") || has(c.words, "unicast")) ? Truth::YES
+                                                                                                           : Truth::NO;
+            break;
+        case Condition::PKTTYPE:
+            t = (p.toGroup ? has(c.words, "multicast") : has(c.words, "host") || has(c.words, "unicast")) ? Truth::YES
+                                                                                                          : Truth::NO;
+            break;
         case Condition::FAMILY: t = has(c.words, "ipv4") ? Truth::YES : Truth::NO; break;
         case Condition::UNREADABLE: return Truth::MAYBE;
         }
@@ -110,13 +115,15 @@ struct Ways {
     bool through = false;
     const Chain* dropChain = nullptr;
     std::string dropBy;
+    const Rule* dropRule = nullptr;
     const Chain* uncertainChain = nullptr;
     std::string uncertainBy;
 
-    void mayDrop(const Chain& chain, const std::string& by) {
+    void mayDrop(const Chain& chain, const std::string& by, const Rule* rule = nullptr) {
         if (!drop) {
             dropChain = &chain;
             dropBy = by;
+            dropRule = rule;
         }
         drop = true;
     }
@@ -154,7 +161,7 @@ public:
             switch (rule.verdict) {
             case Rule::ACCEPT: ways.accept = true; break;
             case Rule::DROP:
-            case Rule::REJECT: ways.mayDrop(chain, rule.text); break;
+            case Rule::REJECT: ways.mayDrop(chain, rule.text, &rule); break;
             case Rule::RETURN: ways.through = true; break;
             case Rule::JUMP:
             case Rule::GOTO: {
@@ -168,7 +175,7 @@ public:
                 Ways inner = walk(*target, depth + 1);
                 // Back from a jump, the rule after it is next; a goto's end is this chain's end.
                 ways.accept = ways.accept || inner.accept;
-                if (inner.drop) ways.mayDrop(*inner.dropChain, inner.dropBy);
+                if (inner.drop) ways.mayDrop(*inner.dropChain, inner.dropBy, inner.dropRule);
                 ways.cannotTell(inner);
                 if (rule.verdict == Rule::GOTO) {
                     ways.through = ways.through || inner.through;
@@ -210,14 +217,26 @@ private:
 const char* policyText(Rule::Verdict policy) { return policy == Rule::ACCEPT ? "policy accept" : "policy drop"; }
 
 // On the answer's way: an ingress chain sees only its own interface's.
-bool onTheWay(const Chain& c, const AnswerPacket& packet) {
-    return c.base && (c.hook != Chain::INGRESS || packet.interface.empty() || c.device.empty() ||
-                      c.device == packet.interface);
+bool onTheWay(const Chain& c, const UdpArrival& packet) {
+    return c.base &&
+           (c.hook != Chain::INGRESS || packet.interface.empty() || c.device.empty() || c.device == packet.interface);
 }
 
 }  // namespace
 
-FirewallVerdict verdictFor(const Ruleset& ruleset, const AnswerPacket& packet) {
+std::string droppedBySource(const FirewallVerdict& verdict, const std::string& whose) {
+    if (!verdict.rule) return "";
+    for (const Condition& c : verdict.rule->conditions)
+        if (c.field == Condition::SADDR && !c.negated) {
+            if (!c.set.empty()) return "its set @" + c.set + " holds addresses of " + whose;
+            std::string listed;
+            for (const std::string& w : c.words) listed += (listed.empty() ? "" : ", ") + w;
+            return "it drops datagrams from " + listed + ", which holds " + whose;
+        }
+    return "";
+}
+
+FirewallVerdict verdictFor(const Ruleset& ruleset, const UdpArrival& packet) {
     std::vector<const Chain*> bases;
     for (const Chain& c : ruleset.chains)
         if (onTheWay(c, packet)) bases.push_back(&c);
@@ -227,7 +246,7 @@ FirewallVerdict verdictFor(const Ruleset& ruleset, const AnswerPacket& packet) {
     const Answer answer{packet, marksPackets(ruleset)};
     Walker walker(ruleset, answer);
     FirewallVerdict verdict;
-    bool passes = true;      // some way leads here
+    bool passes = true;  // some way leads here
     bool mayDrop = false;
     for (const Chain* base : bases) {
         Ways ways = walker.walk(*base);
@@ -237,12 +256,14 @@ FirewallVerdict verdictFor(const Ruleset& ruleset, const AnswerPacket& packet) {
             ways.drop = true;
             ways.dropChain = base;
             ways.dropBy = policyText(base->policy);
+            ways.dropRule = nullptr;
         }
         if (ways.through && base->policy == Rule::ACCEPT) ways.accept = true;
         if (ways.drop && !mayDrop) {
             verdict.chain = ways.dropChain;
             verdict.base = base;
             verdict.what = ways.dropBy;
+            verdict.rule = ways.dropRule;
         }
         if (ways.drop && !verdict.uncertainChain && ways.uncertainChain) {
             verdict.uncertainChain = ways.uncertainChain;

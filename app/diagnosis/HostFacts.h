@@ -14,16 +14,16 @@ namespace webfind {
 struct FirewallFacts {
     // Read by anyone: the managers' own files and processes.
     bool ufwEnabled = false;
-    bool ufwProfile = false;        // webfind's application profile is installed
+    std::vector<std::string> ufwProfiles;  // the packages' application profiles installed ("webfind", ...)
     bool firewalldRunning = false;
-    bool firewalldService = false;  // webfind's service is installed
+    std::vector<std::string> firewalldServices;  // the packages' services installed
     // The kernel's ruleset, which only root may read.
     bool read = false;
-    std::string unreadable;         // why it was not read
+    std::string unreadable;  // why it was not read
     Ruleset ruleset;
     // How rules outlive a reboot here.
-    bool nftablesConf = false;          // /etc/nftables.conf, loaded at boot
-    bool netfilterPersistent = false;   // netfilter-persistent saves iptables' rules
+    bool nftablesConf = false;         // /etc/nftables.conf, loaded at boot
+    bool netfilterPersistent = false;  // netfilter-persistent saves iptables' rules
     // The commands that reach iptables-nft's and the legacy tables.
     std::string iptablesNft = "iptables";
     std::string iptablesLegacy = "iptables-legacy";
@@ -60,8 +60,9 @@ struct HostFacts {
 };
 
 // Reads this host's facts: interfaces, the route to the group, firewall, WSL
-// (one implementation per system).
-HostFacts gatherHostFacts();
+// (one implementation per system); the neighbour table only `withNeighbours`
+// (on a host of many neighbours it takes the kernel a second to list).
+HostFacts gatherHostFacts(bool withNeighbours = true);
 
 // The process that holds local UDP `port`: "webfind (pid 4242)"; empty when
 // it cannot be told (another user's process, a system without /proc).

@@ -10,6 +10,8 @@
 #include <string>
 
 #include "app/diagnosis/HostFacts.h"
+#include "app/diagnosis/RulesetIptables.h"
+#include "app/diagnosis/RulesetNft.h"
 #include "app/system/Files.h"
 #include "app/system/Spawn.h"
 #include "app/system/Wsl.h"
@@ -64,7 +66,8 @@ void readRuleset(FirewallFacts& f) {
     const bool legacyLoaded = !fileText("/proc/net/ip_tables_names").empty();
     const bool legacyRead = legacyLoaded && commandOutput({"iptables-legacy-save"}, legacy);
     if (!nft && !nftTables && !legacyRead) {
-        f.unreadable = legacyLoaded ? "iptables-legacy-save failed" : "neither nft nor iptables is installed to read it";
+        f.unreadable =
+            legacyLoaded ? "iptables-legacy-save failed" : "neither nft nor iptables is installed to read it";
         return;
     }
     f.read = true;
@@ -82,10 +85,14 @@ FirewallFacts firewallFacts() {
     FirewallFacts f;
     // All of these are readable by any user.
     f.ufwEnabled = ufwEnabledIn(fileText("/etc/ufw/ufw.conf"));
-    f.ufwProfile = exists("/etc/ufw/applications.d/webfind");
+    for (const char* profile : {"webfind", "webfind-announce"}) {
+        const std::string name = profile;
+        if (exists(("/etc/ufw/applications.d/" + name).c_str())) f.ufwProfiles.push_back(name);
+        if (exists(("/usr/lib/firewalld/services/" + name + ".xml").c_str()) ||
+            exists(("/etc/firewalld/services/" + name + ".xml").c_str()))
+            f.firewalldServices.push_back(name);
+    }
     f.firewalldRunning = processRunning("firewalld");
-    f.firewalldService =
-        exists("/usr/lib/firewalld/services/webfind.xml") || exists("/etc/firewalld/services/webfind.xml");
     f.nftablesConf = exists("/etc/nftables.conf");
     f.netfilterPersistent = exists("/usr/sbin/netfilter-persistent") || exists("/sbin/netfilter-persistent");
     readRuleset(f);
@@ -173,11 +180,11 @@ std::string udpPortHolder(uint16_t port) {
     return holder;
 }
 
-HostFacts gatherHostFacts() {
+HostFacts gatherHostFacts(bool withNeighbours) {
     HostFacts facts;
     gatherNetworkFacts(facts);
-    facts.neighboursKnown = ::access("/proc/net/arp", R_OK) == 0;
-    facts.neighbours = neighbours();
+    facts.neighboursKnown = withNeighbours && ::access("/proc/net/arp", R_OK) == 0;
+    if (withNeighbours) facts.neighbours = neighbours();
     facts.ephemeralPorts = ephemeralPorts();
     facts.firewall = firewallFacts();
     facts.wsl = wslFacts();

@@ -57,7 +57,8 @@ WindowsFacts windowsFacts() {
     if (category < 0 || category > 2) return w;
     w.profile = profile[category];
     const std::string path =
-        std::string("SYSTEM\\CurrentControlSet\\Services\\SharedAccess\\Parameters\\FirewallPolicy\\") + policy[category];
+        std::string("SYSTEM\\CurrentControlSet\\Services\\SharedAccess\\Parameters\\FirewallPolicy\\") +
+        policy[category];
     DWORD enabled = 0;
     if (readDword(HKEY_LOCAL_MACHINE, path.c_str(), "EnableFirewall", enabled)) w.firewallOn = enabled ? 1 : 0;
     return w;
@@ -67,7 +68,7 @@ WindowsFacts windowsFacts() {
 
 std::string udpPortHolder(uint16_t) { return ""; }
 
-HostFacts gatherHostFacts() {
+HostFacts gatherHostFacts(bool) {
     HostFacts facts;
     gatherNetworkFacts(facts);
     facts.windows = windowsFacts();

@@ -4,6 +4,8 @@
 #include <utility>
 
 #include "app/base/Address.h"
+#include "app/diagnosis/Advice.h"
+#include "app/discovery/Interfaces.h"
 
 namespace webfind {
 
@@ -45,8 +47,8 @@ const char* kindText(const HostFacts& host, const LocalInterface& i) {
     }
 }
 
-// Where devices usually are: up, multicast-capable, not loopback.
-bool lanCandidate(const LocalInterface& i) { return i.up && i.multicast && !i.loopback; }
+// Where devices usually are: the links a program may take unnamed.
+bool lanCandidate(const LocalInterface& i) { return mayCarryProbes(Link::of(i), true); }
 
 const LocalInterface* withAddress(const HostFacts& host, const uint8_t* address) {
     for (const LocalInterface& i : host.interfaces)
@@ -73,25 +75,15 @@ std::string listOf(const std::vector<const LocalInterface*>& interfaces) {
     return text;
 }
 
-// The LAN of an interface as address/prefix, for rules that admit it alone.
-std::string subnetOf(const LocalInterface& i) {
-    uint8_t net[4];
-    int prefix = 0;
-    for (int b = 0; b < 4; ++b) {
-        net[b] = static_cast<uint8_t>(i.address[b] & i.mask[b]);
-        for (int bit = 7; bit >= 0; --bit) prefix += (i.mask[b] >> bit) & 1;
-    }
-    return dottedQuad(net) + "/" + std::to_string(prefix);
-}
-
 Cause wslCause(const HostFacts& host) {
     Cause c;
     c.seen = std::string("This is WSL 2") +
              (host.wsl.networkingMode.empty() ? " (networking mode unknown: NAT unless mirrored networking is on)"
                                               : " in " + host.wsl.networkingMode + " networking mode") +
              ": the probe stays inside WSL's virtual network and never reaches the LAN.";
-    c.next = {"turn on mirrored networking: [wsl2] networkingMode=mirrored in %UserProfile%\\.wslconfig, then wsl --shutdown",
-              "or run webfind.exe on Windows itself"};
+    c.next = {
+        "turn on mirrored networking: [wsl2] networkingMode=mirrored in %UserProfile%\\.wslconfig, then wsl --shutdown",
+        "or run webfind.exe on Windows itself"};
     return c;
 }
 
@@ -107,8 +99,8 @@ const char* const WHY_DROPPED = ": devices answer with unicast datagrams that it
 
 // A device's answer at local ports `low`-`high`, arriving at `lan` (the
 // interface the probe left from) when it is known.
-AnswerPacket answerAt(const LocalInterface* lan, uint16_t low, uint16_t high) {
-    AnswerPacket p;
+UdpArrival answerAt(const LocalInterface* lan, uint16_t low, uint16_t high) {
+    UdpArrival p;
     p.portLow = low;
     p.portHigh = high;
     if (lan) {
@@ -119,88 +111,6 @@ AnswerPacket answerAt(const LocalInterface* lan, uint16_t low, uint16_t high) {
         p.interface = lan->name;
     }
     return p;
-}
-
-bool hasChainNamed(const Ruleset& ruleset, const std::string& prefix, const std::string& table = "") {
-    for (const Chain& c : ruleset.chains)
-        if (c.name.compare(0, prefix.size(), prefix) == 0 || (!table.empty() && c.table == table)) return true;
-    return false;
-}
-
-std::string ufwAllow(const FirewallFacts& fw, uint16_t port, const LocalInterface* lan) {
-    const std::string from = lan ? "from " + subnetOf(*lan) + " to any " : "";
-    if (fw.ufwProfile && port == FIREWALL_PORT) return "sudo ufw allow " + from + (lan ? "app webfind" : "webfind");
-    const std::string p = std::to_string(port);
-    return lan ? "sudo ufw allow " + from + "port " + p + " proto udp" : "sudo ufw allow " + p + "/udp";
-}
-
-std::string firewalldAdd(const FirewallFacts& fw, uint16_t port) {
-    const std::string what = fw.firewalldService && port == FIREWALL_PORT
-                                 ? std::string("--add-service=webfind")
-                                 : "--add-port=" + std::to_string(port) + "/udp";
-    return "sudo firewall-cmd --permanent " + what + " && sudo firewall-cmd --reload";
-}
-
-// The command that puts an accept for `port` first in `chain`.
-std::string insertCommand(const FirewallFacts& fw, const Chain& chain, uint16_t port) {
-    const std::string p = std::to_string(port);
-    if (chain.source == Chain::NFTABLES)
-        return "sudo nft insert rule " + chain.family + " " + chain.table + " " + chain.name + " udp dport " + p + " accept";
-    const std::string tool = chain.source == Chain::IPTABLES_LEGACY ? fw.iptablesLegacy : fw.iptablesNft;
-    const std::string table = chain.table == "filter" ? "" : " -t " + chain.table;
-    return "sudo " + tool + table + " -I " + chain.name + " -p udp --dport " + p + " -j ACCEPT";
-}
-
-// Where a rule of one's own must go in `chain` to count: before its first
-// rule, by that rule's text (anywhere, in a chain of none).
-std::string whereInChain(const Chain& chain) {
-    const std::string where = "in chain " + chain.name + " of table " + chain.family + " " + chain.table;
-    if (chain.rules.empty()) return where;
-    return where + ", before its first rule \"" + chain.rules.front().text + "\"";
-}
-
-// How to keep rules put in by hand after a reboot, on this host: the
-// command that saves them where this host's persistence reads them, or the
-// step to take by hand, then how they are loaded at boot.
-std::vector<std::string> keepAfterReboot(const FirewallFacts& fw, const Chain& chain, uint16_t port) {
-    const std::string rule = "\"udp dport " + std::to_string(port) + " accept\"";
-    if (chain.source == Chain::NFTABLES) {
-        const std::string where = whereInChain(chain);
-        if (fw.nftablesConf)
-            return {"add " + rule + " to /etc/nftables.conf, " + where + ": nftables.service loads that file at boot"};
-        return {"add " + rule + " to the file your system loads its nftables rules from, " + where +
-                ": until then it lasts until the next reboot"};
-    }
-    // netfilter-persistent saves and restores with "iptables", which reaches
-    // the legacy tables or iptables-nft's as the alternatives choose.
-    const bool legacy = chain.source == Chain::IPTABLES_LEGACY;
-    const bool persistentReachesIt = fw.netfilterPersistent && (legacy ? fw.iptablesLegacy : fw.iptablesNft) == "iptables";
-    if (persistentReachesIt) return {"sudo netfilter-persistent save", "which netfilter-persistent loads at boot"};
-    const std::string save = legacy ? "iptables-legacy-save" : "iptables-nft-save";
-    const std::string restore = legacy ? "iptables-legacy-restore" : "iptables-nft-restore";
-    const std::string load = "and load it at boot with " + restore + " < /etc/iptables/rules.v4";
-    return {"sudo mkdir -p /etc/iptables && sudo sh -c '" + save + " > /etc/iptables/rules.v4'",
-            fw.netfilterPersistent
-                ? load + ": netfilter-persistent restores that file with iptables, which reaches " +
-                      (legacy ? "iptables-nft's tables" : "the legacy tables") + " here"
-                : load + " (the iptables-persistent package loads that file with iptables at boot)"};
-}
-
-// The rules to add, one for each base chain that would still drop the
-// answers after the ones before: checked against the ruleset itself.
-std::vector<const Chain*> chainsToOpen(const Ruleset& ruleset, const AnswerPacket& packet, uint16_t port) {
-    std::vector<const Chain*> chains;
-    Ruleset opened = ruleset;
-    for (int i = 0; i < 4; ++i) {
-        FirewallVerdict v = verdictFor(opened, packet);
-        if (v.kind == FirewallVerdict::ADMITS || !v.base) break;
-        for (const Chain& c : ruleset.chains)
-            if (c.source == v.base->source && c.family == v.base->family && c.table == v.base->table &&
-                c.name == v.base->name)
-                chains.push_back(&c);
-        opened = withRuleFirst(opened, *v.base, acceptUdpTo(port));
-    }
-    return chains;
 }
 
 // How sure a verdict is that answers are lost: the worst of several is the
@@ -249,17 +159,15 @@ Cause readFirewallCause(const HostFacts& host, const DiagnosisContext& context,
         c.seen = "The firewall may drop the answers (" + where + ": webfind cannot tell what this rule does to them)";
     else
         c.seen = "The firewall may drop the answers (" + where + ", unless \"" + verdict.uncertain + "\" in " +
-                 chainName(*verdict.uncertainChain) + " decides first: webfind cannot tell what that rule does to them)";
-    c.seen += WHY_DROPPED;
-    if (fw.ufwEnabled && hasChainNamed(fw.ruleset, "ufw-")) {
-        c.next.push_back(ufwAllow(fw, port, lan));
-    } else if (fw.firewalldRunning && hasChainNamed(fw.ruleset, "", "firewalld")) {
-        c.next.push_back(firewalldAdd(fw, port));
-    } else {
-        const std::vector<const Chain*> chains = chainsToOpen(fw.ruleset, answerAt(lan, port, port), port);
-        for (const Chain* chain : chains) c.next.push_back(insertCommand(fw, *chain, port));
-        if (!chains.empty()) c.keep = keepAfterReboot(fw, *chains.front(), port);
-    }
+                 chainName(*verdict.uncertainChain) +
+                 " decides first: webfind cannot tell what that rule does to them)";
+    // A blocklist that holds the devices' addresses drops them whatever the
+    // port; otherwise it is the answers' being no part of a connection.
+    const std::string blocklist = droppedBySource(verdict, lan ? subnetOf(*lan) : std::string("the LAN"));
+    c.seen += blocklist.empty() ? std::string(WHY_DROPPED) : ": " + blocklist + ", where the devices answer from.";
+    Advice advice = adviceToAdmit(fw, answersAt(port), answerAt(lan, port, port), lan);
+    c.next = std::move(advice.next);
+    c.keep = std::move(advice.keep);
     return c;
 }
 
@@ -273,7 +181,8 @@ Cause windowsCause(const HostFacts& host, uint16_t port) {
                  w.profile + " network" + (w.profile == "Public" ? " (Public networks block the answers)" : "") +
                  WHY_DROPPED;
     else
-        c.seen = std::string("Windows Defender Firewall may drop the answers (webfind cannot read its state)") + WHY_DROPPED;
+        c.seen =
+            std::string("Windows Defender Firewall may drop the answers (webfind cannot read its state)") + WHY_DROPPED;
     c.next = {"netsh advfirewall firewall add rule name=webfind dir=in action=allow protocol=UDP localport=" + p};
     if (w.profile == "Public")
         c.next.push_back("or, on a network you trust, make it Private: Settings > Network & internet > Properties");
@@ -294,10 +203,11 @@ Cause firewallCause(const HostFacts& host, const DiagnosisContext& context,
     } else if (fw.ufwEnabled) {
         c.seen = std::string("ufw is enabled (/etc/ufw/ufw.conf), and unless a rule admits them it drops the answers") +
                  WHY_DROPPED;
-        c.next.push_back(ufwAllow(fw, port, lan));
+        c.next.push_back(ufwAllow(fw, answersAt(port), lan));
     } else if (fw.firewalldRunning) {
-        c.seen = std::string("firewalld is running, and unless its zone admits them it drops the answers") + WHY_DROPPED;
-        c.next.push_back(firewalldAdd(fw, port));
+        c.seen =
+            std::string("firewalld is running, and unless its zone admits them it drops the answers") + WHY_DROPPED;
+        c.next.push_back(firewalldAdd(fw, answersAt(port)));
     } else {
         c.seen = "The firewall could not be checked (" + fw.unreadable +
                  "): a host firewall that drops unsolicited UDP is the most common reason nothing answers.";
@@ -317,7 +227,7 @@ Cause firewallCause(const HostFacts& host, const DiagnosisContext& context,
 // that may reach devices.
 std::vector<const LocalInterface*> answerInterfaces(const HostFacts& host, const DiagnosisContext& context) {
     std::vector<const LocalInterface*> lans;
-    for (const ProbeInterface& p : context.probed)
+    for (const Link& p : context.probed)
         if (const LocalInterface* i = withAddress(host, p.address.bytes.data())) lans.push_back(i);
     if (!lans.empty()) return lans;
     const LocalInterface* routed = host.multicastRoute ? withAddress(host, host.probeSource) : nullptr;
@@ -342,7 +252,7 @@ Cause interfaceCause(const HostFacts& host, const DiagnosisContext& context) {
         via = named(*used);
         suspicious = kindText(host, *used);
     } else {
-        for (const ProbeInterface& p : context.probed) {
+        for (const Link& p : context.probed) {
             probedNames.push_back(p.name);
             via += (via.empty() ? "" : ", ") + p.name + " (" + p.address.text() + ")";
         }
@@ -374,10 +284,11 @@ std::string explainNothingFound(const HostFacts& host, const DiagnosisContext& c
 
     std::string text;
     if (causes.empty()) {
-        text = "webfind: no device answered, and nothing on this host explains it. Common causes elsewhere:\n"
-               "  - the devices are on another subnet or VLAN (the probe does not cross routers);\n"
-               "  - the Wi-Fi isolates its clients from each other (guest networks often do);\n"
-               "  - the devices' discovery is switched off in their settings.\n";
+        text =
+            "webfind: no device answered, and nothing on this host explains it. Common causes elsewhere:\n"
+            "  - the devices are on another subnet or VLAN (the probe does not cross routers);\n"
+            "  - the Wi-Fi isolates its clients from each other (guest networks often do);\n"
+            "  - the devices' discovery is switched off in their settings.\n";
         return text;
     }
     text = "webfind: no device answered. What this host shows, most likely first:\n";
@@ -390,8 +301,8 @@ std::string explainNoRoute(const HostFacts& host) {
     std::vector<const LocalInterface*> candidates = notProbed(host, {});
     std::string text = "this host has no route for multicast (224.0.0.0/4) and no default route.";
     if (candidates.empty()) return text + " No interface is up with an IPv4 address and multicast.";
-    return text + " Next: webfind -i " + candidates.front()->name + " (interfaces that could carry it: " +
-           listOf(candidates) + ").";
+    return text + " Next: webfind -i " + candidates.front()->name +
+           " (interfaces that could carry it: " + listOf(candidates) + ").";
 }
 
 }  // namespace webfind

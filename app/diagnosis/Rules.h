@@ -12,9 +12,9 @@ namespace webfind {
 // What a run did, as the diagnosis of its outcome needs it.
 struct DiagnosisContext {
     RunReport report;
-    std::vector<ProbeInterface> probed;  // chosen with -i or -a; empty: routing chose
+    std::vector<Link> probed;  // chosen with -i or -a; empty: routing chose
     bool allInterfaces = false;
-    uint16_t port = 0;                   // the local port asked for; 0: system-chosen
+    uint16_t port = 0;  // the local port asked for; 0: system-chosen
     bool verbose = false;
 };
 

@@ -7,7 +7,7 @@
 #include <map>
 #include <sstream>
 
-#include "app/diagnosis/Firewall.h"
+#include "app/diagnosis/RulesetIptables.h"
 #include "app/diagnosis/RulesetText.h"
 
 namespace webfind {
@@ -85,9 +85,12 @@ bool builtIn(const std::string& table, const std::string& chain, Chain::Hook& ho
         int priority;
     };
     static const Place places[] = {
-        {"raw", "PREROUTING", Chain::PREROUTING, -300}, {"mangle", "PREROUTING", Chain::PREROUTING, -150},
-        {"nat", "PREROUTING", Chain::PREROUTING, -100}, {"mangle", "INPUT", Chain::INPUT, -150},
-        {"filter", "INPUT", Chain::INPUT, 0},          {"security", "INPUT", Chain::INPUT, 50},
+        {"raw", "PREROUTING", Chain::PREROUTING, -300},
+        {"mangle", "PREROUTING", Chain::PREROUTING, -150},
+        {"nat", "PREROUTING", Chain::PREROUTING, -100},
+        {"mangle", "INPUT", Chain::INPUT, -150},
+        {"filter", "INPUT", Chain::INPUT, 0},
+        {"security", "INPUT", Chain::INPUT, 50},
         {"nat", "INPUT", Chain::INPUT, 100},
     };
     for (const Place& p : places)
@@ -151,15 +154,24 @@ struct OptionReader {
     ReadValue read;
 };
 const OptionReader OPTIONS[] = {
-    {"-p", "", Condition::PROTOCOL, lowerWord},          {"--protocol", "", Condition::PROTOCOL, lowerWord},
-    {"-s", "", Condition::SADDR, addresses},             {"--source", "", Condition::SADDR, addresses},
-    {"-d", "", Condition::DADDR, addresses},             {"--destination", "", Condition::DADDR, addresses},
-    {"-i", "", Condition::IIF, interfaceName},           {"--in-interface", "", Condition::IIF, interfaceName},
-    {"--dport", "", Condition::DPORT, ports},            {"--destination-port", "", Condition::DPORT, ports},
-    {"--dports", "", Condition::DPORT, ports},           {"--destination-ports", "", Condition::DPORT, ports},
-    {"--sport", "", Condition::SPORT, ports},            {"--source-port", "", Condition::SPORT, ports},
-    {"--sports", "", Condition::SPORT, ports},           {"--source-ports", "", Condition::SPORT, ports},
-    {"--ctstate", "", Condition::CT_STATE, wordList},    {"--state", "", Condition::CT_STATE, wordList},
+    {"-p", "", Condition::PROTOCOL, lowerWord},
+    {"--protocol", "", Condition::PROTOCOL, lowerWord},
+    {"-s", "", Condition::SADDR, addresses},
+    {"--source", "", Condition::SADDR, addresses},
+    {"-d", "", Condition::DADDR, addresses},
+    {"--destination", "", Condition::DADDR, addresses},
+    {"-i", "", Condition::IIF, interfaceName},
+    {"--in-interface", "", Condition::IIF, interfaceName},
+    {"--dport", "", Condition::DPORT, ports},
+    {"--destination-port", "", Condition::DPORT, ports},
+    {"--dports", "", Condition::DPORT, ports},
+    {"--destination-ports", "", Condition::DPORT, ports},
+    {"--sport", "", Condition::SPORT, ports},
+    {"--source-port", "", Condition::SPORT, ports},
+    {"--sports", "", Condition::SPORT, ports},
+    {"--source-ports", "", Condition::SPORT, ports},
+    {"--ctstate", "", Condition::CT_STATE, wordList},
+    {"--state", "", Condition::CT_STATE, wordList},
     {"--dst-type", "addrtype", Condition::DADDR_TYPE, wordList},
     {"--pkt-type", "pkttype", Condition::PKTTYPE, lowerWord},
     {"--ctstatus", "conntrack", Condition::CT_STATUS, wordList},

@@ -5,11 +5,12 @@
 
 #include <algorithm>
 #include <map>
+#include <optional>
 #include <sstream>
 
 #include <nlohmann/json.hpp>
 
-#include "app/diagnosis/Firewall.h"
+#include "app/diagnosis/RulesetNft.h"
 #include "app/diagnosis/RulesetText.h"
 
 namespace webfind {
@@ -19,6 +20,158 @@ using namespace ruleset;
 namespace {
 
 using nlohmann::json;
+
+// The fields a match's left side may name, as nft writes them: the
+// expression ("payload", "meta", "ct"), its protocol (payloads only) and its
+// field or key.
+struct FieldName {
+    const char* expression;
+    const char* protocol;
+    const char* name;
+    Condition::Field is;
+};
+const FieldName FIELDS[] = {
+    {"payload", "udp", "dport", Condition::DPORT},
+    {"payload", "udp", "sport", Condition::SPORT},
+    {"payload", "th", "dport", Condition::DPORT},
+    {"payload", "th", "sport", Condition::SPORT},
+    {"payload", "ip", "saddr", Condition::SADDR},
+    {"payload", "ip", "daddr", Condition::DADDR},
+    {"payload", "ip", "protocol", Condition::PROTOCOL},
+    {"meta", "", "l4proto", Condition::PROTOCOL},
+    {"meta", "", "iif", Condition::IIF},
+    {"meta", "", "iifname", Condition::IIF},
+    {"meta", "", "nfproto", Condition::FAMILY},
+    {"meta", "", "pkttype", Condition::PKTTYPE},
+    {"meta", "", "mark", Condition::MARK},
+    {"ct", "", "state", Condition::CT_STATE},
+    {"ct", "", "status", Condition::CT_STATUS},
+    {"ct", "", "mark", Condition::CT_MARK},
+};
+
+// Headers of other protocols than UDP: a match on one holds only for it.
+const char* const OTHER_HEADERS[] = {"tcp", "sctp", "dccp", "icmp", "icmpv6", "udplite", "ah", "esp", "comp", "igmp"};
+
+// What each statement of a rule does to it, beside matches.
+enum class Statement { VERDICT, JUMP, MANGLE, NOTE, SOME_PACKETS, XT, UNKNOWN };
+struct StatementKind {
+    const char* kind;
+    Statement does;
+    Rule::Verdict verdict;  // of a VERDICT, JUMP
+};
+const StatementKind STATEMENTS[] = {
+    {"accept", Statement::VERDICT, Rule::ACCEPT},
+    {"drop", Statement::VERDICT, Rule::DROP},
+    {"reject", Statement::VERDICT, Rule::REJECT},
+    {"return", Statement::VERDICT, Rule::RETURN},
+    {"jump", Statement::JUMP, Rule::JUMP},
+    {"goto", Statement::JUMP, Rule::GOTO},
+    // meta mark set, ct mark set: packets are marked from here on.
+    {"mangle", Statement::MANGLE, Rule::UNKNOWN},
+    // Notes, counts: the rule goes on.
+    {"continue", Statement::NOTE, Rule::UNKNOWN},
+    {"counter", Statement::NOTE, Rule::UNKNOWN},
+    {"log", Statement::NOTE, Rule::UNKNOWN},
+    {"notrack", Statement::NOTE, Rule::UNKNOWN},
+    {"set", Statement::NOTE, Rule::UNKNOWN},
+    {"meta", Statement::NOTE, Rule::UNKNOWN},
+    {"ct", Statement::NOTE, Rule::UNKNOWN},
+    // Each holds only for some packets.
+    {"limit", Statement::SOME_PACKETS, Rule::UNKNOWN},
+    {"quota", Statement::SOME_PACKETS, Rule::UNKNOWN},
+    {"ct count", Statement::SOME_PACKETS, Rule::UNKNOWN},
+    {"connlimit", Statement::SOME_PACKETS, Rule::UNKNOWN},
+    {"xt", Statement::XT, Rule::UNKNOWN},
+};
+
+Statement statementOf(const std::string& kind, Rule::Verdict& verdict) {
+    for (const StatementKind& s : STATEMENTS)
+        if (kind == s.kind) {
+            verdict = s.verdict;
+            return s.does;
+        }
+    return Statement::UNKNOWN;
+}
+
+// A "fib daddr type" match: whether the destination is local, multicast...
+Condition::Field fibField(const json& fib) {
+    if (fib.value("result", "") != "type" || !fib.contains("flags")) return Condition::UNREADABLE;
+    const json& flags = fib["flags"];
+    bool daddr = flags.is_array() ? std::find(flags.begin(), flags.end(), "daddr") != flags.end() : flags == "daddr";
+    return daddr ? Condition::DADDR_TYPE : Condition::UNREADABLE;
+}
+
+// What a match's left side names.
+Condition::Field fieldOf(const json& left, std::string& impliedProtocol) {
+    if (!left.is_object()) return Condition::UNREADABLE;
+    if (left.contains("fib")) return fibField(left["fib"]);
+    for (const std::string expression : {"payload", "meta", "ct"}) {
+        if (!left.contains(expression)) continue;
+        const json& e = left[expression];
+        const std::string protocol = e.value("protocol", "");
+        const std::string name = e.value(expression == "payload" ? "field" : "key", "");
+        for (const FieldName& f : FIELDS)
+            if (expression == f.expression && protocol == f.protocol && name == f.name) return f.is;
+        if (expression != "payload") return Condition::UNREADABLE;
+        if (protocol == "ip6") {
+            impliedProtocol = "ipv6";
+            return Condition::FAMILY;
+        }
+        // A header of another protocol: the rule is about that protocol.
+        for (const char* other : OTHER_HEADERS)
+            if (protocol == other) {
+                impliedProtocol = protocol;
+                return Condition::PROTOCOL;
+            }
+        return Condition::UNREADABLE;
+    }
+    return Condition::UNREADABLE;
+}
+
+// An address prefix ("10.0.0.0/8") as the range it covers.
+bool prefixValue(const json& p, Ranges& ranges) {
+    uint32_t address = 0;
+    if (!p.contains("addr") || !p["addr"].is_string() || !ipv4(p["addr"].get<std::string>(), address)) return false;
+    if (!p.contains("len") || !p["len"].is_number_integer()) return false;
+    ranges.push_back(prefixRange(address, p["len"].get<int>()));
+    return true;
+}
+
+// A port compared by order ("udp dport < 1024") as the range it holds for;
+// false for what is no single number.
+bool orderedPorts(const std::string& op, Ranges& ranges) {
+    if (op != "<" && op != "<=" && op != ">" && op != ">=") return true;
+    if (ranges.size() != 1) return false;
+    const uint32_t n = ranges[0].first;
+    if (op == "<") ranges = {{0, n ? n - 1 : 0}};
+    if (op == "<=") ranges = {{0, n}};
+    if (op == ">") ranges = {{n + 1, 65535}};
+    if (op == ">=") ranges = {{n, 65535}};
+    return true;
+}
+
+// What a match is taken as where its comparison cannot be judged here: an
+// opaque condition (a service name, a host name, an IPv6 address, an order
+// on what is not a port), or one that holds for nothing (a port below 0).
+// Nothing where it can.
+std::optional<Condition> unjudged(Condition::Field field, const std::string& op, const std::vector<std::string>& words,
+                                  Ranges& ranges) {
+    if (field == Condition::DPORT || field == Condition::SPORT) {
+        if (ranges.empty()) return opaque();  // a service name
+        if (op == "<" && ranges.size() == 1 && ranges[0].first == 0)
+            return condition(Condition::PROTOCOL, false);  // no protocol: holds for nothing
+        if (!orderedPorts(op, ranges)) return opaque();
+    } else if (op != "==" && op != "!=" && op != "in") {
+        return opaque();
+    }
+    if (field == Condition::SADDR || field == Condition::DADDR) {
+        std::pair<uint32_t, uint32_t> range;
+        for (const std::string& w : words)
+            if (!addressRange(w, range)) return opaque();  // a name, or an IPv6 address
+    }
+    if ((field == Condition::MARK || field == Condition::CT_MARK) && ranges.empty()) return opaque();
+    return std::nullopt;
+}
 
 // "family table name" of a chain, a rule's chain, or a set.
 std::string place(const json& o, const char* nameKey) {
@@ -161,7 +314,11 @@ private:
                 if (!values(element, words, ranges, depth + 1)) return false;
             return true;
         }
-        if (!right.is_object()) return false;
+        return right.is_object() && objectValues(right, words, ranges, depth);
+    }
+
+    // The values of a set, an element, a range or a prefix.
+    bool objectValues(const json& right, std::vector<std::string>& words, Ranges& ranges, int depth) const {
         if (right.contains("set")) return values(right["set"], words, ranges, depth + 1);
         // An element with its own timeout: its value.
         if (right.contains("elem") && right["elem"].is_object() && right["elem"].contains("val"))
@@ -169,21 +326,13 @@ private:
         if (right.contains("range") && right["range"].is_array() && right["range"].size() == 2) {
             Ranges ends;
             std::vector<std::string> ignored;
-            if (!values(right["range"][0], ignored, ends, depth + 1) || !values(right["range"][1], ignored, ends, depth + 1) ||
-                ends.size() != 2)
+            if (!values(right["range"][0], ignored, ends, depth + 1) ||
+                !values(right["range"][1], ignored, ends, depth + 1) || ends.size() != 2)
                 return false;
             ranges.emplace_back(ends[0].first, ends[1].second);
             return true;
         }
-        if (right.contains("prefix")) {
-            const json& p = right["prefix"];
-            uint32_t address = 0;
-            if (!p.contains("addr") || !p["addr"].is_string() || !ipv4(p["addr"].get<std::string>(), address)) return false;
-            if (!p.contains("len") || !p["len"].is_number_integer()) return false;
-            ranges.push_back(prefixRange(address, p["len"].get<int>()));
-            return true;
-        }
-        return false;
+        return right.contains("prefix") && prefixValue(right["prefix"], ranges);
     }
 
     // A set of the rule's own table, as its elements are now: the blocklists
@@ -191,62 +340,6 @@ private:
     bool namedSet(const std::string& name, std::vector<std::string>& words, Ranges& ranges, int depth) const {
         auto found = sets.find(currentTable + " " + name);
         return found != sets.end() && values(found->second, words, ranges, depth + 1);
-    }
-
-    // What a match's left side names.
-    static Condition::Field fieldOf(const json& left, std::string& impliedProtocol) {
-        if (!left.is_object()) return Condition::UNREADABLE;
-        if (left.contains("payload")) {
-            const json& p = left["payload"];
-            const std::string protocol = p.value("protocol", ""), field = p.value("field", "");
-            if (protocol == "udp" || protocol == "th") {
-                if (field == "dport") return Condition::DPORT;
-                if (field == "sport") return Condition::SPORT;
-                return Condition::UNREADABLE;
-            }
-            if (protocol == "ip") {
-                if (field == "saddr") return Condition::SADDR;
-                if (field == "daddr") return Condition::DADDR;
-                if (field == "protocol") return Condition::PROTOCOL;
-                return Condition::UNREADABLE;
-            }
-            if (protocol == "ip6") {
-                impliedProtocol = "ipv6";
-                return Condition::FAMILY;
-            }
-            // A header of another protocol: the rule is about that protocol.
-            if (protocol == "tcp" || protocol == "sctp" || protocol == "dccp" || protocol == "icmp" ||
-                protocol == "icmpv6" || protocol == "udplite" || protocol == "ah" || protocol == "esp" ||
-                protocol == "comp" || protocol == "igmp") {
-                impliedProtocol = protocol;
-                return Condition::PROTOCOL;
-            }
-            return Condition::UNREADABLE;
-        }
-        if (left.contains("meta")) {
-            const std::string key = left["meta"].value("key", "");
-            if (key == "l4proto") return Condition::PROTOCOL;
-            if (key == "iif" || key == "iifname") return Condition::IIF;
-            if (key == "nfproto") return Condition::FAMILY;
-            if (key == "pkttype") return Condition::PKTTYPE;
-            if (key == "mark") return Condition::MARK;
-            return Condition::UNREADABLE;
-        }
-        if (left.contains("ct")) {
-            const std::string key = left["ct"].value("key", "");
-            if (key == "state") return Condition::CT_STATE;
-            if (key == "status") return Condition::CT_STATUS;
-            if (key == "mark") return Condition::CT_MARK;
-            return Condition::UNREADABLE;
-        }
-        if (left.contains("fib")) {
-            const json& fib = left["fib"];
-            if (fib.value("result", "") != "type" || !fib.contains("flags")) return Condition::UNREADABLE;
-            const json& flags = fib["flags"];
-            bool daddr = flags.is_array() ? std::find(flags.begin(), flags.end(), "daddr") != flags.end() : flags == "daddr";
-            return daddr ? Condition::DADDR_TYPE : Condition::UNREADABLE;
-        }
-        return Condition::UNREADABLE;
     }
 
     Condition fromMatch(const json& match) const {
@@ -263,28 +356,12 @@ private:
         std::vector<std::string> words;
         Ranges ranges;
         if (!match.contains("right") || !values(match["right"], words, ranges)) return opaque();
-        if (field == Condition::DPORT || field == Condition::SPORT) {
-            if (ranges.empty()) return opaque();  // a service name
-            if (op == "<" || op == "<=" || op == ">" || op == ">=") {
-                if (ranges.size() != 1) return opaque();
-                uint32_t n = ranges[0].first;
-                if (op == "<") ranges = {{0, n ? n - 1 : 0}};
-                if (op == "<=") ranges = {{0, n}};
-                if (op == ">") ranges = {{n + 1, 65535}};
-                if (op == ">=") ranges = {{n, 65535}};
-                if (op == "<" && n == 0) return condition(Condition::PROTOCOL, false);  // no protocol: holds for nothing
-            }
-        } else if (op != "==" && op != "!=" && op != "in") {
-            return opaque();
-        }
-        if (field == Condition::SADDR || field == Condition::DADDR) {
-            std::pair<uint32_t, uint32_t> range;
-            for (const std::string& w : words)
-                if (!addressRange(w, range)) return opaque();  // a name, or an IPv6 address
-        }
-        if ((field == Condition::MARK || field == Condition::CT_MARK) && ranges.empty()) return opaque();
+        if (std::optional<Condition> instead = unjudged(field, op, words, ranges)) return *instead;
         c.negated = op == "!=";
         c.ranges = ranges;
+        const json& right = match["right"];
+        if (right.is_string() && right.get<std::string>().rfind('@', 0) == 0)
+            c.set = right.get<std::string>().substr(1);
         for (std::string& w : words) c.words.push_back(lower(w));
         // nft writes the IPv4 family as "ip" where it is the packet's family.
         for (std::string& w : c.words)
@@ -302,47 +379,49 @@ private:
         for (const json& e : expr) {
             if (!e.is_object() || e.empty()) continue;
             const std::string kind = e.begin().key();
-            const json& body = e.begin().value();
-            if (kind == "match") {
-                rule.conditions.push_back(fromMatch(body));
-            } else if (kind == "accept") {
-                rule.verdict = Rule::ACCEPT;
-            } else if (kind == "drop") {
-                rule.verdict = Rule::DROP;
-            } else if (kind == "reject") {
-                rule.verdict = Rule::REJECT;
-            } else if (kind == "return") {
-                rule.verdict = Rule::RETURN;
-            } else if (kind == "jump" || kind == "goto") {
-                rule.verdict = kind == "jump" ? Rule::JUMP : Rule::GOTO;
-                rule.target = body.is_object() ? body.value("target", "") : "";
-            } else if (kind == "mangle") {
-                // meta mark set, ct mark set: packets are marked from here on.
-                const json& key = body.is_object() ? body.value("key", json()) : json();
-                const bool mark = key.is_object() && ((key.contains("meta") && key["meta"].value("key", "") == "mark") ||
-                                                      (key.contains("ct") && key["ct"].value("key", "") == "mark"));
-                rule.setsMark = rule.setsMark || mark;
-            } else if (kind == "continue" || kind == "counter" || kind == "log" || kind == "notrack" || kind == "set" ||
-                       kind == "meta" || kind == "ct") {
-                // Notes, counts: the rule goes on.
-            } else if (kind == "limit" || kind == "quota" || kind == "ct count" || kind == "connlimit") {
-                rule.conditions.push_back(opaque());  // holds only for some packets
-            } else if (kind == "xt") {
-                xt = true;
-                const std::string name = body.is_object() ? body.value("name", "") : "";
-                if (body.is_object() && body.value("type", "") == "target") {
-                    if (!goesOn(name)) rule.verdict = Rule::UNKNOWN;
-                    rule.setsMark = rule.setsMark || name == "MARK" || name == "CONNMARK";
-                } else {
-                    rule.conditions.push_back(opaque());
-                }
-            } else {
-                // A verdict map, a queue, something newer than this reader.
-                rule.conditions.push_back(opaque());
-                if (kind == "vmap" || kind == "queue") rule.verdict = Rule::UNKNOWN;
-            }
+            if (kind == "match")
+                rule.conditions.push_back(fromMatch(e.begin().value()));
+            else
+                readStatement(kind, e.begin().value(), rule, xt);
         }
         return rule;
+    }
+
+    static void readStatement(const std::string& kind, const json& body, Rule& rule, bool& xt) {
+        Rule::Verdict verdict = Rule::UNKNOWN;
+        switch (statementOf(kind, verdict)) {
+        case Statement::VERDICT: rule.verdict = verdict; break;
+        case Statement::JUMP:
+            rule.verdict = verdict;
+            rule.target = body.is_object() ? body.value("target", "") : "";
+            break;
+        case Statement::MANGLE: rule.setsMark = rule.setsMark || setsMark(body); break;
+        case Statement::NOTE: break;
+        case Statement::SOME_PACKETS: rule.conditions.push_back(opaque()); break;
+        case Statement::XT: {
+            xt = true;
+            const std::string name = body.is_object() ? body.value("name", "") : "";
+            if (body.is_object() && body.value("type", "") == "target") {
+                if (!goesOn(name)) rule.verdict = Rule::UNKNOWN;
+                rule.setsMark = rule.setsMark || name == "MARK" || name == "CONNMARK";
+            } else {
+                rule.conditions.push_back(opaque());
+            }
+            break;
+        }
+        case Statement::UNKNOWN:
+            // A verdict map, a queue, something newer than this reader.
+            rule.conditions.push_back(opaque());
+            if (kind == "vmap" || kind == "queue") rule.verdict = Rule::UNKNOWN;
+            break;
+        }
+    }
+
+    // A "mangle" statement that sets the packet's or the connection's mark.
+    static bool setsMark(const json& body) {
+        const json& key = body.is_object() ? body.value("key", json()) : json();
+        return key.is_object() && ((key.contains("meta") && key["meta"].value("key", "") == "mark") ||
+                                   (key.contains("ct") && key["ct"].value("key", "") == "mark"));
     }
 
     const Listing listing;

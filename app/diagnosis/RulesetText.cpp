@@ -60,9 +60,10 @@ Condition condition(Condition::Field field, bool negated) {
 }
 
 bool goesOn(const std::string& target) {
-    static const char* const onward[] = {"LOG", "NFLOG", "ULOG", "MARK", "CONNMARK", "CT", "NOTRACK", "TRACE",
-                                         "TCPMSS", "AUDIT", "CLASSIFY", "DSCP", "TOS", "TTL", "SET", "LED",
-                                         "CONNSECMARK", "SECMARK", "HMARK", "IDLETIMER", "RATEEST"};
+    static const char* const onward[] = {"LOG",     "NFLOG",     "ULOG",   "MARK",  "CONNMARK",    "CT",
+                                         "NOTRACK", "TRACE",     "TCPMSS", "AUDIT", "CLASSIFY",    "DSCP",
+                                         "TOS",     "TTL",       "SET",    "LED",   "CONNSECMARK", "SECMARK",
+                                         "HMARK",   "IDLETIMER", "RATEEST"};
     return std::find(std::begin(onward), std::end(onward), target) != std::end(onward);
 }
 

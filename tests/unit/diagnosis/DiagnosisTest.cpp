@@ -7,7 +7,9 @@
 #include <string>
 
 #include "Fixtures.h"
+#include "app/diagnosis/Announcing.h"
 #include "app/diagnosis/Diagnosis.h"
+#include "app/diagnosis/RulesetIptables.h"
 
 using namespace webfind;
 using BRIVO::InterfaceKind;
@@ -17,10 +19,10 @@ using testing::Not;
 
 namespace {
 
-LocalInterface iface(const char* name, uint8_t a, uint8_t b, uint8_t c, uint8_t d, InterfaceKind kind,
-                     bool up = true) {
-    return LocalInterface{name, {a, b, c, d}, {255, 255, 255, 0}, up, kind != InterfaceKind::LOOPBACK,
-                          kind == InterfaceKind::LOOPBACK, kind, true};
+LocalInterface iface(const char* name, uint8_t a, uint8_t b, uint8_t c, uint8_t d, InterfaceKind kind, bool up = true) {
+    return LocalInterface{
+        name, {a, b, c, d}, {255, 255, 255, 0}, up, kind != InterfaceKind::LOOPBACK, kind == InterfaceKind::LOOPBACK,
+        kind, true};
 }
 
 // A laptop on a LAN, the probe routed out of its Ethernet card, its
@@ -28,7 +30,8 @@ LocalInterface iface(const char* name, uint8_t a, uint8_t b, uint8_t c, uint8_t 
 HostFacts plainHost() {
     HostFacts h;
     h.firewall.read = true;
-    h.interfaces = {iface("lo", 127, 0, 0, 1, InterfaceKind::LOOPBACK), iface("eth0", 192, 168, 1, 5, InterfaceKind::HARDWARE)};
+    h.interfaces = {iface("lo", 127, 0, 0, 1, InterfaceKind::LOOPBACK),
+                    iface("eth0", 192, 168, 1, 5, InterfaceKind::HARDWARE)};
     h.multicastRoute = true;
     const uint8_t source[4] = {192, 168, 1, 5};
     std::copy(source, source + 4, h.probeSource);
@@ -69,7 +72,7 @@ TEST(NothingFound, UfwAndFirewalldAdviceNamesTheProfileOnlyWhereItIsInstalled) {
     EXPECT_THAT(text, HasSubstr("ufw is enabled"));
     EXPECT_THAT(text, HasSubstr("sudo ufw allow from 192.168.1.0/24 to any port 13576 proto udp"));
     EXPECT_THAT(text, HasSubstr("then run webfind --port 13576, or set WEBFIND_PORT=13576"));
-    ufw.firewall.ufwProfile = true;
+    ufw.firewall.ufwProfiles = {"webfind"};
     EXPECT_THAT(explainNothingFound(ufw, DiagnosisContext{}),
                 HasSubstr("sudo ufw allow from 192.168.1.0/24 to any app webfind"));
 
@@ -78,7 +81,7 @@ TEST(NothingFound, UfwAndFirewalldAdviceNamesTheProfileOnlyWhereItIsInstalled) {
     firewalld.firewall.firewalldRunning = true;
     EXPECT_THAT(explainNothingFound(firewalld, DiagnosisContext{}),
                 HasSubstr("sudo firewall-cmd --permanent --add-port=13576/udp && sudo firewall-cmd --reload"));
-    firewalld.firewall.firewalldService = true;
+    firewalld.firewall.firewalldServices = {"webfind"};
     EXPECT_THAT(explainNothingFound(firewalld, DiagnosisContext{}),
                 HasSubstr("sudo firewall-cmd --permanent --add-service=webfind && sudo firewall-cmd --reload"));
 }
@@ -87,7 +90,8 @@ TEST(NothingFound, ARuleThatDropsIsNamedWithTheCommandsThatOpenItAndHowToKeepThe
     HostFacts h = plainHost();
     h.firewall.ruleset = nftRuleset("nft-policy-drop");
     std::string text = explainNothingFound(h, DiagnosisContext{});
-    EXPECT_THAT(text, HasSubstr("The firewall drops incoming UDP (nftables, table inet filter, chain input: policy drop)"));
+    EXPECT_THAT(text,
+                HasSubstr("The firewall drops incoming UDP (nftables, table inet filter, chain input: policy drop)"));
     EXPECT_THAT(text, HasSubstr("Next: sudo nft insert rule inet filter input udp dport 13576 accept\n"));
     EXPECT_THAT(text, HasSubstr("then run webfind --port 13576"));
     EXPECT_THAT(text, HasSubstr("Keep: add \"udp dport 13576 accept\" to the file your system loads its nftables rules "
@@ -121,12 +125,18 @@ TEST(NothingFound, RulesOnSourceAddressesAreJudgedAgainstTheDevicesSubnets) {
     EXPECT_EQ(explainNothingFound(h, DiagnosisContext{}), clean) << "devices on 192.168.1.0/24";
     h.multicastRoute = false;  // no route: every interface that may reach devices
     EXPECT_THAT(explainNothingFound(h, DiagnosisContext{}), HasSubstr("nothing on this host explains it"));
-    h.interfaces.push_back(LocalInterface{"eth1", {203, 0, 113, 5}, {255, 255, 255, 0}, true, true, false,
-                                          InterfaceKind::HARDWARE, true});
+    h.interfaces.push_back(
+        LocalInterface{"eth1", {203, 0, 113, 5}, {255, 255, 255, 0}, true, true, false, InterfaceKind::HARDWARE, true});
     EXPECT_THAT(explainNothingFound(h, DiagnosisContext{}),
                 HasSubstr("The firewall drops incoming UDP (nftables, table inet filter, chain input: ip saddr "
                           "203.0.113.0/24 drop)"))
         << "the devices behind eth1 are on 203.0.113.0/24";
+    h.interfaces.back() =
+        LocalInterface{"eth1", {198, 51, 100, 5}, {255, 255, 255, 0}, true, true, false, InterfaceKind::HARDWARE, true};
+    EXPECT_THAT(explainNothingFound(h, DiagnosisContext{}),
+                HasSubstr("(nftables, table inet filter, chain input: ip saddr @banned drop): its set @banned holds "
+                          "addresses of 198.51.100.0/24, where the devices answer from."))
+        << "a blocklist is named as the cause, not the answers' state";
 }
 
 // firewalld's own ruleset: its reject is named, not a "may drop" on its
@@ -148,7 +158,9 @@ TEST(NothingFound, WhenTheFixedPortIsAdmittedThePortIsWhatIsMissing) {
     HostFacts h = plainHost();
     h.firewall.ruleset = nftRuleset("nft-admits-fixed-port");
     std::string text = explainNothingFound(h, DiagnosisContext{});
-    EXPECT_THAT(text, HasSubstr("The firewall admits answers at port 13576, but this run took them at a port the system chose"));
+    EXPECT_THAT(
+        text,
+        HasSubstr("The firewall admits answers at port 13576, but this run took them at a port the system chose"));
     EXPECT_THAT(text, HasSubstr("Next: webfind --port 13576, or set WEBFIND_PORT=13576 for every run\n"));
     EXPECT_THAT(text, Not(HasSubstr("nft insert")));
     DiagnosisContext withPort;
@@ -183,10 +195,11 @@ TEST(NothingFound, TablesOfIptablesGetIptablesCommands) {
     EXPECT_THAT(text, HasSubstr("Next: sudo iptables-legacy -I INPUT -p udp --dport 13576 -j ACCEPT\n"));
     // netfilter-persistent saves with "iptables", which is iptables-nft here:
     // legacy rules are saved and loaded with legacy's own tools.
-    EXPECT_THAT(text, HasSubstr("Keep: sudo mkdir -p /etc/iptables && sudo sh -c 'iptables-legacy-save > "
-                                "/etc/iptables/rules.v4'\n           and load it at boot with iptables-legacy-restore < "
-                                "/etc/iptables/rules.v4: netfilter-persistent restores that file with iptables, which "
-                                "reaches iptables-nft's tables here\n"));
+    EXPECT_THAT(text,
+                HasSubstr("Keep: sudo mkdir -p /etc/iptables && sudo sh -c 'iptables-legacy-save > "
+                          "/etc/iptables/rules.v4'\n           and load it at boot with iptables-legacy-restore < "
+                          "/etc/iptables/rules.v4: netfilter-persistent restores that file with iptables, which "
+                          "reaches iptables-nft's tables here\n"));
     h.firewall.iptablesLegacy = "iptables";
     h.firewall.iptablesNft = "iptables-nft";
     EXPECT_THAT(explainNothingFound(h, DiagnosisContext{}), HasSubstr("Keep: sudo netfilter-persistent save\n"))
@@ -204,11 +217,14 @@ TEST(NothingFound, WindowsNamesItsFirewallAndTheNetworkProfile) {
     h.windows.windows = true;
     std::string text = explainNothingFound(h, DiagnosisContext{});
     EXPECT_THAT(text, HasSubstr("Windows Defender Firewall may drop the answers (webfind cannot read its state)"));
-    EXPECT_THAT(text, HasSubstr("netsh advfirewall firewall add rule name=webfind dir=in action=allow protocol=UDP localport=13576"));
+    EXPECT_THAT(
+        text,
+        HasSubstr("netsh advfirewall firewall add rule name=webfind dir=in action=allow protocol=UDP localport=13576"));
     h.windows.profile = "Public";
     h.windows.firewallOn = 1;
     text = explainNothingFound(h, DiagnosisContext{});
-    EXPECT_THAT(text, HasSubstr("Windows Defender Firewall is on for Public networks, and the probe left on a Public network"));
+    EXPECT_THAT(
+        text, HasSubstr("Windows Defender Firewall is on for Public networks, and the probe left on a Public network"));
     EXPECT_THAT(text, HasSubstr("make it Private"));
     h.windows.firewallOn = 0;
     EXPECT_THAT(explainNothingFound(h, DiagnosisContext{}), Not(HasSubstr("Windows Defender")));
@@ -276,14 +292,17 @@ TEST(NothingFound, ABridgeIsForContainersOnlyWhenItLooksLikeOne) {
     std::string text = explainNothingFound(h, DiagnosisContext{});
     EXPECT_THAT(text, Not(HasSubstr("containers"))) << "a bridge with a link and neighbours may carry the LAN";
     h.interfaces.back().carrier = false;
-    EXPECT_THAT(explainNothingFound(h, DiagnosisContext{}), HasSubstr("br0 (192.168.7.2), a software bridge for containers"));
+    EXPECT_THAT(explainNothingFound(h, DiagnosisContext{}),
+                HasSubstr("br0 (192.168.7.2), a software bridge for containers"));
     h.interfaces.back().carrier = true;
     h.interfaces.back().name = "virbr0";
     h.neighbours = {{"virbr0", 3}};
-    EXPECT_THAT(explainNothingFound(h, DiagnosisContext{}), HasSubstr("virbr0 (192.168.7.2), a software bridge for containers"));
+    EXPECT_THAT(explainNothingFound(h, DiagnosisContext{}),
+                HasSubstr("virbr0 (192.168.7.2), a software bridge for containers"));
     h.interfaces.back().name = "br0";
     h.neighbours = {{"eth0", 3}};
-    EXPECT_THAT(explainNothingFound(h, DiagnosisContext{}), HasSubstr("br0 (192.168.7.2), a software bridge for containers"))
+    EXPECT_THAT(explainNothingFound(h, DiagnosisContext{}),
+                HasSubstr("br0 (192.168.7.2), a software bridge for containers"))
         << "no neighbour behind it";
 }
 
@@ -299,19 +318,56 @@ TEST(SendFailure, NoRouteSuggestsAnInterface) {
 
 TEST(FailureLine, EachStepSaysWhyInOneLine) {
     RunReport report;
-    report.failed = SocketStep::OPEN;
+    report.failedStep = SocketStep::OPEN;
     report.why = {FailureReason::OTHER, "Too many open files"};
     EXPECT_EQ(explainFailure(report, 0), "webfind: could not open a UDP socket: Too many open files\n");
-    report.failed = SocketStep::RECEIVE;
+    report.failedStep = SocketStep::RECEIVE;
     report.why = {};
     EXPECT_EQ(explainFailure(report, 0), "webfind: could not receive: the system gave no reason\n");
-    report.failed = SocketStep::BIND;
+    report.failedStep = SocketStep::BIND;
     report.why = {FailureReason::ACCESS_DENIED, "Permission denied"};
     EXPECT_EQ(explainFailure(report, 80),
               "webfind: could not bind local UDP port 80: Permission denied; ports below 1024 need privileges\n");
     report.why = {FailureReason::ADDRESS_IN_USE, "Address already in use"};
     // Port 9 is nobody's here: who holds it cannot be told.
     EXPECT_THAT(explainFailure(report, 9), HasSubstr("could not bind local UDP port 9: Address already in use; "));
-    report.failed = SocketStep::STARTUP;
+    report.failedStep = SocketStep::STARTUP;
     EXPECT_EQ(explainFailure(report, 0), "") << "the socket layer's own line says it";
+}
+
+// The announcer's own check: the probes it waits for, walked through the
+// same rules, with the same kind of advice for its port; links that meet
+// the same rule told together; nothing said where the probes pass.
+TEST(ProbesBlocked, EachFirewallIsToldWithItsOwnStepsForTheDiscoveryPort) {
+    HostFacts h = plainHost();
+    const std::vector<LocalInterface> links = {h.interfaces[1], iface("eth1", 10, 2, 0, 1, InterfaceKind::HARDWARE)};
+    EXPECT_EQ(explainProbesBlocked(h, links), "") << "an empty ruleset";
+    h.firewall.ruleset = nftRuleset("nft-policy-drop");
+    h.firewall.nftablesConf = true;
+    std::string text = explainProbesBlocked(h, links);
+    EXPECT_THAT(text, HasSubstr("the firewall drops discovery probes (UDP to 224.0.0.138 port 3576) arriving on eth0, "
+                                "eth1 (nftables, table inet filter, chain input: policy drop)"));
+    EXPECT_THAT(text, HasSubstr("\n     Next: sudo nft insert rule inet filter input udp dport 3576 accept\n"));
+    EXPECT_THAT(text, HasSubstr("\n     Keep: add \"udp dport 3576 accept\" to /etc/nftables.conf"));
+    h.firewall.ruleset = nftRuleset("nft-admits-fixed-port");
+    EXPECT_THAT(explainProbesBlocked(h, links), HasSubstr("udp dport 3576 accept")) << "13576 is the finder's port";
+
+    // firewalld's own table, firewalld not running: its Keep is firewalld's.
+    h.firewall.ruleset = nftRuleset("nft-firewalld");
+    h.firewall.firewalldServices = {"webfind-announce"};
+    EXPECT_THAT(
+        explainProbesBlocked(h, links),
+        HasSubstr("Keep: table inet firewalld is firewalld's own, made anew each time firewalld starts: keep the "
+                  "port with sudo firewall-cmd --permanent --add-service=webfind-announce && sudo firewall-cmd "
+                  "--reload once firewalld runs"));
+
+    HostFacts user = plainHost();
+    user.firewall.read = false;
+    user.firewall.unreadable = "reading it needs root";
+    EXPECT_THAT(explainProbesBlocked(user, links),
+                HasSubstr("the firewall could not be checked (reading it needs root)"));
+    user.firewall.ufwEnabled = true;
+    user.firewall.ufwProfiles = {"webfind", "webfind-announce"};
+    EXPECT_THAT(explainProbesBlocked(user, {links[0]}),
+                HasSubstr("Next: sudo ufw allow from 192.168.1.0/24 to any app webfind-announce"));
 }

@@ -9,6 +9,8 @@
 
 #include "Fixtures.h"
 #include "app/diagnosis/Firewall.h"
+#include "app/diagnosis/RulesetIptables.h"
+#include "app/diagnosis/RulesetNft.h"
 
 using namespace webfind;
 
@@ -20,8 +22,8 @@ std::string fixture(const std::string& name) { return rulesetFile(name); }
 Ruleset nft(const std::string& name) { return nftRuleset(name); }
 
 // An answer from 10.1.0.0/24 arriving on va1 (10.1.0.1), at `low`-`high`.
-AnswerPacket answer(uint16_t low, uint16_t high) {
-    AnswerPacket p;
+UdpArrival answer(uint16_t low, uint16_t high) {
+    UdpArrival p;
     p.sourceFirst = 0x0A010000;
     p.sourceLast = 0x0A0100FF;
     p.destination = 0x0A010001;
@@ -30,14 +32,14 @@ AnswerPacket answer(uint16_t low, uint16_t high) {
     p.interface = "va1";
     return p;
 }
-const AnswerPacket ANY_PORT = answer(32768, 60999);
-const AnswerPacket FIXED_PORT = answer(FIREWALL_PORT, FIREWALL_PORT);
+const UdpArrival ANY_PORT = answer(32768, 60999);
+const UdpArrival FIXED_PORT = answer(FIREWALL_PORT, FIREWALL_PORT);
 
 }  // namespace
 
 TEST(FirewallWalk, APolicyDropBlocksWhateverThePort) {
     Ruleset rules = nft("nft-policy-drop");
-    for (const AnswerPacket& p : {ANY_PORT, FIXED_PORT}) {
+    for (const UdpArrival& p : {ANY_PORT, FIXED_PORT}) {
         FirewallVerdict v = verdictFor(rules, p);
         EXPECT_EQ(v.kind, FirewallVerdict::BLOCKS);
         ASSERT_NE(v.chain, nullptr);
@@ -58,10 +60,10 @@ TEST(FirewallWalk, DropsThatCannotMeetTheAnswerLetItIn) {
     EXPECT_EQ(verdictFor(rules, ANY_PORT).kind, FirewallVerdict::ADMITS);
     EXPECT_EQ(verdictFor(rules, FIXED_PORT).kind, FirewallVerdict::ADMITS);
     // The same rules do drop an answer they can meet.
-    AnswerPacket viaWireGuard = FIXED_PORT;
+    UdpArrival viaWireGuard = FIXED_PORT;
     viaWireGuard.interface = "wg0";
     EXPECT_EQ(verdictFor(rules, viaWireGuard).kind, FirewallVerdict::BLOCKS);
-    AnswerPacket fromThere = answer(53, 53);
+    UdpArrival fromThere = answer(53, 53);
     fromThere.sourceFirst = fromThere.sourceLast = 0xCB007105;  // 203.0.113.5
     EXPECT_EQ(verdictFor(rules, fromThere).kind, FirewallVerdict::BLOCKS);
 }
@@ -76,7 +78,7 @@ TEST(FirewallWalk, JumpsReturnsAndPrioritiesAcrossTables) {
     // prerouting: from 192.168.1.0/24, jump to a chain that lets 13576
     // return and drops the other high ports.
     Ruleset rules = nft("nft-chains-and-priorities");
-    AnswerPacket lan = ANY_PORT;
+    UdpArrival lan = ANY_PORT;
     lan.sourceFirst = 0xC0A80100;
     lan.sourceLast = 0xC0A801FF;
     FirewallVerdict v = verdictFor(rules, lan);
@@ -106,8 +108,9 @@ TEST(FirewallWalk, RulesThatCannotBeReadAreUnknownNeverBlocking) {
 TEST(FirewallReading, EachTableOnceFromWhereItIsReadable) {
     // nft's own "ip filter": iptables-nft-save prints *filter with empty
     // chains, saying it cannot show it.
-    Ruleset own = mergeIptablesNft(nft("nft-named-like-iptables"),
-                                   rulesetFromIptablesSave(fixture("nft-named-like-iptables.iptables"), Chain::IPTABLES_NFT));
+    Ruleset own =
+        mergeIptablesNft(nft("nft-named-like-iptables"),
+                         rulesetFromIptablesSave(fixture("nft-named-like-iptables.iptables"), Chain::IPTABLES_NFT));
     for (const Chain& c : own.chains) EXPECT_EQ(c.source, Chain::NFTABLES) << chainName(c);
     FirewallVerdict v = verdictFor(own, ANY_PORT);
     EXPECT_EQ(v.kind, FirewallVerdict::BLOCKS);
@@ -135,7 +138,7 @@ TEST(FirewallReading, EachTableOnceFromWhereItIsReadable) {
 TEST(FirewallWalk, EveryHookBeforeInputIsWalked) {
     const Ruleset rules = nft("nft-before-input");
     auto on = [](const char* interface, uint8_t subnet) {
-        AnswerPacket p = ANY_PORT;
+        UdpArrival p = ANY_PORT;
         p.interface = interface;
         p.sourceFirst = 0x0A000000u | uint32_t(subnet) << 16;
         p.sourceLast = p.sourceFirst | 0xFF;
@@ -160,7 +163,7 @@ TEST(FirewallWalk, SourceRulesAreJudgedAgainstTheDevicesSubnets) {
     const Ruleset rules = nft("nft-source-blocklists");
     EXPECT_EQ(verdictFor(rules, ANY_PORT).kind, FirewallVerdict::ADMITS) << "devices on 10.1.0.0/24";
     auto from = [](uint32_t first, uint32_t last) {
-        AnswerPacket p = ANY_PORT;
+        UdpArrival p = ANY_PORT;
         p.sourceFirst = first;
         p.sourceLast = last;
         return p;
@@ -171,7 +174,8 @@ TEST(FirewallWalk, SourceRulesAreJudgedAgainstTheDevicesSubnets) {
     v = verdictFor(rules, from(0xC6336400, 0xC63364FF));  // 198.51.100.0/24, in the set
     EXPECT_EQ(v.kind, FirewallVerdict::BLOCKS);
     EXPECT_EQ(v.what, "ip saddr @banned drop");
-    EXPECT_EQ(verdictFor(rules, from(0xC0000207, 0xC0000207)).kind, FirewallVerdict::BLOCKS) << "an element with a timeout";
+    EXPECT_EQ(verdictFor(rules, from(0xC0000207, 0xC0000207)).kind, FirewallVerdict::BLOCKS)
+        << "an element with a timeout";
     EXPECT_EQ(verdictFor(rules, from(0xC0000200, 0xC00002FF)).kind, FirewallVerdict::UNKNOWN)
         << "a subnet that holds one banned address";
 }
@@ -186,7 +190,7 @@ TEST(FirewallWalk, RulesThatCannotMeetAnUnsolicitedAnswerDecideNothing) {
     EXPECT_EQ(v.kind, FirewallVerdict::BLOCKS);
     EXPECT_EQ(chainName(*v.chain), "nftables, table inet firewalld, chain filter_INPUT");
     EXPECT_EQ(v.what, "reject with icmpx admin-prohibited");
-    AnswerPacket docker = ANY_PORT;
+    UdpArrival docker = ANY_PORT;
     docker.interface = "docker0";
     EXPECT_EQ(verdictFor(firewalld, docker).kind, FirewallVerdict::ADMITS);
 
@@ -223,7 +227,7 @@ TEST(FirewallWalk, UfwDropsUnlessItsUserRuleAdmitsThePortFromTheLan) {
     EXPECT_EQ(v.what, "policy drop");
 
     Ruleset allowing = rulesetFromIptablesSave(fixture("ufw-enabled-allows-13576.txt"), Chain::IPTABLES_NFT);
-    AnswerPacket lan = FIXED_PORT;
+    UdpArrival lan = FIXED_PORT;
     lan.sourceFirst = 0xC0A80100;
     lan.sourceLast = 0xC0A801FF;
     lan.destination = 0xC0A80105;

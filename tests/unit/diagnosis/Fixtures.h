@@ -7,6 +7,7 @@
 #include <string>
 
 #include "app/diagnosis/Firewall.h"
+#include "app/diagnosis/RulesetNft.h"
 
 // The rulesets recorded by rulesets/record.sh.
 inline std::string rulesetFile(const std::string& name) {
