@@ -6,7 +6,9 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <sstream>
 
+#include "app/base/Text.h"
 #include "app/system/CommandLine.h"
 
 namespace webfind {
@@ -62,6 +64,14 @@ Options:
   -a, --all-interfaces   send the probes out of every interface that is up,
                          has an IPv4 address and can multicast (not loopback,
                          tunnels or point-to-point links: name those with -i)
+  -t, --target TARGET    also probe TARGET by unicast: an address, a range up
+                         to /16 (10.2.0.0/24) or a host name; for devices
+                         beyond a router. May be repeated; WEBFIND_TARGETS
+                         adds more (space-separated). With targets and no -i
+                         or -a, no multicast probe is sent. Answers come only
+                         from targets and the links probed.
+      --rate N           send at most N unicast probes a second (1-100000,
+                         default 1000: a /16 takes about 3 minutes)
   -w, --wait MS          quiet time that ends collecting, 1-5000 (default 200)
   -p, --port N           send the probes from local UDP port N (1-65535) and
                          take the answers there, so that a firewall rule can
@@ -105,10 +115,12 @@ Running webfind sends a multicast probe to your local network.
 
 namespace {
 
+// The problem quotes what was typed or set (argv, WEBFIND_PORT): escaped, so
+// a terminal is never handed its controls.
 Options usageError(const std::string& problem) {
     Options o;
     o.action = Options::USAGE_ERROR;
-    o.problem = problem;
+    o.problem = escapeForTerminal(problem);
     return o;
 }
 
@@ -133,7 +145,7 @@ bool portNumber(const char* text, uint16_t& port) {
 
 namespace {
 
-enum { JSON = 256, WATCH, DURATION, FIRST, PAGE, CHECK, METRICS };
+enum { JSON = 256, WATCH, DURATION, FIRST, PAGE, CHECK, METRICS, RATE };
 
 // The one list of long options.
 const option LONG_OPTIONS[] = {
@@ -141,6 +153,8 @@ const option LONG_OPTIONS[] = {
     {"json", no_argument, nullptr, JSON},
     {"interface", required_argument, nullptr, 'i'},
     {"all-interfaces", no_argument, nullptr, 'a'},
+    {"target", required_argument, nullptr, 't'},
+    {"rate", required_argument, nullptr, RATE},
     {"wait", required_argument, nullptr, 'w'},
     {"verbose", no_argument, nullptr, 'v'},
     {"port", required_argument, nullptr, 'p'},
@@ -160,22 +174,41 @@ const option LONG_OPTIONS[] = {
 
 std::vector<std::string> longOptionNames() { return longOptionNames(LONG_OPTIONS); }
 
-Options parseOptions(int argc, char** argv, const char* environmentPort) {
+Options parseOptions(int argc, char** argv, const char* environmentPort, const char* environmentTargets) {
     Options o;
     opterr = 0;
     optind = 0;  // a full reset of getopt's state, not just the index
     int c;
     // Options and patterns in any order; "--" ends the options.
-    while ((c = getopt_long(argc, argv, ":ni:aw:p:lvhV", LONG_OPTIONS, nullptr)) != -1) {
+    while ((c = getopt_long(argc, argv, ":ni:at:w:p:lvhV", LONG_OPTIONS, nullptr)) != -1) {
         switch (c) {
-        case 'n': o.open = false; o.noOpen = true; break;
-        case JSON: o.json = true; o.open = false; break;
+        case 'n':
+            o.open = false;
+            o.noOpen = true;
+            break;
+        case JSON:
+            o.json = true;
+            o.open = false;
+            break;
         case 'i': o.interfaces.push_back(optarg); break;
         case 'a': o.allInterfaces = true; break;
+        case 't':
+            if (!*optarg) return usageError("--target needs an address, a range or a host name");
+            o.targets.push_back(optarg);
+            break;
+        case RATE: {
+            long rate = 0;
+            if (!wholeNumber(optarg, 1, 100000, rate))
+                return usageError(std::string("--rate needs a number of probes a second from 1 to 100000, not '") +
+                                  optarg + "'");
+            o.rate = static_cast<uint32_t>(rate);
+            break;
+        }
         case 'w': {
             long ms = 0;
             if (!wholeNumber(optarg, 1, 5000, ms))
-                return usageError(std::string("--wait needs a number of milliseconds from 1 to 5000, not '") + optarg + "'");
+                return usageError(std::string("--wait needs a number of milliseconds from 1 to 5000, not '") + optarg +
+                                  "'");
             o.quietWait = Milliseconds(ms);
             o.quietWaitGiven = true;
             break;
@@ -191,7 +224,8 @@ Options parseOptions(int argc, char** argv, const char* environmentPort) {
         case WATCH: {
             long seconds = std::chrono::duration_cast<std::chrono::seconds>(WATCH_INTERVAL).count();
             if (optarg && !wholeNumber(optarg, 1, 3600, seconds))
-                return usageError(std::string("--watch needs a number of seconds from 1 to 3600, not '") + optarg + "'");
+                return usageError(std::string("--watch needs a number of seconds from 1 to 3600, not '") + optarg +
+                                  "'");
             o.watch = true;
             o.watchInterval = std::chrono::seconds(seconds);
             // "--watch 5" takes 5 as a name pattern, as getopt must.
@@ -223,14 +257,26 @@ Options parseOptions(int argc, char** argv, const char* environmentPort) {
         return usageError("--all-interfaces and --interface cannot be combined");
     if (o.duration.count() && !o.watch) return usageError("--duration needs --watch");
     if (o.watch && o.first) return usageError("--watch and --first cannot be combined");
-    if (o.watch && o.quietWaitGiven) return usageError("--wait has no meaning with --watch: a round listens until the next");
+    if (o.watch && o.quietWaitGiven)
+        return usageError("--wait has no meaning with --watch: a round listens until the next");
     if (o.page && !o.watch && !o.open) return usageError("--page opens a page; it cannot go with --no-open or --json");
-    if (!o.metrics.empty() && !o.watch) return usageError("--metrics needs --watch: the file is written as each round ends");
+    if (!o.metrics.empty() && !o.watch)
+        return usageError("--metrics needs --watch: the file is written as each round ends");
     // A watch reports events; it opens nothing but its page.
     if (o.watch) o.open = false;
     // The option wins over the environment; an empty variable counts as unset.
     if (o.port == 0 && environmentPort && *environmentPort && !portNumber(environmentPort, o.port))
-        return usageError(std::string("WEBFIND_PORT needs a UDP port number from 1 to 65535, not '") + environmentPort + "'");
+        return usageError(std::string("WEBFIND_PORT needs a UDP port number from 1 to 65535, not '") + environmentPort +
+                          "'");
+    if (environmentTargets) {
+        std::istringstream words(environmentTargets);
+        for (std::string word; words >> word;) o.targets.push_back(word);
+    }
+    // Other devices may still answer, so this is a note, not a refusal.
+    if (o.port != 0 && o.port < 1024)
+        o.notes.push_back(
+            "webfind-announce does not answer probes from ports below 1024 (a system service's, never a "
+            "finder's); other devices may");
     return o;
 }
 

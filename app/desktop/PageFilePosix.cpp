@@ -74,7 +74,8 @@ std::vector<Place> places() {
     // HOME another user's (root under sudo -E): this user's own home instead.
     struct stat info {};
     if (!home.empty() && ::stat(home.c_str(), &info) == 0 && info.st_uid != ::geteuid())
-        if (const passwd* account = ::getpwuid(::geteuid())) add(account->pw_dir ? account->pw_dir : "", ".cache/webfind");
+        if (const passwd* account = ::getpwuid(::geteuid()))
+            add(account->pw_dir ? account->pw_dir : "", ".cache/webfind");
     return found;
 }
 
@@ -156,7 +157,8 @@ void prunePages(int folder) {
             const std::string name = entry->d_name;
             struct stat info {};
             if (!pageName(name) || ::fstatat(folder, name.c_str(), &info, AT_SYMLINK_NOFOLLOW) != 0) continue;
-            if (S_ISREG(info.st_mode) && info.st_uid == ::geteuid()) pages.push_back(Page{name, info.st_mtime, info.st_size});
+            if (S_ISREG(info.st_mode) && info.st_uid == ::geteuid())
+                pages.push_back(Page{name, info.st_mtime, info.st_size});
         }
     }
     std::sort(pages.begin(), pages.end(), [](const Page& a, const Page& b) { return a.written > b.written; });

@@ -78,8 +78,8 @@ HANDLE newFile(const std::wstring& folder, const wchar_t* stem, std::wstring& pa
     HANDLE file = INVALID_HANDLE_VALUE;
     for (DWORD attempt = 0; attempt < 16 && file == INVALID_HANDLE_VALUE; ++attempt) {
         wchar_t name[80];
-        swprintf(name, 80, L"%ls%04u%02u%02u-%02u%02u%02u-%08lx.html", stem, now.wYear, now.wMonth, now.wDay,
-                 now.wHour, now.wMinute, now.wSecond,
+        swprintf(name, 80, L"%ls%04u%02u%02u-%02u%02u%02u-%08lx.html", stem, now.wYear, now.wMonth, now.wDay, now.wHour,
+                 now.wMinute, now.wSecond,
                  static_cast<unsigned long>(GetTickCount() ^ (GetCurrentProcessId() << 16) ^ attempt));
         path = folder + name;
         file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);

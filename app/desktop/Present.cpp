@@ -24,8 +24,8 @@ void openPage(const DeviceTable& devices, const FactsTable* facts, std::ostream&
     }
     if (!note.empty()) err << "webfind: " << note << '\n';
     if (desktop.open(page.location, why))
-        err << "webfind: opened one page listing " << devices.size() << (devices.size() == 1 ? " device: " : " devices: ")
-            << escapeForTerminal(page.location) << '\n';
+        err << "webfind: opened one page listing " << devices.size()
+            << (devices.size() == 1 ? " device: " : " devices: ") << escapeForTerminal(page.location) << '\n';
     else
         err << "webfind: could not open the page " << escapeForTerminal(page.location) << ": " << why << '\n';
     err << std::flush;

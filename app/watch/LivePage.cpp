@@ -13,8 +13,8 @@ namespace {
 // round's devices show soon after it ends.
 constexpr unsigned FIRST_REFRESH_SECONDS = 5;
 
-// Rounds remembered for the time a device was last seen: a device goes
-// after two rounds without an answer.
+// Rounds that probed remembered for the time a device was last seen: a
+// device goes after two of them without an answer.
 constexpr size_t REMEMBERED_ROUNDS = 4;
 
 }  // namespace
@@ -35,7 +35,8 @@ bool LivePage::start(Time now) {
     std::string note, why;
     if (!desktop.savePage([&](std::ostream& out) { writePage(out, none, nullptr, now, PAGE_LIMIT, &watching); }, page,
                           note, why)) {
-        err << Priority::WARNING << "webfind: could not write the watch's page (" << why << "); the watch goes on without it\n"
+        err << Priority::WARNING << "webfind: could not write the watch's page (" << why
+            << "); the watch goes on without it\n"
             << std::flush;
         return false;
     }
@@ -50,7 +51,8 @@ bool LivePage::start(Time now) {
         err << "webfind: opened the watch's page: " << shown << '\n' << std::flush;
         desktop.settle(err);
     } else {
-        err << Priority::WARNING << "webfind: could not open the watch's page " << shown << ": " << why << '\n' << std::flush;
+        err << Priority::WARNING << "webfind: could not open the watch's page " << shown << ": " << why << '\n'
+            << std::flush;
     }
     return true;
 }
@@ -68,7 +70,7 @@ void LivePage::event(const WatchEvent& e, Time now) {
 }
 
 void LivePage::roundEnded(uint64_t round, const DeviceTable& up, const FactsTable& facts, Time now) {
-    roundEnds[round] = now;
+    if (round != failedRound) roundEnds[round] = now;
     while (roundEnds.size() > REMEMBERED_ROUNDS) roundEnds.erase(roundEnds.begin());
     watching.refreshSeconds = refreshSeconds;
     watching.started = true;
@@ -110,7 +112,8 @@ void LivePage::drawStrips(uint64_t round, const DeviceTable& up) {
             continue;
         }
         DrawnStrip& drawn = strips[it->first];
-        drawn.upFor = t.upSince ? std::chrono::seconds((round - t.upSince + 1) * refreshSeconds) : std::chrono::seconds(0);
+        drawn.upFor =
+            t.upSince ? std::chrono::seconds((round - t.upSince + 1) * refreshSeconds) : std::chrono::seconds(0);
         if (!t.changed && t.drawnAt == now) {
             ++it;
             continue;
@@ -124,8 +127,10 @@ void LivePage::drawStrips(uint64_t round, const DeviceTable& up) {
             const uint64_t age = now - t.last + (t.stretches.size() - 1 - k);
             if (age >= stretchCount) continue;
             const auto& s = t.stretches[k];
-            strip.cells[stretchCount - 1 - age] =
-                s.up && s.down ? HourStrip::MIXED : s.up ? HourStrip::UP : s.down ? HourStrip::DOWN : HourStrip::UNSEEN;
+            strip.cells[stretchCount - 1 - age] = s.up && s.down ? HourStrip::MIXED
+                                                  : s.up         ? HourStrip::UP
+                                                  : s.down       ? HourStrip::DOWN
+                                                                 : HourStrip::UNSEEN;
         }
         drawn.svg = stripSvg(strip);
         ++it;
@@ -140,13 +145,14 @@ void LivePage::end(const DeviceTable& up, const FactsTable& facts, Time now) {
 void LivePage::rewrite(const DeviceTable& up, const FactsTable& facts, Time when) {
     if (!started) return;
     std::string why;
-    if (desktop.rewritePage(page, [&](std::ostream& out) { writePage(out, up, &facts, when, PAGE_LIMIT, &watching); },
-                            why)) {
+    if (desktop.rewritePage(
+            page, [&](std::ostream& out) { writePage(out, up, &facts, when, PAGE_LIMIT, &watching); }, why)) {
         failing = false;
         return;
     }
     if (!failing)
-        err << Priority::WARNING << "webfind: could not bring the watch's page up to date (" << why << "); trying again next round\n"
+        err << Priority::WARNING << "webfind: could not bring the watch's page up to date (" << why
+            << "); trying again next round\n"
             << std::flush;
     failing = true;
 }

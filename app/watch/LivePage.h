@@ -37,6 +37,9 @@ public:
     bool start(Time now);
     // A device that went joins those gone; one that comes back leaves them.
     void event(const WatchEvent& event, Time now);
+    // A round that could not probe: nothing was seen in it, so its end is
+    // nobody's "last seen".
+    void roundFailed(uint64_t round) { failedRound = round; }
     void roundEnded(uint64_t round, const DeviceTable& up, const FactsTable& facts, Time now);
     void end(const DeviceTable& up, const FactsTable& facts, Time now);
 
@@ -66,7 +69,11 @@ private:
     bool failing = false;  // the last rewrite failed (said once until one succeeds)
     SavedPage page;
     WatchPage watching;
-    std::map<uint64_t, Time> roundEnds;  // of the last few rounds: when a device that went was last seen
+    // The ends of the last few rounds that probed: when a device that went
+    // was last seen (it goes after two of them without an answer, however
+    // many that could not probe come between).
+    std::map<uint64_t, Time> roundEnds;
+    uint64_t failedRound = 0;
     // The devices up and those shown gone, no others: as bounded as both.
     std::map<Address, Trace> traces;
     std::map<Address, DrawnStrip> strips;

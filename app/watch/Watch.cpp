@@ -28,7 +28,10 @@ public:
           session(sessionSettings(settings.session), intake, log, watching.stopRequested,
                   watching.duration > Milliseconds::zero() ? start + watching.duration : Milliseconds::max(),
                   watching.wake),
-          follower(watching.interfaces, watching.allInterfaces) {}
+          follower(watching.interfaces, watching.allInterfaces) {
+        if (!settings.session.targets.empty())
+            intake.expectFrom([this](const Address& source) { return session.probed(source); });
+    }
 
     RunReport run();
 
@@ -73,17 +76,17 @@ bool Rounds::probe(bool fresh) {
 }
 
 void Rounds::failed(uint64_t round) {
-    if (session.failed() == SocketStep::NONE)
+    if (session.failedStep() == SocketStep::NONE)
         observer.roundFailed(round, SocketStep::SEND, noInterface);
     else
-        observer.roundFailed(round, session.failed(), session.failureReason());
+        observer.roundFailed(round, session.failedStep(), session.failureReason());
     session.clearFailure();
 }
 
 RunReport Rounds::run() {
     RunReport report;
     if (!session.open()) {
-        report.failed = session.failed();
+        report.failedStep = session.failedStep();
         report.why = session.failureReason();
         observer.watchEnded(tracker.devices());
         return report;

@@ -75,7 +75,7 @@ struct WatchSettings {
 
 // Watches round after round until the duration passes or a stop is asked
 // for, telling `observer` as things happen. Only a socket that cannot be
-// opened or bound ends it (the report's `failed` says so); a round that
+// opened or bound ends it (the report's `failedStep` says so); a round that
 // cannot probe (no network yet, no interface, no route) goes to the
 // observer, and the next round tries again. Rounds are timed on the
 // platform's monotonic clock, which counts the time the host slept: after a

@@ -51,7 +51,8 @@ const Sample SAMPLE[] = {
 template <size_t N>
 DeviceTable table(const Sample (&devices)[N], uint8_t a, uint8_t b, uint8_t c) {
     DeviceTable t;
-    for (size_t i = 0; i < N; ++i) t.add(Address{{a, b, c, static_cast<uint8_t>(i + 1)}}, devices[i].name, devices[i].url);
+    for (size_t i = 0; i < N; ++i)
+        t.add(Address{{a, b, c, static_cast<uint8_t>(i + 1)}}, devices[i].name, devices[i].url);
     return t;
 }
 
@@ -79,10 +80,11 @@ int main(int argc, char** argv) {
             HourStrip s;
             for (int cell = 0; cell < 60; ++cell)
                 s.cells.push_back(n == 0 || (n == 1 && cell >= 30) ? HourStrip::UP
-                                  : n == 1                            ? HourStrip::UNSEEN
-                                  : cell % (n + 2) == 0               ? HourStrip::MIXED
-                                                                      : HourStrip::UP);
-            strips[device.first] = DrawnStrip{stripSvg(s), std::chrono::seconds(n == 0 ? 3 * 86400 + 7200 : 1800 - 60 * n)};
+                                  : n == 1                         ? HourStrip::UNSEEN
+                                  : cell % (n + 2) == 0            ? HourStrip::MIXED
+                                                                   : HourStrip::UP);
+            strips[device.first] =
+                DrawnStrip{stripSvg(s), std::chrono::seconds(n == 0 ? 3 * 86400 + 7200 : 1800 - 60 * n)};
             ++n;
         }
         for (const GoneDevice& g : watching.gone) {
@@ -93,7 +95,8 @@ int main(int argc, char** argv) {
         writePage(page, up, nullptr, now, PAGE_LIMIT, &watching);
         return page ? 0 : 1;
     }
-    writePage(page, hostile ? table(HOSTILE, 10, 0, 0) : table(SAMPLE, 192, 168, 1), nullptr, std::chrono::system_clock::now());
+    writePage(page, hostile ? table(HOSTILE, 10, 0, 0) : table(SAMPLE, 192, 168, 1), nullptr,
+              std::chrono::system_clock::now());
     if (!page) return 1;
     if (hostile && argc > 3) {
         std::ofstream links(argv[3], std::ios::binary);

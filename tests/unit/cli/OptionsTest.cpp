@@ -11,25 +11,13 @@
 #include <vector>
 
 #include "OptionPlaces.h"
+#include "ParseArgs.h"
 #include "app/cli/Options.h"
 
 using namespace webfind;
 
 using testing::ElementsAre;
 using testing::HasSubstr;
-
-namespace {
-
-Options parse(const std::vector<std::string>& args) {
-    std::vector<std::string> storage{"webfind"};
-    storage.insert(storage.end(), args.begin(), args.end());
-    std::vector<char*> argv;
-    for (auto& s : storage) argv.push_back(&s[0]);
-    argv.push_back(nullptr);
-    return parseOptions(static_cast<int>(storage.size()), argv.data());
-}
-
-}  // namespace
 
 TEST(OptionParsing, NoArgumentsIsTheDefaultRun) {
     Options o = parse({});
@@ -62,15 +50,16 @@ TEST(OptionParsing, UsageErrorsNameTheProblem) {
         std::vector<std::string> args;
         const char* mentions;
     };
-    for (const Case& c : {Case{{"--bogus"}, "--bogus"}, Case{{"-x"}, "-x"}, Case{{"-w"}, "-w"},
-                          Case{{"--wait", "0"}, "'0'"}, Case{{"--wait", "5001"}, "'5001'"},
-                          Case{{"--wait", "12ms"}, "'12ms'"}, Case{{"-a", "-i", "eth0"}, "cannot be combined"},
-                          Case{{"--watch=0"}, "'0'"}, Case{{"--watch=3601"}, "'3601'"},
-                          Case{{"--watch", "--duration=0"}, "'0'"}, Case{{"--duration=5"}, "needs --watch"},
-                          Case{{"--watch", "--first"}, "cannot be combined"},
-                          Case{{"--watch", "--wait", "300"}, "--wait"},
-                          Case{{"--metrics", "m.prom"}, "needs --watch"}, Case{{"--watch", "--metrics="}, "file name"},
-                          Case{{"--page", "-n"}, "--no-open"}, Case{{"--page", "--json"}, "--json"}}) {
+    for (const Case& c :
+         {Case{{"--bogus"}, "--bogus"}, Case{{"-x"}, "-x"}, Case{{"-w"}, "-w"}, Case{{"--wait", "0"}, "'0'"},
+          Case{{"--wait", "5001"}, "'5001'"}, Case{{"--wait", "12ms"}, "'12ms'"},
+          Case{{"-a", "-i", "eth0"}, "cannot be combined"}, Case{{"--watch=0"}, "'0'"},
+          Case{{"--watch=3601"}, "'3601'"}, Case{{"--watch", "--duration=0"}, "'0'"},
+          Case{{"--duration=5"}, "needs --watch"}, Case{{"--watch", "--first"}, "cannot be combined"},
+          Case{{"--watch", "--wait", "300"}, "--wait"}, Case{{"--metrics", "m.prom"}, "needs --watch"},
+          Case{{"--watch", "--metrics="}, "file name"}, Case{{"--page", "-n"}, "--no-open"},
+          Case{{"--page", "--json"}, "--json"}, Case{{"--port", "1\x1b]0;x\a"}, "'1\\x1B]0;x\\x07'"},
+          Case{{"--wait", "1\n2"}, "'1\\x0A2'"}}) {
         Options o = parse(c.args);
         EXPECT_EQ(o.action, Options::USAGE_ERROR) << c.mentions;
         EXPECT_THAT(o.problem, HasSubstr(c.mentions));
@@ -123,6 +112,8 @@ TEST(PortOption, FromTheOptionOrTheEnvironment) {
     EXPECT_EQ(parseOptions(1, bare, "40000").port, 40000);
     EXPECT_EQ(parseOptions(1, bare, "").port, 0) << "an empty variable counts as unset";
     EXPECT_EQ(parseOptions(1, bare, nullptr).port, 0);
+    EXPECT_THAT(parseOptions(1, bare, "1023").notes, ElementsAre(HasSubstr("below 1024")));
+    EXPECT_TRUE(parseOptions(1, bare, "1024").notes.empty());
     char* withShort[] = {name, shortPort, value, nullptr};
     EXPECT_EQ(parseOptions(3, withShort).port, 45678);
     for (const char* bad : {"0", "65536", "70000", "-1", "12ab", " 80"}) {
@@ -130,6 +121,7 @@ TEST(PortOption, FromTheOptionOrTheEnvironment) {
         EXPECT_EQ(o.action, Options::USAGE_ERROR) << bad;
         EXPECT_THAT(o.problem, HasSubstr("WEBFIND_PORT"));
     }
+    EXPECT_THAT(parseOptions(1, bare, "\x1b[31m").problem, HasSubstr("'\\x1B[31m'")) << "escaped for a terminal";
 }
 
 // A new option that is left out of one of them is caught here.

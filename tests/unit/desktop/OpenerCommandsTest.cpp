@@ -19,4 +19,3 @@ TEST(OpenerCommands, BrowserEntriesThenWslviewThenTheSystemOpener) {
     EXPECT_EQ(openerCommands(url, "b --url=%s --pct=100%%", false, "open"),
               (Commands{{"b", "--url=" + url, "--pct=100%"}, {"open", url}}));
 }
-

@@ -157,7 +157,8 @@ TEST_F(PageFileTest, ARewriteLeavesWhatTookThePagesNameAlone) {
     const std::string path = location.substr(7);
     ASSERT_EQ(::unlink(path.c_str()), 0);
     ASSERT_EQ(::mkfifo(path.c_str(), 0600), 0);
-    EXPECT_FALSE(rewritePage(page, [](std::ostream& out) { out << "<p>second</p>\n"; }, why));
+    EXPECT_FALSE(rewritePage(
+        page, [](std::ostream& out) { out << "<p>second</p>\n"; }, why));
     struct stat info {};
     ASSERT_EQ(::lstat(path.c_str(), &info), 0);
     EXPECT_TRUE(S_ISFIFO(info.st_mode));
@@ -166,7 +167,9 @@ TEST_F(PageFileTest, ARewriteLeavesWhatTookThePagesNameAlone) {
 TEST_F(PageFileTest, ARewriteReplacesThePageWhole) {
     std::string location, why;
     ASSERT_TRUE(save(location, why, "<p>first</p>\n")) << why;
-    ASSERT_TRUE(rewritePage(page, [](std::ostream& out) { out << "<p>second</p>\n"; }, why)) << why;
+    ASSERT_TRUE(rewritePage(
+        page, [](std::ostream& out) { out << "<p>second</p>\n"; }, why))
+        << why;
     EXPECT_EQ(content(location.substr(7)), "<p>second</p>\n");
     EXPECT_EQ(mode(location.substr(7)), 0600u);
 }

@@ -25,7 +25,8 @@ protected:
     using Time = LivePage::Time;
     static Time at(int seconds) { return Time(std::chrono::seconds(1765112700 + seconds)); }
     WatchEvent event(WatchEvent::Kind kind, uint8_t last, const std::string& name, uint64_t round) {
-        return WatchEvent{kind, Address{{10, 0, 0, last}}, name, "http://10.0.0." + std::to_string(last) + "/", {}, round};
+        return WatchEvent{kind, Address{{10, 0, 0, last}}, name, "http://10.0.0." + std::to_string(last) + "/", {},
+                          round};
     }
     void up(uint8_t last, const std::string& name) {
         devices.add(Address{{10, 0, 0, last}}, name, "http://10.0.0." + std::to_string(last) + "/");
@@ -90,10 +91,27 @@ TEST_F(LivePageTest, ADeviceThatWentIsShownAsTextWithWhenItWasLastSeen) {
     EXPECT_THAT(latest(), Not(HasSubstr("<h2>Gone</h2>")));
 }
 
+TEST_F(LivePageTest, RoundsThatCouldNotProbeDoNotMoveWhenAGoneDeviceWasLastSeen) {
+    LivePage page(fake, true, 10, err);
+    ASSERT_TRUE(page.start(at(0)));
+    up(5, "Printer");
+    page.roundEnded(1, devices, facts, at(10));
+    for (uint64_t round = 2; round <= 7; ++round) {
+        page.roundFailed(round);
+        page.roundEnded(round, devices, facts, at(10 * round));
+    }
+    page.roundEnded(8, devices, facts, at(80));
+    devices.remove(Address{{10, 0, 0, 5}});
+    page.event(event(WatchEvent::DOWN, 5, "Printer", 1), at(90));
+    page.roundEnded(9, devices, facts, at(90));
+    EXPECT_THAT(latest(), HasSubstr("<td data-label=\"Last seen\">" + localTime(at(10)) + "</td>"));
+}
+
 TEST_F(LivePageTest, GoneKeepsOnlyTheLatest) {
     LivePage page(fake, true, 10, err);
     ASSERT_TRUE(page.start(at(0)));
-    for (int i = 1; i <= 60; ++i) page.event(event(WatchEvent::DOWN, static_cast<uint8_t>(i), "d" + std::to_string(i), 1), at(i));
+    for (int i = 1; i <= 60; ++i)
+        page.event(event(WatchEvent::DOWN, static_cast<uint8_t>(i), "d" + std::to_string(i), 1), at(i));
     page.roundEnded(3, devices, facts, at(70));
     EXPECT_THAT(latest(), HasSubstr(">d60<"));
     EXPECT_THAT(latest(), HasSubstr(">d11<"));
@@ -136,8 +154,9 @@ TEST_F(LivePageTest, FailuresAreSaidOnceAndTheWatchGoesOn) {
     rewriteFails = true;
     page.roundEnded(4, devices, facts, at(40));
     EXPECT_EQ(rewritten.size(), 1u);
-    EXPECT_EQ(err.str(), "webfind: could not bring the watch's page up to date (disk full); trying again next round\n"
-                         "webfind: could not bring the watch's page up to date (disk full); trying again next round\n")
+    EXPECT_EQ(err.str(),
+              "webfind: could not bring the watch's page up to date (disk full); trying again next round\n"
+              "webfind: could not bring the watch's page up to date (disk full); trying again next round\n")
         << "said again once it had worked in between";
 }
 
@@ -170,7 +189,8 @@ TEST_F(LivePageTest, EachDeviceHasItsLastHourAsAStripAndHowLongItHasBeenUp) {
     EXPECT_THAT(latest(), Not(HasSubstr("<script"))) << "drawn by the page's style sheet alone";
     // Past the hour, the printer's strip is all down; one round both ways
     // is a stretch of its own colour.
-    for (uint64_t round = 41; round <= 100; ++round) page.roundEnded(round, devices, facts, at(static_cast<int>(round) * 60));
+    for (uint64_t round = 41; round <= 100; ++round)
+        page.roundEnded(round, devices, facts, at(static_cast<int>(round) * 60));
     EXPECT_THAT(latest(), HasSubstr("<rect class=\"down\" x=\"0\" width=\"60\" height=\"1\"/>"));
     EXPECT_THAT(latest(), HasSubstr("up 1 h 06 min"));
     EXPECT_EQ(upForText(std::chrono::seconds(45)), "up 45 s");

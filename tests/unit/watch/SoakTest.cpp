@@ -11,8 +11,10 @@
 #include <gtest/gtest.h>
 
 #include <malloc.h>
+#include <net/if.h>
 #include <netinet/in.h>
 #include <poll.h>
+#include <sys/ioctl.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -30,7 +32,7 @@
 
 #include "FakePlatform.h"
 #include "TempPath.h"
-#include "app/watch/EventPrinter.h"
+#include "app/watch/WatchReporter.h"
 #include "app/wire/Messages.h"
 
 using namespace webfind;
@@ -87,6 +89,16 @@ public:
         for (const pollfd& p : listening) close(p.fd);
     }
     bool ready() const { return ports.size() == DEVICES; }
+    // Loopback down (a fresh network namespace): its addresses still bind,
+    // but nothing reaches them.
+    static bool loopbackDown() {
+        ifreq request{};
+        std::strcpy(request.ifr_name, "lo");
+        const int s = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+        const bool down = s >= 0 && ioctl(s, SIOCGIFFLAGS, &request) == 0 && !(request.ifr_flags & IFF_UP);
+        if (s >= 0) close(s);
+        return down;
+    }
     std::string url(uint32_t i) const {
         return "http://127.77.0." + std::to_string(i + 1) + ":" + std::to_string(ready() ? ports[i] : 1) + "/";
     }
@@ -149,8 +161,8 @@ private:
     void revive(Device& d, uint32_t i) {
         d.alive = true;
         char mac[18];
-        std::snprintf(mac, sizeof mac, "%02x:%02x:%02x:00:00:%02x", unsigned(random() & 0xfc), unsigned(random() & 0xff),
-                      unsigned(random() & 0x0f), i);
+        std::snprintf(mac, sizeof mac, "%02x:%02x:%02x:00:00:%02x", unsigned(random() & 0xfc),
+                      unsigned(random() & 0xff), unsigned(random() & 0x0f), i);
         d.mac = mac;
         rename(d, i);
     }
@@ -253,16 +265,17 @@ TEST_F(Soak, ADayOfChurnSaysEveryChangeOnceAndItsMemoryStaysFlat) {
     {
         std::ofstream registry(folder + "/oui.csv");
         registry << "Registry,Assignment,Organization Name,Organization Address\n";
-        for (int v = 0; v < 64; ++v) registry << "MA-L," << std::hex << (v * 4) << "0000,Vendor " << v << ",Somewhere\n";
+        for (int v = 0; v < 64; ++v)
+            registry << "MA-L," << std::hex << (v * 4) << "0000,Vendor " << v << ",Somewhere\n";
     }
     fake.recording = false;
     const PageServers pages;
+    if (PageServers::loopbackDown()) GTEST_SKIP() << "loopback is down here: no web servers for the devices";
     ASSERT_TRUE(pages.ready()) << "no server on the loopback addresses 127.77.0.N";
     ChurningLan lan(fake, pages);
 
     std::string lastPage;
-    const Desktop desktop{[](std::string&) { return true; },
-                          [](const std::string&, std::string&) { return true; },
+    const Desktop desktop{[](std::string&) { return true; }, [](const std::string&, std::string&) { return true; },
                           [&](const PageWriter& write, SavedPage& saved, std::string&, std::string&) {
                               std::ostringstream page;
                               write(page);
@@ -284,9 +297,9 @@ TEST_F(Soak, ADayOfChurnSaysEveryChangeOnceAndItsMemoryStaysFlat) {
     WatchReporting reporting;
     reporting.json = true;
     reporting.check = CheckSettings();
-    EventPrinter printer(reporting, out, err, nullptr, &page, nullptr,
-                         HardwareLookup([&] { return lan.neighbours(); }, folder + "/oui.csv",
-                                        [](const Address&) { return true; }));
+    WatchReporter printer(
+        reporting, out, err, nullptr, &page, nullptr,
+        HardwareLookup([&] { return lan.neighbours(); }, folder + "/oui.csv", [](const Address&) { return true; }));
     Ledger ledger(printer);
 
     RunSettings settings;
@@ -296,7 +309,7 @@ TEST_F(Soak, ADayOfChurnSaysEveryChangeOnceAndItsMemoryStaysFlat) {
     // check the events: the day is for the memory, and costs minutes there.
     const uint64_t rounds = mallinfo2().uordblks > 0 ? ROUNDS : ROUNDS / 12;
     w.duration = Milliseconds(rounds * 1000);
-    EXPECT_EQ(watch(settings, w, ledger).failed, SocketStep::NONE);
+    EXPECT_EQ(watch(settings, w, ledger).failedStep, SocketStep::NONE);
 
     EXPECT_EQ(ledger.rounds, rounds - 1) << "the last round is cut by the duration";
     EXPECT_EQ(ledger.failures, 0u);

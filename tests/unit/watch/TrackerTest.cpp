@@ -18,10 +18,10 @@ const char* const KINDS[] = {"up", "down", "changed"};
 
 class WatchTrackerTest : public testing::Test {
 protected:
-    WatchTracker tracker{TableLimits{3, 3 * DeviceTable::cost("A", "http://a/")}, [this](const WatchEvent& e) {
-                             events.push_back(std::string(KINDS[e.kind]) + " " + e.address.text() + " " + e.name +
-                                              " " + e.url);
-                         }};
+    WatchTracker tracker{
+        TableLimits{3, 3 * DeviceTable::cost("A", "http://a/")}, [this](const WatchEvent& e) {
+            events.push_back(std::string(KINDS[e.kind]) + " " + e.address.text() + " " + e.name + " " + e.url);
+        }};
     std::vector<std::string> events;
     const Address a{{10, 0, 0, 1}}, b{{10, 0, 0, 2}}, c{{10, 0, 0, 3}}, d{{10, 0, 0, 4}};
 };

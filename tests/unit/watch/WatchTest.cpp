@@ -55,10 +55,10 @@ private:
         for (const auto& d : devices) {
             if (!d.second.alive || lost()) continue;
             const uint32_t a = d.first;
-            fake.arrivals.push_back(FakePlatform::Arrival{
-                static_cast<long>(d.second.answer.size()), d.second.answer,
-                addressV4(uint8_t(a >> 24), uint8_t(a >> 16), uint8_t(a >> 8), uint8_t(a), 3576),
-                fake.arrivals.empty() ? 1u : 0u});
+            fake.arrivals.push_back(
+                FakePlatform::Arrival{static_cast<long>(d.second.answer.size()), d.second.answer,
+                                      addressV4(uint8_t(a >> 24), uint8_t(a >> 16), uint8_t(a >> 8), uint8_t(a), 3576),
+                                      fake.arrivals.empty() ? 1u : 0u});
         }
     }
 
@@ -78,7 +78,7 @@ protected:
     WatchRun() { w.interval = Milliseconds(1000); }
     SocketStep watchFor(Milliseconds duration) {
         w.duration = duration;
-        return watch(settings, w, *this).failed;
+        return watch(settings, w, *this).failedStep;
     }
     // Virtual time since the watch started.
     uint64_t at() const { return fake.now - 1000; }
@@ -111,7 +111,8 @@ protected:
     std::vector<std::string> probedThrough() const {
         std::vector<std::string> through;
         for (const std::string& c : fake.calls)
-            if (c.find("MULTICAST_INTERFACE") != std::string::npos) through.push_back(c.substr(c.rfind("INTERFACE") + 10));
+            if (c.find("MULTICAST_INTERFACE") != std::string::npos)
+                through.push_back(c.substr(c.rfind("INTERFACE") + 10));
         return through;
     }
 
@@ -132,7 +133,8 @@ TEST_F(WatchRun, EventsAsTheyHappenAndTheDurationEndsIt) {
     EXPECT_EQ(at(), 3500u) << "ended by the duration";
     EXPECT_THAT(fake.sendTimes, ElementsAre(1000, 1100, 1200, 2000, 2100, 2190, 2280, 2370, 3000, 4000))
         << "three probes in the first round, then one a round, and retries only while a device known is missing";
-    EXPECT_THAT(rounds, ElementsAre("1: 1 up Printer", "2: 0 up", "3: 0 up")) << "the round the duration cut says nothing";
+    EXPECT_THAT(rounds, ElementsAre("1: 1 up Printer", "2: 0 up", "3: 0 up"))
+        << "the round the duration cut says nothing";
 }
 
 TEST_F(WatchRun, OneProbeARoundWhileEveryDeviceAnswersAndADeadOneIsDownWithin1460ms) {
@@ -202,7 +204,8 @@ TEST_F(WatchRun, AFailedRoundCallsNoDeviceDownAndTheNextTakesAFreshLook) {
     EXPECT_EQ(watchFor(Milliseconds(3500)), SocketStep::NONE);
     EXPECT_THAT(failures, ElementsAre("round 2: Socket Send Err (Network is unreachable)"));
     EXPECT_THAT(events, ElementsAre("up 10.0.0.5 at 1 round 1"));
-    EXPECT_THAT(fake.sendTimes, ElementsAre(1000, 1100, 1200, 2000, 3000, 3100, 3200, 4000)) << "round 3 probes three times";
+    EXPECT_THAT(fake.sendTimes, ElementsAre(1000, 1100, 1200, 2000, 3000, 3100, 3200, 4000))
+        << "round 3 probes three times";
 }
 
 TEST_F(WatchRun, AfterTheHostSleptNoDeviceIsDownForTheRoundsThatDidNotRun) {
@@ -232,15 +235,17 @@ TEST_F(WatchRun, AfterTheHostSleptNoDeviceIsDownForTheRoundsThatDidNotRun) {
 
 TEST_F(WatchRun, InterfacesThatComeGoAndChangeAreFollowedRoundByRound) {
     auto iface = [](const char* name, uint8_t c, bool up = true) {
-        return BRIVO::LocalInterface{name, {10, c, 0, 5}, {255, 255, 255, 0}, up, true, false,
-                                     BRIVO::InterfaceKind::HARDWARE, true, 0};
+        return BRIVO::LocalInterface{
+            name, {10, c, 0, 5}, {255, 255, 255, 0}, up, true, false, BRIVO::InterfaceKind::HARDWARE, true, 0};
     };
     w.allInterfaces = true;
     // Round by round: none at all (a boot), eth0, eth0 and eth1, eth1
     // alone, eth1 renumbered.
-    const std::vector<std::vector<BRIVO::LocalInterface>> plan = {
-        {}, {iface("eth0", 1)}, {iface("eth0", 1), iface("eth1", 2)}, {iface("eth0", 1, false), iface("eth1", 2)},
-        {iface("eth1", 3)}};
+    const std::vector<std::vector<BRIVO::LocalInterface>> plan = {{},
+                                                                  {iface("eth0", 1)},
+                                                                  {iface("eth0", 1), iface("eth1", 2)},
+                                                                  {iface("eth0", 1, false), iface("eth1", 2)},
+                                                                  {iface("eth1", 3)}};
     fake.interfaces = plan[0];
     // They change between rounds, while a round waits for its end.
     w.stopRequested = [&] {
@@ -252,9 +257,9 @@ TEST_F(WatchRun, InterfacesThatComeGoAndChangeAreFollowedRoundByRound) {
     EXPECT_THAT(interfaceLines, ElementsAre("round 2: came eth0 10.1.0.5", "round 3: came eth1 10.2.0.5",
                                             "round 4: went eth0", "round 5: moved eth1 10.3.0.5"));
     EXPECT_THAT(probedThrough(), ElementsAre("0A 01 00 05", "0A 01 00 05", "0A 01 00 05",  // round 2, fresh
-                                             "0A 01 00 05", "0A 02 00 05",              // round 3
-                                             "0A 02 00 05",                             // round 4
-                                             "0A 03 00 05", "0A 03 00 05"));            // rounds 5 and 6
+                                             "0A 01 00 05", "0A 02 00 05",                 // round 3
+                                             "0A 02 00 05",                                // round 4
+                                             "0A 03 00 05", "0A 03 00 05"));               // rounds 5 and 6
 }
 
 TEST_F(WatchRun, AnInterfaceNamedButNotThereYetIsWaitedFor) {

@@ -17,7 +17,7 @@
 
 #include "TempPath.h"
 #include "app/system/Files.h"
-#include "app/watch/EventPrinter.h"
+#include "app/watch/WatchReporter.h"
 
 using namespace webfind;
 using testing::ElementsAre;
@@ -61,21 +61,25 @@ private:
     std::string written;
 };
 
-class EventPrinterTest : public testing::Test {
+class WatchReporterTest : public testing::Test {
 protected:
-    EventPrinterTest() : folder(tempPathOfThisTest("webfind-events")) {
+    WatchReporterTest() : folder(tempPathOfThisTest("webfind-events")) {
         std::filesystem::remove_all(folder);
         std::filesystem::create_directories(folder);
     }
-    ~EventPrinterTest() override { std::filesystem::remove_all(folder); }
+    ~WatchReporterTest() override { std::filesystem::remove_all(folder); }
 
     HardwareLookup hardware() {
-        return HardwareLookup([this] { return std::map<Address, std::string>{{A, "00:00:0c:12:34:56"}}; },
-                              folder + "/no-registry.csv");
+        return HardwareLookup(
+            [this] {
+                return std::map<Address, std::string>{{A, "00:00:0c:12:34:56"}};
+            },
+            folder + "/no-registry.csv");
     }
-    EventPrinter printer(MetricsFile* metrics = nullptr) {
-        return EventPrinter(reporting, out, err, [this](const RunReport&) { return diagnosis[asked++ % diagnosis.size()]; },
-                            nullptr, metrics, hardware());
+    WatchReporter printer(MetricsFile* metrics = nullptr) {
+        return WatchReporter(
+            reporting, out, err, [this](const RunReport&) { return diagnosis[asked++ % diagnosis.size()]; }, nullptr,
+            metrics, hardware());
     }
     static WatchEvent up(const Address& a, const std::string& name) {
         return WatchEvent{WatchEvent::UP, a, name, "http://" + a.text() + "/", {}, 1};
@@ -91,22 +95,23 @@ protected:
 
 }  // namespace
 
-TEST_F(EventPrinterTest, AnEventLineForEachEventWithWhatIsKnownOfTheDevice) {
+TEST_F(WatchReporterTest, AnEventLineForEachEventWithWhatIsKnownOfTheDevice) {
     reporting.longListing = true;
-    EventPrinter p = printer();
+    WatchReporter p = printer();
     p.event(up(A, "Switch\x1b[2J"));
     p.event(up(B, "Far"));
     p.event(WatchEvent{WatchEvent::DOWN, B, "Far", "http://10.0.0.2/", {}, 1});
-    EXPECT_THAT(untimed(out.str()),
-                ElementsAre("up 10.0.0.1 Name:Switch\\x1B[2J URL:http://10.0.0.1/",
-                            "  device: address=10.0.0.1 mac=00:00:0c:12:34:56 vendor=-",
-                            "up 10.0.0.2 Name:Far URL:http://10.0.0.2/", "  device: address=10.0.0.2 mac=- vendor=-",
-                            "down 10.0.0.2 Name:Far URL:http://10.0.0.2/", "  device: address=10.0.0.2 mac=- vendor=-"));
+    EXPECT_THAT(
+        untimed(out.str()),
+        ElementsAre("up 10.0.0.1 Name:Switch\\x1B[2J URL:http://10.0.0.1/",
+                    "  device: address=10.0.0.1 mac=00:00:0c:12:34:56 vendor=-",
+                    "up 10.0.0.2 Name:Far URL:http://10.0.0.2/", "  device: address=10.0.0.2 mac=- vendor=-",
+                    "down 10.0.0.2 Name:Far URL:http://10.0.0.2/", "  device: address=10.0.0.2 mac=- vendor=-"));
 }
 
-TEST_F(EventPrinterTest, JsonLinesOneObjectAnEvent) {
+TEST_F(WatchReporterTest, JsonLinesOneObjectAnEvent) {
     reporting.json = true;
-    EventPrinter p = printer();
+    WatchReporter p = printer();
     p.event(up(A, "Switch"));
     const std::vector<std::string> lines = untimed(out.str());
     ASSERT_EQ(lines.size(), 1u);
@@ -114,10 +119,10 @@ TEST_F(EventPrinterTest, JsonLinesOneObjectAnEvent) {
     EXPECT_THAT(lines[0], HasSubstr("\"mac\":\"00:00:0c:12:34:56\""));
 }
 
-TEST_F(EventPrinterTest, AMetricsFileForEachRoundAndAFailedWriteSaidOnce) {
+TEST_F(WatchReporterTest, AMetricsFileForEachRoundAndAFailedWriteSaidOnce) {
     const std::string path = folder + "/webfind.prom";
     MetricsFile metrics(path, err);
-    EventPrinter p = printer(&metrics);
+    WatchReporter p = printer(&metrics);
     p.event(up(A, "Switch"));
     DeviceTable upNow;
     upNow.add(A, "Switch", "http://10.0.0.1/");
@@ -139,11 +144,11 @@ TEST_F(EventPrinterTest, AMetricsFileForEachRoundAndAFailedWriteSaidOnce) {
     EXPECT_THAT(fileText(path.c_str()), HasSubstr("webfind_rounds_total 6\n"));
 }
 
-TEST_F(EventPrinterTest, NotesOnStandardErrorOnceEach) {
+TEST_F(WatchReporterTest, NotesOnStandardErrorOnceEach) {
     reporting.explain = true;
     reporting.limits = TableLimits{2, 1 << 20};
     diagnosis = {"webfind: nothing here\n"};
-    EventPrinter p = printer();
+    WatchReporter p = printer();
     RunReport empty, full;
     full.answered = 2;
     full.leftOut = 3;
@@ -160,8 +165,8 @@ TEST_F(EventPrinterTest, NotesOnStandardErrorOnceEach) {
 // A watch left alone for months: a failure is said when it starts and when
 // its reason changes, not every round; interfaces and a sleep in one line
 // each.
-TEST_F(EventPrinterTest, FailuresInterfacesAndGapsAreSaidWhenTheyChange) {
-    EventPrinter p = printer();
+TEST_F(WatchReporterTest, FailuresInterfacesAndGapsAreSaidWhenTheyChange) {
+    WatchReporter p = printer();
     const RunReport report;
     const FailureReason noRoute{FailureReason::NO_ROUTE, "Network is unreachable"};
     for (uint64_t round = 1; round <= 3; ++round) {
@@ -187,15 +192,16 @@ TEST_F(EventPrinterTest, FailuresInterfacesAndGapsAreSaidWhenTheyChange) {
 // An empty stretch is judged by what arrived in it: the answers of the
 // devices that were up before are no invalid datagrams, and the devices
 // that went are said.
-TEST_F(EventPrinterTest, AnEmptyStretchIsJudgedByItsOwnCounts) {
+TEST_F(WatchReporterTest, AnEmptyStretchIsJudgedByItsOwnCounts) {
     reporting.explain = true;
     std::vector<size_t> judged;
-    EventPrinter p(reporting, out, err,
-                   [&](const RunReport& r) {
-                       judged.push_back(r.datagrams);
-                       return "webfind: " + std::to_string(r.datagrams) + " invalid datagrams\n";
-                   },
-                   nullptr, nullptr, hardware());
+    WatchReporter p(
+        reporting, out, err,
+        [&](const RunReport& r) {
+            judged.push_back(r.datagrams);
+            return "webfind: " + std::to_string(r.datagrams) + " invalid datagrams\n";
+        },
+        nullptr, nullptr, hardware());
     RunReport report;
     report.answered = 3;
     report.datagrams = 12;
@@ -215,8 +221,8 @@ TEST_F(EventPrinterTest, AnEmptyStretchIsJudgedByItsOwnCounts) {
     EXPECT_EQ(lines[1], "webfind: 0 invalid datagrams");
 }
 
-TEST_F(EventPrinterTest, NoDiagnosisWhenNoPersonReads) {
-    EventPrinter p = printer();
+TEST_F(WatchReporterTest, NoDiagnosisWhenNoPersonReads) {
+    WatchReporter p = printer();
     p.roundEnded(1, RunReport(), DeviceTable());
     EXPECT_EQ(asked, 0u);
     EXPECT_EQ(err.str(), "");
@@ -224,12 +230,13 @@ TEST_F(EventPrinterTest, NoDiagnosisWhenNoPersonReads) {
 
 // With --check, the event comes at once; the verdict follows from the
 // checking thread, once the page has been checked.
-TEST_F(EventPrinterTest, APagesVerdictFollowsItsEvent) {
+TEST_F(WatchReporterTest, APagesVerdictFollowsItsEvent) {
     reporting.check = CheckSettings();
     reporting.check->deadline = std::chrono::milliseconds(2000);
     SharedText shared;
     std::ostream lines(&shared);
-    EventPrinter p(reporting, lines, err, [](const RunReport&) { return std::string(); }, nullptr, nullptr, hardware());
+    WatchReporter p(
+        reporting, lines, err, [](const RunReport&) { return std::string(); }, nullptr, nullptr, hardware());
     // Fetched from this host's own loopback, where nothing listens at port 1.
     const Address self{{127, 0, 0, 1}};
     p.event(WatchEvent{WatchEvent::UP, self, "Self", "http://127.0.0.1:1/", {}, 1});
@@ -240,7 +247,7 @@ TEST_F(EventPrinterTest, APagesVerdictFollowsItsEvent) {
     for (int i = 0; i < 2000 && untimed(shared.text()).size() < 3; ++i)
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
     p.watchEnded(DeviceTable());
-    EXPECT_THAT(untimed(shared.text()),
-                ElementsAre("up 127.0.0.1 Name:Self URL:http://127.0.0.1:1/", "checked 127.0.0.1 URL:http://127.0.0.1:1/",
-                            testing::StartsWith("  check: unreachable: ")));
+    EXPECT_THAT(untimed(shared.text()), ElementsAre("up 127.0.0.1 Name:Self URL:http://127.0.0.1:1/",
+                                                    "checked 127.0.0.1 URL:http://127.0.0.1:1/",
+                                                    testing::StartsWith("  check: unreachable: ")));
 }

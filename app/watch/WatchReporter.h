@@ -38,10 +38,10 @@ using Diagnose = std::function<std::string(const RunReport& report)>;
 // lock); notes on `err`; and at each round's end, its page and its metrics
 // file. What is known of each device up (its hardware, its page) goes to
 // the page and the metrics.
-class EventPrinter : public WatchObserver {
+class WatchReporter : public WatchObserver {
 public:
-    EventPrinter(WatchReporting reporting, std::ostream& out, std::ostream& err, Diagnose diagnose,
-                 LivePage* page = nullptr, MetricsFile* metrics = nullptr, HardwareLookup hardware = HardwareLookup());
+    WatchReporter(WatchReporting reporting, std::ostream& out, std::ostream& err, Diagnose diagnose,
+                  LivePage* page = nullptr, MetricsFile* metrics = nullptr, HardwareLookup hardware = HardwareLookup());
 
     void event(const WatchEvent& event) override;
     // A failure is said once, and again only when its reason changes; the
@@ -72,17 +72,17 @@ private:
     HardwareLookup hardware;
     std::mutex lock;   // `out` and `facts`, shared with the checking thread
     FactsTable facts;  // of the devices up, for the page and the metrics
-    // The stretch of empty rounds since devices were last up: what had
-    // arrived before it, when the devices were last seen, and how many went.
-    struct Stretch {
+    // The empty rounds since devices were last up: what had arrived before
+    // them, when the devices were last seen, and how many went.
+    struct Silence {
         size_t rejectedBefore = 0;
         Clock::time_point lastSeen;
         size_t gone = 0;
-    } stretch;
+    } silence;
     std::chrono::steady_clock::time_point lastLook;
     std::string lastSaid;
     bool leftOutSaid = false;
-    std::string failing;           // the failure said last, while rounds fail
+    std::string failing;  // the failure said last, while rounds fail
     bool failedThisRound = false;
     Subnets links;  // this host's, as last seen
     // Last: stopped before what it calls back into goes.
