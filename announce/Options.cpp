@@ -14,8 +14,11 @@ SIGINT, SIGTERM), then says what it answered and refused.
 
 It answers only probes sent to the group (not to this host's address), from
 a source on the subnet of the interface they came in on, at most 10 answers
-a second to one source and 500 to all: forged probes cannot make it flood
-anyone.
+a second to one address, 500 (and 128 KiB) to all, and 10 that make this
+host look an address up: forged probes cannot make it flood anyone, fill
+this host's neighbour table, or keep a real finder from its answer. Nothing
+it does waits: an answer or a log line that cannot go at once is dropped
+and counted. SIGHUP reads this host's name and interfaces again.
 
 Options:
       --name NAME        the name to announce (default: this host's name)
@@ -27,10 +30,19 @@ Options:
                          by one of its addresses; may be repeated (default:
                          every interface that is up, has an IPv4 address and
                          can multicast, loopback aside). Interfaces that come,
-                         go or change address are followed within seconds.
-      --per-source N     answers a second to one source, 1-1000 (default 10)
+                         go or change address are followed as the system
+                         tells of them.
+      --unicast-from CIDR
+                         also answer unicast probes to this host's own
+                         addresses from sources in CIDR (10.1.0.0/24):
+                         finders beyond a router (webfind --target). May be
+                         repeated; the same limits apply. Off by default.
+      --per-source N     answers a second to one address, whatever its
+                         ports, 1-1000 (default 10)
       --shared N         answers a second to all sources, 1-100000
                          (default 500)
+      --shared-bytes N   bytes of answers a second to all sources,
+                         1500-100000000 (default 131072)
   -v, --verbose          on standard error, each datagram answered or
                          refused, and why
   -h, --help             show this help and exit
@@ -42,18 +54,15 @@ on, 2 on a usage error (an announcement webfind would not accept included).
 
 namespace {
 
-enum { NAME = 256, URL, PER_SOURCE, SHARED };
+enum { NAME = 256, URL, PER_SOURCE, SHARED, SHARED_BYTES, UNICAST_FROM };
 
 const option LONG_OPTIONS[] = {
-    {"name", required_argument, nullptr, NAME},
-    {"url", required_argument, nullptr, URL},
-    {"interface", required_argument, nullptr, 'i'},
-    {"per-source", required_argument, nullptr, PER_SOURCE},
-    {"shared", required_argument, nullptr, SHARED},
-    {"verbose", no_argument, nullptr, 'v'},
-    {"help", no_argument, nullptr, 'h'},
-    {"version", no_argument, nullptr, 'V'},
-    {nullptr, 0, nullptr, 0},
+    {"name", required_argument, nullptr, NAME},     {"url", required_argument, nullptr, URL},
+    {"interface", required_argument, nullptr, 'i'}, {"per-source", required_argument, nullptr, PER_SOURCE},
+    {"shared", required_argument, nullptr, SHARED}, {"shared-bytes", required_argument, nullptr, SHARED_BYTES},
+    {"unicast-from", required_argument, nullptr, UNICAST_FROM},
+    {"verbose", no_argument, nullptr, 'v'},         {"help", no_argument, nullptr, 'h'},
+    {"version", no_argument, nullptr, 'V'},         {nullptr, 0, nullptr, 0},
 };
 
 Options usageError(const std::string& problem) {
@@ -63,10 +72,10 @@ Options usageError(const std::string& problem) {
     return o;
 }
 
-// A number of answers a second, from 1 to `high`.
-bool count(const char* text, long high, uint32_t& value) {
+// A number a second, from `low` to `high`.
+bool count(const char* text, long low, long high, uint32_t& value) {
     long n = 0;
-    if (!wholeNumber(text, 1, high, n)) return false;
+    if (!wholeNumber(text, low, high, n)) return false;
     value = static_cast<uint32_t>(n);
     return true;
 }
@@ -89,13 +98,28 @@ Options parseOptions(int argc, char** argv) {
         case URL: o.settings.url = optarg; break;
         case 'i': o.settings.interfaces.push_back(optarg); break;
         case PER_SOURCE:
-            if (!count(optarg, 1000, o.settings.limits.perSource))
+            if (!count(optarg, 1, 1000, o.settings.limits.perSource))
                 return usageError(std::string("--per-source needs a number from 1 to 1000, not '") + optarg + "'");
             break;
         case SHARED:
-            if (!count(optarg, 100000, o.settings.limits.shared))
+            if (!count(optarg, 1, 100000, o.settings.limits.shared))
                 return usageError(std::string("--shared needs a number from 1 to 100000, not '") + optarg + "'");
             break;
+        case SHARED_BYTES:
+            // The largest answer fits in a second's bytes.
+            if (!count(optarg, 1500, 100000000, o.settings.limits.sharedBytes))
+                return usageError(std::string("--shared-bytes needs a number from 1500 to 100000000, not '") + optarg +
+                                  "'");
+            break;
+        case UNICAST_FROM: {
+            Address network;
+            int prefix = 0;
+            if (!parseRange(optarg, network, prefix))
+                return usageError(std::string("--unicast-from needs a range such as 10.1.0.0/24, not '") + optarg +
+                                  "'");
+            o.settings.unicastFrom.emplace_back(network.number(), maskOf(prefix));
+            break;
+        }
         case 'v': o.settings.verbose = true; break;
         case 'h': o.action = Options::HELP; return o;
         case 'V': o.action = Options::VERSION; return o;

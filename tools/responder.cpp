@@ -108,7 +108,7 @@ to send answers.
 struct Settings {
     std::string name = "Simulated device";
     std::string url = "http://{addr}/";
-    in_addr interface{htonl(INADDR_ANY)};
+    in_addr interface { htonl(INADDR_ANY) };
     in_addr from{htonl(INADDR_ANY)};
     bool fromGiven = false;
     uint32_t count = 1;
@@ -160,16 +160,22 @@ in_addr address(const char* text, const char* option) {
 
 Settings parse(int argc, char** argv) {
     enum { NAME = 256, URL, INTERFACE, FROM, COUNT, DELAY, AFTER, PROBES, ANY, RAW, REPEAT, EVERY, LIFETIME, HOSTILE };
-    static const option options[] = {
-        {"name", required_argument, nullptr, NAME},     {"url", required_argument, nullptr, URL},
-        {"interface", required_argument, nullptr, INTERFACE}, {"from", required_argument, nullptr, FROM},
-        {"count", required_argument, nullptr, COUNT},   {"delay", required_argument, nullptr, DELAY},
-        {"after", required_argument, nullptr, AFTER},   {"probes", required_argument, nullptr, PROBES},
-        {"any", no_argument, nullptr, ANY},             {"raw", required_argument, nullptr, RAW},
-        {"repeat", required_argument, nullptr, REPEAT}, {"every", required_argument, nullptr, EVERY},
-        {"lifetime", required_argument, nullptr, LIFETIME}, {"hostile", required_argument, nullptr, HOSTILE},
-        {"help", no_argument, nullptr, 'h'},
-        {nullptr, 0, nullptr, 0}};
+    static const option options[] = {{"name", required_argument, nullptr, NAME},
+                                     {"url", required_argument, nullptr, URL},
+                                     {"interface", required_argument, nullptr, INTERFACE},
+                                     {"from", required_argument, nullptr, FROM},
+                                     {"count", required_argument, nullptr, COUNT},
+                                     {"delay", required_argument, nullptr, DELAY},
+                                     {"after", required_argument, nullptr, AFTER},
+                                     {"probes", required_argument, nullptr, PROBES},
+                                     {"any", no_argument, nullptr, ANY},
+                                     {"raw", required_argument, nullptr, RAW},
+                                     {"repeat", required_argument, nullptr, REPEAT},
+                                     {"every", required_argument, nullptr, EVERY},
+                                     {"lifetime", required_argument, nullptr, LIFETIME},
+                                     {"hostile", required_argument, nullptr, HOSTILE},
+                                     {"help", no_argument, nullptr, 'h'},
+                                     {nullptr, 0, nullptr, 0}};
     Settings s;
     opterr = 0;
     int c;
@@ -178,7 +184,10 @@ Settings parse(int argc, char** argv) {
         case NAME: s.name = optarg; break;
         case URL: s.url = optarg; break;
         case INTERFACE: s.interface = address(optarg, "--interface"); break;
-        case FROM: s.from = address(optarg, "--from"); s.fromGiven = true; break;
+        case FROM:
+            s.from = address(optarg, "--from");
+            s.fromGiven = true;
+            break;
         case COUNT: s.count = number(optarg, "--count"); break;
         case DELAY: s.delayMs = number(optarg, "--delay"); break;
         case AFTER: s.afterMs = number(optarg, "--after"); break;
@@ -355,7 +364,8 @@ public:
             kinds[RANDOM].push_back(noise);
         }
         std::vector<uint8_t> valid = answer("Truncated", "http://truncated/");
-        for (size_t n = 8; n < 24; ++n) kinds[TRUNCATED].emplace_back(valid.begin(), valid.begin() + static_cast<long>(n));
+        for (size_t n = 8; n < 24; ++n)
+            kinds[TRUNCATED].emplace_back(valid.begin(), valid.begin() + static_cast<long>(n));
         kinds[EMPTY].emplace_back();
         kinds[OVERSIZED].emplace_back(65507, 'A');
         for (int i = 0; i < 15; ++i) kinds[OVERSIZED].emplace_back(BRIVO::MAX_DATAGRAM_SIZE + 1 + random() % 2500, 'B');
@@ -374,8 +384,8 @@ public:
         Kind kind = static_cast<Kind>(i % KINDS);
         const auto& pool = kinds[kind];
         // One in 50 oversized datagrams is the largest UDP allows.
-        size_t which = kind == OVERSIZED ? (i / KINDS % 50 == 0 ? 0 : 1 + random() % (pool.size() - 1))
-                                         : random() % pool.size();
+        size_t which =
+            kind == OVERSIZED ? (i / KINDS % 50 == 0 ? 0 : 1 + random() % (pool.size() - 1)) : random() % pool.size();
         in_addr source;
         // Duplicates come again and again from a few addresses; the rest from
         // anywhere in 127.64.0.0/10.
@@ -400,7 +410,10 @@ int main(int argc, char** argv) {
     signal(SIGPIPE, SIG_IGN);
 
     int fd = ::socket(AF_INET, SOCK_DGRAM, 0);
-    if (fd < 0) { std::perror("webfind-responder: socket"); return 1; }
+    if (fd < 0) {
+        std::perror("webfind-responder: socket");
+        return 1;
+    }
     int on = 1;
     setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);  // several devices on one host
     int big = 8 << 20;
@@ -430,8 +443,7 @@ int main(int argc, char** argv) {
     // never answer: said now, not found out from a count that comes short.
     const uint32_t serves = s.fromGiven ? servable(s) : s.count;
     std::printf("listening on %s as %s (%u device%s", groupText().c_str(), fromText, s.count, s.count == 1 ? "" : "s");
-    if (serves < s.count)
-        std::printf("; only %u can answer: the other addresses are not this host's", serves);
+    if (serves < s.count) std::printf("; only %u can answer: the other addresses are not this host's", serves);
     std::printf(")\n");
     std::fflush(stdout);
     uint64_t refusedSaid = 0;
@@ -471,7 +483,8 @@ int main(int argc, char** argv) {
 
         sockaddr_in peer{};
         socklen_t peerLength = sizeof peer;
-        ssize_t n = ::recvfrom(fd, datagram.data(), datagram.size(), 0, reinterpret_cast<sockaddr*>(&peer), &peerLength);
+        ssize_t n =
+            ::recvfrom(fd, datagram.data(), datagram.size(), 0, reinterpret_cast<sockaddr*>(&peer), &peerLength);
         if (n < 0) continue;
         bool probe = webfind::isProbe(webfind::DatagramBytes{datagram.data(), static_cast<size_t>(n)});
         char peerText[INET_ADDRSTRLEN];

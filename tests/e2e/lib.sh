@@ -220,8 +220,9 @@ device_behind_link() {
 # namespace of its own, joined to this one by link N for each N given (vaN
 # 10.N.0.1 here, vbN 10.N.0.2 there, /24 unless LINK_PREFIX says), running
 # COMMAND there; its output in $WORK/NAME.log, its process id in HOST_PID.
+# With HOST_NAME set, the host has that name, in a namespace of its own.
 host_behind_links() {
-    local name=$1 links=$2 n prefix=${LINK_PREFIX:-24}
+    local name=$1 links=$2 n prefix=${LINK_PREFIX:-24} namespaces=-n
     shift 2
     for n in $links; do
         ip link add "va$n" type veth peer name "vb$n" || fail "cannot make the link va$n"
@@ -229,10 +230,12 @@ host_behind_links() {
         ip link set "va$n" up
         ip link set "va$n" multicast on
     done
+    [ -n "${HOST_NAME:-}" ] && namespaces=-nu
     # shellcheck disable=SC2016  # expanded by the inner shell
-    unshare -n bash -c '
+    unshare "$namespaces" bash -c '
         links=$1 prefix=$2
         shift 2
+        [ -z "${HOST_NAME:-}" ] || hostname "$HOST_NAME"
         for n in $links; do
             for _ in $(seq 100); do ip link show "vb$n" > /dev/null 2>&1 && break; sleep 0.05; done
             ip addr add "10.$n.0.2/$prefix" dev "vb$n"

@@ -6,14 +6,28 @@ counts the answers that come back.
                                                  SOURCE (an address of this
                                                  host), out of the interface
                                                  with address INTERFACE
-    prober.py unicast SOURCE DESTINATION         one probe to DESTINATION
-    prober.py flood FIRST COUNT PROBES INTERFACE RATE
+    prober.py unicast SOURCE DESTINATION [COUNT] one probe (or COUNT) to
+                                                 DESTINATION
+    prober.py flood FIRST COUNT PROBES INTERFACE RATE [PORTS]
                                                  PROBES probes to the group,
                                                  RATE a second, from COUNT
                                                  consecutive source addresses
                                                  from FIRST (raw packets: the
                                                  sources need not be this
-                                                 host's)
+                                                 host's), from port 40000, or
+                                                 with PORTS "cycle" from
+                                                 another port each time round
+                                                 the addresses (no source
+                                                 twice), "each" from another
+                                                 port each probe (ports
+                                                 1024-32767, below those a
+                                                 finder's system picks)
+
+    prober.py raw SOURCE PORT INTERFACE          one probe to the group from
+                                                 SOURCE:PORT (raw: any address
+                                                 and port), out of the
+                                                 interface with address
+                                                 INTERFACE
 
     prober.py count PORT SECONDS                 counts the answers to local
                                                  port PORT for SECONDS
@@ -54,11 +68,12 @@ def checksum(data):
     return ~total & 0xFFFF
 
 
-def raw_probe(source, sport):
+def raw_probe(source, sport, summed=True):
     udp_length = 8 + len(PROBE)
     pseudo = socket.inet_aton(source) + socket.inet_aton(GROUP) + struct.pack("!BBH", 0, 17, udp_length)
     udp = struct.pack("!HHHH", sport, PORT, udp_length, 0) + PROBE
-    udp = udp[:6] + struct.pack("!H", checksum(pseudo + udp)) + udp[8:]
+    if summed:  # 0: no checksum, as IPv4 allows
+        udp = udp[:6] + struct.pack("!H", checksum(pseudo + udp)) + udp[8:]
     ip = struct.pack("!BBHHHBBH4s4s", 0x45, 0, 20 + udp_length, 0, 0, 1, 17, 0,
                      socket.inet_aton(source), socket.inet_aton(GROUP))
     return ip + udp
@@ -73,14 +88,21 @@ if mode in ("multicast", "unicast"):
         sock.setsockopt(socket.IPPROTO_IP, socket.IP_MULTICAST_TTL, int(sys.argv[4]) if len(sys.argv) > 4 else 1)
         sock.sendto(PROBE, (GROUP, PORT))
     else:
-        sock.sendto(PROBE, (sys.argv[3], PORT))
+        for _ in range(int(sys.argv[4]) if len(sys.argv) > 4 else 1):
+            sock.sendto(PROBE, (sys.argv[3], PORT))
     print("answers %d" % answers(sock), flush=True)
+elif mode == "raw":
+    raw = socket.socket(socket.AF_INET, socket.SOCK_RAW, socket.IPPROTO_RAW)
+    raw.setsockopt(socket.IPPROTO_IP, socket.IP_MULTICAST_IF, socket.inet_aton(sys.argv[4]))
+    raw.sendto(raw_probe(sys.argv[2], int(sys.argv[3])), (GROUP, 0))
 elif mode == "flood":
     first = struct.unpack("!I", socket.inet_aton(sys.argv[2]))[0]
     count, probes = int(sys.argv[3]), int(sys.argv[4])
     raw = socket.socket(socket.AF_INET, socket.SOCK_RAW, socket.IPPROTO_RAW)
     raw.setsockopt(socket.IPPROTO_IP, socket.IP_MULTICAST_IF, socket.inet_aton(sys.argv[5]))
-    packets = [raw_probe(socket.inet_ntoa(struct.pack("!I", first + i)), 40000) for i in range(count)]
+    ports = sys.argv[7] if len(sys.argv) > 7 else "fixed"
+    packets = [bytearray(raw_probe(socket.inet_ntoa(struct.pack("!I", first + i)), 40000, ports == "fixed"))
+               for i in range(count)]
     rate = float(sys.argv[6])
     start = time.monotonic()
     for i in range(probes):
@@ -88,8 +110,13 @@ elif mode == "flood":
             ahead = start + i / rate - time.monotonic()
             if ahead > 0:
                 time.sleep(ahead)
+        packet = packets[i % count]
+        if ports != "fixed":
+            # Ports below the system's ephemeral range: never a finder's own.
+            sport = 1024 + (i // count if ports == "cycle" else i) % 31744
+            packet[20:22] = struct.pack("!H", sport)
         try:
-            raw.sendto(packets[i % count], (GROUP, 0))
+            raw.sendto(packet, (GROUP, 0))
         except OSError:
             pass
     print("sent %d %.2f" % (probes, time.monotonic() - start), flush=True)

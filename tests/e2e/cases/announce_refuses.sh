@@ -23,6 +23,6 @@ wait_for "$WORK/announcer.log" 'refused: sent to this host.s address, not to the
 wait_for "$WORK/announcer.log" '^webfind-announce: datagram from 10\.9\.9\.9:[0-9]+ on vb1: refused: its source is not on the link'
 kill -TERM "$HOST_PID"
 wait "$HOST_PID"
-grep -qE '^webfind-announce: stopped; answered 1, refused 2 \(1 sent to this host.s address, 1 off the link, 0 not a probe' \
+grep -qE '^webfind-announce: stopped; answered 1 \([0-9]+ bytes\); refused 2: 1 sent to this host.s address, 1 off the link, 0 not a finder.s address, 0 not a probe' \
     "$WORK/announcer.log" || fail "the counts: $(tail -1 "$WORK/announcer.log")"
 pass
