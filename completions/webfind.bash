@@ -9,8 +9,8 @@ _webfind_interfaces() {
 
 _webfind() {
     local cur=${COMP_WORDS[COMP_CWORD]} prev=${COMP_WORDS[COMP_CWORD - 1]}
-    local options="-n --no-open --json --page -l --long --check -i --interface -a --all-interfaces -w --wait -p
-        --port --first --watch --watch= --duration= --metrics -v --verbose -h --help -V --version"
+    local options="-n --no-open --json --page -l --long --check -i --interface -a --all-interfaces -t --target --rate
+        -w --wait -p --port --first --watch --watch= --duration= --metrics -v --verbose -h --help -V --version"
     COMPREPLY=()
     # bash splits "--interface=eth" at the "=" (COMP_WORDBREAKS): the option
     # is then the word before the "=".
@@ -24,7 +24,8 @@ _webfind() {
         mapfile -t COMPREPLY < <(compgen -W "$(_webfind_interfaces)" -- "$cur")
         return
         ;;
-    -w | --wait | -p | --port | --watch | --duration) return ;;  # a number
+    -w | --wait | -p | --port | --watch | --duration | --rate) return ;;  # a number
+    -t | --target) return ;;  # an address, a range or a host name
     --metrics)
         mapfile -t COMPREPLY < <(compgen -f -- "$cur")
         return

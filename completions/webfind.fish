@@ -15,6 +15,8 @@ complete -c webfind -s l -l long -d "Show each device's address, MAC address and
 complete -c webfind -l check -d "Fetch each device's page and say its status, title and certificate"
 complete -c webfind -s i -l interface -x -a '(__webfind_interfaces)' -d 'Send the probes out of this interface'
 complete -c webfind -s a -l all-interfaces -d 'Send the probes out of every interface'
+complete -c webfind -s t -l target -x -a '(__fish_print_hostnames)' -d 'Also probe this address, range (up to /16) or host by unicast'
+complete -c webfind -l rate -x -d 'At most this many unicast probes a second (1-100000)'
 complete -c webfind -s w -l wait -x -d 'Quiet time that ends collecting (ms, 1-5000)'
 complete -c webfind -s p -l port -x -d 'Local UDP port for probes and answers (1-65535)'
 complete -c webfind -l first -d 'End at the first matching answer'

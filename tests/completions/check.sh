@@ -105,7 +105,7 @@ if command -v zsh > /dev/null; then
 fi
 if command -v fish > /dev/null; then
     fish -n completions/webfind-announce.fish || fail "fish: webfind-announce.fish does not parse"
-    offers=$(in_own_home fish -N -c "source '$PWD/completions/webfind-announce.fish'; complete -C 'webfind-announce --sh'" | cut -f1)
-    [ "$offers" = "--shared" ] || fail "fish: webfind-announce --sh gives '$offers'"
+    offers=$(in_own_home fish -N -c "source '$PWD/completions/webfind-announce.fish'; complete -C 'webfind-announce --sh'" | cut -f1 | tr '\n' ' ')
+    [ "$offers" = "--shared --shared-bytes " ] || fail "fish: webfind-announce --sh gives '$offers'"
 fi
 echo "PASS [completions]"
