@@ -7,9 +7,9 @@ TEST_PACKAGES := $(BUILD_PACKAGES) libgtest-dev libgmock-dev iproute2 util-linux
 # kernel; 32-bit Wine is added by the tests only where the kernel runs it.
 WINDOWS_BUILD_PACKAGES := cmake ninja-build nlohmann-json3-dev g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix binutils-mingw-w64 file
 WINDOWS_PACKAGES := $(TEST_PACKAGES) $(WINDOWS_BUILD_PACKAGES) googletest binutils wine64
-PACKAGE_PACKAGES := $(BUILD_PACKAGES) $(WINDOWS_BUILD_PACKAGES) dpkg-dev lintian
+PACKAGE_PACKAGES := $(BUILD_PACKAGES) $(WINDOWS_BUILD_PACKAGES) dpkg-dev lintian systemd
 FUZZ_PACKAGES := clang-14 libclang-rt-14-dev cmake ninja-build nlohmann-json3-dev
-BENCH_PACKAGES := libbenchmark-dev time util-linux curl python3
+BENCH_PACKAGES := libbenchmark-dev time util-linux curl python3 gupnp-tools nftables iproute2
 
 # What make test runs: every test, or, with CTEST_ARGS='-L "unit|install"',
 # the unit tests and one end-to-end case (what proves an installation).
@@ -69,6 +69,7 @@ bench: deps-test
 	bash bench/memory.sh
 	bash bench/check.sh
 	bash bench/announce.sh
+	bash bench/first.sh
 	bash bench/soak.sh
 	./build/micro_bench
 

@@ -452,10 +452,7 @@ bool Announcer::receiveOne(uint32_t waitMs, bool& got) {
     }
     const uint64_t now = os.nowMs();
     const bool unicast = hostOrder(d.arrival.destination) != GROUP;
-    const Asked asked{d.source,
-                      d.port,
-                      link->index,
-                      now - std::min<uint64_t>(now, d.arrival.waitedMs),
+    const Asked asked{d.source, d.port, link->index, now - std::min<uint64_t>(now, d.arrival.waitedMs),
                       static_cast<uint32_t>(answerOn(*link).size()),
                       // A source beyond a router is reached through a neighbour already known.
                       link->resolves() && link->holds(Address::of(d.source)),

@@ -57,12 +57,17 @@ namespace {
 enum { NAME = 256, URL, PER_SOURCE, SHARED, SHARED_BYTES, UNICAST_FROM };
 
 const option LONG_OPTIONS[] = {
-    {"name", required_argument, nullptr, NAME},     {"url", required_argument, nullptr, URL},
-    {"interface", required_argument, nullptr, 'i'}, {"per-source", required_argument, nullptr, PER_SOURCE},
-    {"shared", required_argument, nullptr, SHARED}, {"shared-bytes", required_argument, nullptr, SHARED_BYTES},
+    {"name", required_argument, nullptr, NAME},
+    {"url", required_argument, nullptr, URL},
+    {"interface", required_argument, nullptr, 'i'},
+    {"per-source", required_argument, nullptr, PER_SOURCE},
+    {"shared", required_argument, nullptr, SHARED},
+    {"shared-bytes", required_argument, nullptr, SHARED_BYTES},
     {"unicast-from", required_argument, nullptr, UNICAST_FROM},
-    {"verbose", no_argument, nullptr, 'v'},         {"help", no_argument, nullptr, 'h'},
-    {"version", no_argument, nullptr, 'V'},         {nullptr, 0, nullptr, 0},
+    {"verbose", no_argument, nullptr, 'v'},
+    {"help", no_argument, nullptr, 'h'},
+    {"version", no_argument, nullptr, 'V'},
+    {nullptr, 0, nullptr, 0},
 };
 
 Options usageError(const std::string& problem) {

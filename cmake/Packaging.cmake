@@ -64,6 +64,12 @@ install(CODE "set(ANNOUNCE_PROGRAM \"\${CMAKE_INSTALL_PREFIX}/${CMAKE_INSTALL_BI
                              \"${packaged}/webfind-announce.service\" @ONLY)" COMPONENT announce)
 install(FILES ${packaged}/webfind-announce.service DESTINATION /lib/systemd/system COMPONENT announce)
 install(FILES packaging/default-webfind-announce DESTINATION /etc/default RENAME webfind-announce COMPONENT announce)
+install(FILES firewall/ufw-webfind-announce DESTINATION /etc/ufw/applications.d RENAME webfind-announce
+        COMPONENT announce)
+install(FILES firewall/firewalld-webfind-announce.xml DESTINATION /usr/lib/firewalld/services
+        RENAME webfind-announce.xml COMPONENT announce)
+install(FILES firewall/nftables-webfind-announce.nft DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/webfind-announce
+        COMPONENT announce)
 install(FILES completions/webfind-announce.bash DESTINATION ${CMAKE_INSTALL_DATADIR}/bash-completion/completions
         RENAME webfind-announce COMPONENT announce)
 install(FILES completions/_webfind-announce DESTINATION ${CMAKE_INSTALL_DATADIR}/zsh/vendor-completions
@@ -78,7 +84,8 @@ install(FILES ${packaged}/changelog.gz DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/
         COMPONENT responder)
 
 file(WRITE ${CMAKE_BINARY_DIR}/debian/conffiles "/etc/default/webfind\n/etc/ufw/applications.d/webfind\n")
-file(WRITE ${CMAKE_BINARY_DIR}/debian-announce/conffiles "/etc/default/webfind-announce\n")
+file(WRITE ${CMAKE_BINARY_DIR}/debian-announce/conffiles
+     "/etc/default/webfind-announce\n/etc/ufw/applications.d/webfind-announce\n")
 set(CPACK_GENERATOR DEB)
 set(CPACK_DEB_COMPONENT_INSTALL ON)
 set(CPACK_COMPONENTS_ALL webfind announce responder)

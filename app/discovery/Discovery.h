@@ -20,9 +20,9 @@ struct RunReport {
     size_t answered = 0;                       // devices with a valid answer, the filter's or not
     size_t leftOut = 0;                        // devices more than the table may hold, not listed
     bool leftOutAtLeast = false;               // more than that: too many to count
-    size_t notTargets = 0;       // of the rejected, from no address probed (a run with targets)
-    size_t targetsAnswered = 0;  // targets with a valid answer the filter kept
-    size_t targetsRefused = 0;   // "port unreachable" from targets, where the system tells
+    size_t notTargets = 0;                     // of the rejected, from no address probed (a run with targets)
+    size_t targetsAnswered = 0;                // targets with a valid answer the filter kept
+    size_t targetsRefused = 0;                 // "port unreachable" from targets, where the system tells
 };
 
 struct RunResult {

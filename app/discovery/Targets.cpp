@@ -17,8 +17,7 @@ bool tidy(std::vector<Address>& targets) {
 
 }  // namespace
 
-bool addTargets(const std::string& text, const Resolver& resolve, std::vector<Address>& targets,
-                std::string& problem) {
+bool addTargets(const std::string& text, const Resolver& resolve, std::vector<Address>& targets, std::string& problem) {
     const std::string quoted = "'" + text + "'";
     Address base;
     if (text.find('/') != std::string::npos) {
@@ -51,9 +50,10 @@ bool addTargets(const std::string& text, const Resolver& resolve, std::vector<Ad
     }
     for (const Address& a : found) {
         if (multicastOrBroadcast(a.number()) || a.number() == 0) {
-            problem = "--target " + quoted + " is " + (a.number() == 0 ? "no host's address" :
-                      (a.number() >> 28) == 0xE ? "a multicast address: probes to groups go with -i or -a" :
-                      "the broadcast address");
+            problem = "--target " + quoted + " is " +
+                      (a.number() == 0             ? "no host's address"
+                       : (a.number() >> 28) == 0xE ? "a multicast address: probes to groups go with -i or -a"
+                                                   : "the broadcast address");
             return false;
         }
         targets.push_back(a);

@@ -20,7 +20,6 @@ using Resolver = std::function<bool(const std::string& name, std::vector<Address
 // addresses), or a host name, resolved once. False, with the problem in one
 // line, for a wider range, a name that does not resolve, or a multicast or
 // broadcast address: targets are only ever what the user named.
-bool addTargets(const std::string& text, const Resolver& resolve, std::vector<Address>& targets,
-                std::string& problem);
+bool addTargets(const std::string& text, const Resolver& resolve, std::vector<Address>& targets, std::string& problem);
 
 }  // namespace webfind

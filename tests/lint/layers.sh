@@ -1,6 +1,7 @@
 #!/bin/bash
-# The tool's folders depend only on those below them, as the libraries of
-# app/CMakeLists.txt link them, and no two of its units (a header with its
+# The tool's folders, the announcer's (announce/) and the simulated
+# device's (tools/) depend only on those below them, as the libraries of
+# their CMakeLists.txt link them, and no two units (a header with its
 # sources) include each other. Output and command-line code never reach
 # into the socket library.
 set -u
@@ -14,7 +15,8 @@ problem() { echo "FAIL [layers]: $*"; fail=1; }
 declare -A links=() allowed=()
 while read -r target deps; do
     links[$target]=$deps
-done < <(tr '\n' ' ' < app/CMakeLists.txt | grep -o 'target_link_libraries([^)]*)' |
+done < <(cat app/CMakeLists.txt announce/CMakeLists.txt tools/CMakeLists.txt | tr '\n' ' ' |
+    grep -o 'target_link_libraries([^)]*)' | sed 's/(webfind-responder /(webfind_tools /; s/(webfind-announce /(webfind_announce /' |
     sed -n 's/^target_link_libraries(webfind_\([a-z]*\) [A-Z]* \(.*\))$/\1 \2/p' |
     awk '{ printf "%s", $1; for (i = 2; i <= NF; i++) { if ($i ~ /^webfind_/) { sub(/^webfind_/, "", $i); printf " %s", $i }
            else if ($i == "BRIVO::brivo") printf " Network" } print "" }' |
@@ -50,21 +52,25 @@ unit() {
 edges=$(mktemp)
 trap 'rm -f "$edges"' EXIT
 while IFS= read -r file; do
-    folder=$(echo "$file" | cut -d/ -f2)
+    case $file in
+    app/*) folder=$(echo "$file" | cut -d/ -f2) ;;
+    *) folder=${file%%/*} ;;
+    esac
     while IFS= read -r included; do
         case $included in
         Network/*) target=Network ;;
         app/*/*) target=$(echo "$included" | cut -d/ -f2) ;;
+        announce/*) target=announce ;;
         *) problem "$file includes \"$included\", which names no folder of ours"; continue ;;
         esac
         if [ "$target" != "$folder" ] && [[ " ${allowed[$folder]} " != *" $target "* ]]; then
             problem "$file ($folder) includes $included ($target), which is not below it"
         fi
         case $included in
-        app/*) echo "$(unit "$file") $(unit "$included")" >> "$edges" ;;
+        app/* | announce/*) echo "$(unit "$file") $(unit "$included")" >> "$edges" ;;
         esac
     done < <(sed -n 's/^#include "\([^"]*\)".*/\1/p' "$file")
-done < <(find app -name '*.h' -o -name '*.cpp' | sort)
+done < <(find app announce tools \( -name '*.h' -o -name '*.cpp' \) | sort)
 
 # No unit includes one that includes it.
 while read -r from to; do

@@ -45,7 +45,7 @@ TEST(Targets, EachTargetNamesOnlyWhatTheUserNamed) {
         std::string problem;
         EXPECT_EQ(addTargets(c.text, resolve, targets, problem), c.count > 0) << c.text;
         if (c.count == 0) {
-            EXPECT_NE(problem.find(std::string("'") + c.text + "' " ), std::string::npos) << problem;
+            EXPECT_NE(problem.find(std::string("'") + c.text + "' "), std::string::npos) << problem;
             EXPECT_NE(problem.find(c.problem), std::string::npos) << c.text << ": " << problem;
             continue;
         }
