@@ -41,7 +41,10 @@ enum class SocketStyle { STREAM, DATAGRAM };
 // keeps no such time); JOIN_ON and LEAVE_ON = IPPROTO_IP/IP_ADD_MEMBERSHIP and
 // IP_DROP_MEMBERSHIP by interface number (GroupOnInterface: ip_mreqn on
 // Linux, an ip_mreq whose interface is 0.0.0.N on Windows), which a change of
-// the interface's address leaves as it is.
+// the interface's address leaves as it is. UNREACHABLE_REPORTS =
+// IPPROTO_IP/IP_RECVERR (int: an ICMP error for a datagram sent is queued
+// for takeUnreachable, and the next receive fails with REFUSED or another
+// error once; refused where the system keeps no such queue).
 enum class SocketOption {
     BROADCAST,
     ADD_MEMBERSHIP,
@@ -53,6 +56,7 @@ enum class SocketOption {
     RECEIVE_TIME,
     JOIN_ON,
     LEAVE_ON,
+    UNREACHABLE_REPORTS,
 };
 
 // The value of JOIN_ON and LEAVE_ON: a group (network order) and the number
@@ -137,8 +141,8 @@ enum class NeighbourState { UNKNOWN, NONE, INCOMPLETE, REACHABLE, STALE, FAILED 
 struct SocketError {
     // WOULD_BLOCK: a call on a handle that never waits could not be done at
     // once (a send whose queue is full). REFUSED: an earlier datagram of
-    // this socket's was answered "port unreachable" (Windows reports it on
-    // the next receive).
+    // this socket's was answered "port unreachable" (with
+    // UNREACHABLE_REPORTS on, the next receive or send says so once).
     enum Kind { NONE, OTHER, NO_ROUTE, ADDRESS_IN_USE, ACCESS_DENIED, WOULD_BLOCK, REFUSED };
     Kind kind = NONE;
     int32_t code = 0;  // errno, or the Winsock error
@@ -238,6 +242,11 @@ struct Platform {
     // Connects a stream socket to `to`, waiting at most `limit`: 0 when
     // connected, -1 when refused or failed, -2 when the time ran out.
     int (*connectTo)(Handle h, const AddressV4& to, WaitTime limit);
+    // Takes one error the system queued for a datagram this handle sent
+    // (UNREACHABLE_REPORTS on), without waiting: 1 when it was a "port
+    // unreachable" for `to` (network order), 0 for another error,
+    // NOTHING_WAITING when none is queued, -1 on failure.
+    long (*takeUnreachable)(Handle h, uint8_t (&to)[4]);
     // The error of the last call above that failed on this thread (shutdown
     // and close, which run on failure paths, leave it as it is).
     SocketError (*lastError)();
@@ -257,7 +266,7 @@ constexpr long NOTHING_WAITING = -2;
     X(receiveFrom) X(waitReadable) X(waitEither) X(shutdown) X(close) X(interfaceTable) X(sleepMs) X(nowMs) \
     X(receiveWaiting) X(receiveArrival) X(localAddress) X(localInterfaces) X(routeSource) X(waitAny)          \
     X(openInterfaceWatch) X(takeInterfaceEvents) X(closeInterfaceWatch) X(neighbourState) X(interfaceIndex)    \
-    X(connectTo) X(lastError)
+    X(connectTo) X(takeUnreachable) X(lastError)
 // clang-format on
 #define BRIVO_PLATFORM_FILL(entry) table.entry = entries::entry;
 

@@ -113,6 +113,7 @@ int applyOption(Handle h, SocketOption option, const void* value, int length) {
     case SocketOption::REUSE_ADDRESS: return ::setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, value, size);
     case SocketOption::PACKET_INFO: return ::setsockopt(fd, IPPROTO_IP, IP_PKTINFO, value, size);
     case SocketOption::RECEIVE_TIME: return ::setsockopt(fd, SOL_SOCKET, SO_TIMESTAMP, value, size);
+    case SocketOption::UNREACHABLE_REPORTS: return posix::reportUnreachable(fd, value, size);
     case SocketOption::JOIN_ON:
     case SocketOption::LEAVE_ON: {
         if (size != sizeof(GroupOnInterface)) {
@@ -291,6 +292,11 @@ int takeInterfaceEvents(Handle watch) { return posix::takeInterfaceEvents(toFd(w
 
 void closeInterfaceWatch(Handle watch) {
     if (watch != INVALID_HANDLE) ::close(toFd(watch));
+}
+
+long takeUnreachable(Handle h, uint8_t (&to)[4]) {
+    const long taken = posix::takeUnreachable(toFd(h), to);
+    return taken == -1 ? failed(-1L) : taken;
 }
 
 NeighbourState neighbourState(uint32_t index, const uint8_t (&address)[4]) {

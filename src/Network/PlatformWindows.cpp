@@ -150,6 +150,9 @@ int applyOption(Handle h, SocketOption option, const void* value, int length) {
     case SocketOption::PACKET_INFO: return ::setsockopt(s(h), IPPROTO_IP, IP_PKTINFO, v, length);
     // Winsock keeps no receive time for a datagram socket.
     case SocketOption::RECEIVE_TIME: WSASetLastError(WSAENOPROTOOPT); return -1;
+    // The ICMP errors are not queued by address here (SIO_UDP_CONNRESET is
+    // off: one would end a receive without saying for which datagram).
+    case SocketOption::UNREACHABLE_REPORTS: WSASetLastError(WSAENOPROTOOPT); return -1;
     // An interface of 0.0.0.N is the interface numbered N.
     case SocketOption::JOIN_ON:
     case SocketOption::LEAVE_ON: {
@@ -401,6 +404,8 @@ NeighbourState stateOf(const MIB_IPNET_ROW2& row) {
     default: return NeighbourState::UNKNOWN;
     }
 }
+
+long takeUnreachable(Handle, uint8_t (&)[4]) { return NOTHING_WAITING; }
 
 // GetIpNetEntry2 asks for one entry; where it is missing (Wine), the whole
 // table is read instead. Both are looked up at run time, so that a system

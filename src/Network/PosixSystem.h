@@ -26,6 +26,10 @@ InterfaceKind interfaceKind(const char* name, unsigned flags);
 int openInterfaceWatch();
 int takeInterfaceEvents(int fd);
 
+// IP_RECVERR where the system has it, and Platform::takeUnreachable.
+int reportUnreachable(int fd, const void* value, socklen_t length);
+long takeUnreachable(int fd, uint8_t (&to)[4]);
+
 // As Platform::neighbourState.
 NeighbourState neighbourState(uint32_t index, const uint8_t (&address)[4]);
 

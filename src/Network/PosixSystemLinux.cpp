@@ -1,4 +1,7 @@
 #include <errno.h>
+#include <time.h>
+// After time.h: it uses struct timespec.
+#include <linux/errqueue.h>
 #include <linux/neighbour.h>
 #include <linux/netlink.h>
 #include <linux/rtnetlink.h>
@@ -188,6 +191,39 @@ private:
 NeighbourState neighbourState(uint32_t index, const uint8_t (&address)[4]) {
     static thread_local NeighbourAsker asker;
     return asker.ask(index, address);
+}
+
+int reportUnreachable(int fd, const void* value, socklen_t length) {
+    return ::setsockopt(fd, IPPROTO_IP, IP_RECVERR, value, length);
+}
+
+// The error queue gives the datagram that failed: its destination as the
+// source address, and the ICMP message that said why.
+long takeUnreachable(int fd, uint8_t (&to)[4]) {
+    sockaddr_in destination{};
+    char byte = 0;
+    iovec part{&byte, 1};
+    alignas(cmsghdr) char control[256];
+    msghdr message{};
+    message.msg_name = &destination;
+    message.msg_namelen = sizeof destination;
+    message.msg_iov = &part;
+    message.msg_iovlen = 1;
+    message.msg_control = control;
+    message.msg_controllen = sizeof control;
+    if (::recvmsg(fd, &message, MSG_ERRQUEUE | MSG_DONTWAIT) < 0)
+        return (errno == EAGAIN || errno == EWOULDBLOCK) ? NOTHING_WAITING : -1;
+    for (cmsghdr* c = CMSG_FIRSTHDR(&message); c; c = CMSG_NXTHDR(&message, c)) {
+        if (c->cmsg_level != IPPROTO_IP || c->cmsg_type != IP_RECVERR) continue;
+        sock_extended_err error;
+        std::memcpy(&error, CMSG_DATA(c), sizeof error);
+        // ICMP destination unreachable, code 3: nothing listens at the port.
+        if (error.ee_origin == SO_EE_ORIGIN_ICMP && error.ee_type == 3 && error.ee_code == 3) {
+            std::memcpy(to, &destination.sin_addr, 4);
+            return 1;
+        }
+    }
+    return 0;
 }
 
 }  // namespace BRIVO::posix

@@ -27,4 +27,11 @@ int openInterfaceWatch() { return -1; }
 int takeInterfaceEvents(int) { return -1; }
 NeighbourState neighbourState(uint32_t, const uint8_t (&)[4]) { return NeighbourState::UNKNOWN; }
 
+int reportUnreachable(int, const void*, socklen_t) {
+    errno = ENOPROTOOPT;
+    return -1;
+}
+
+long takeUnreachable(int, uint8_t (&)[4]) { return NOTHING_WAITING; }
+
 }  // namespace BRIVO::posix

@@ -60,7 +60,7 @@ int bind(Handle handle, const AddressV4& local) {
 int setOption(Handle handle, BRIVO::SocketOption option, const void* value, int length) {
     const char* names[] = {"BROADCAST",       "ADD_MEMBERSHIP", "MULTICAST_INTERFACE", "RECEIVE_BUFFER",
                            "DROP_MEMBERSHIP", "REUSE_ADDRESS",  "PACKET_INFO",         "RECEIVE_TIME",
-                           "JOIN_ON",         "LEAVE_ON"};
+                           "JOIN_ON",         "LEAVE_ON",       "UNREACHABLE_REPORTS"};
     record("setOption " + h(handle) + " " + names[static_cast<int>(option)] + " " + hexBytes(value, length));
     switch (option) {
     case BRIVO::SocketOption::BROADCAST: return fake().broadcastResult;
@@ -71,6 +71,7 @@ int setOption(Handle handle, BRIVO::SocketOption option, const void* value, int 
     case BRIVO::SocketOption::REUSE_ADDRESS:
     case BRIVO::SocketOption::PACKET_INFO:
     case BRIVO::SocketOption::RECEIVE_TIME:
+    case BRIVO::SocketOption::UNREACHABLE_REPORTS:
     case BRIVO::SocketOption::LEAVE_ON: return 0;
     case BRIVO::SocketOption::JOIN_ON: return fake().membershipResult;
     }
@@ -251,6 +252,15 @@ BRIVO::NeighbourState neighbourState(uint32_t index, const uint8_t (&address)[4]
            std::to_string(address[1]) + "." + std::to_string(address[2]) + "." + std::to_string(address[3]));
     auto found = fake().neighbours.find(a);
     return found == fake().neighbours.end() ? BRIVO::NeighbourState::REACHABLE : found->second;
+}
+
+long takeUnreachable(Handle handle, uint8_t (&to)[4]) {
+    record("takeUnreachable " + h(handle));
+    if (fake().unreachable.empty()) return BRIVO::NOTHING_WAITING;
+    const uint32_t a = fake().unreachable.front();
+    fake().unreachable.pop_front();
+    for (int i = 0; i < 4; ++i) to[i] = static_cast<uint8_t>(a >> (24 - 8 * i));
+    return a == 0 ? 0 : 1;
 }
 
 int connectTo(Handle handle, const AddressV4& to, BRIVO::WaitTime) {

@@ -60,6 +60,9 @@ public:
     std::vector<BRIVO::LocalInterface> interfaces;
     std::vector<std::string> addressless;  // interfaces there without an IPv4 address
     int connectResult = 0;                 // what connectTo() answers
+    // What takeUnreachable() takes, in turn: a port unreachable for each
+    // address (host order), another error for 0.
+    std::deque<uint32_t> unreachable;
     bool hasRoute = true;
     uint8_t routeSourceAddress[4] = {192, 168, 1, 5};
 
