@@ -96,20 +96,31 @@ bool hardwareShown(const Options& options, size_t devices) {
 }
 
 ExitStatus tellRun(const Options& options, const RunSettings& settings, const Telling& telling) {
-    // Three rounds of many targets take a while: said before they begin.
+    // Many targets take a while: said before they begin. A target that
+    // answers is not asked again, so three rounds are the longest.
     const size_t targets = settings.session.targets.size();
     const uint64_t roundMs = uint64_t(targets) * 1000 / std::max<uint32_t>(1, settings.session.rate);
-    if (roundMs * 3 >= 2000)
-        telling.err << "webfind: probing " << targets << " targets three times at most " << settings.session.rate
-                    << " a second: about " << (roundMs * 3 + 999) / 1000 << " s\n"
+    const bool lengthy = roundMs * 3 >= 2000;
+    if (lengthy)
+        telling.err << "webfind: probing " << targets << " targets at most " << settings.session.rate
+                    << " a second: " << (roundMs + 999) / 1000 << " s, up to " << (roundMs * 3 + 999) / 1000
+                    << " s when they do not answer\n"
                     << std::flush;
+    // On a terminal, a line that counts them, rewritten in place.
+    RunSettings told = settings;
+    if (lengthy && telling.errIsTerminal)
+        told.session.progress = [&telling](size_t sent, size_t total) {
+            telling.err << "\rwebfind: " << sent << " of " << total << " probes sent (" << sent * 100 / total << "%)"
+                        << std::flush;
+        };
     // This host's links, for the hardware shown, are read while the probes
     // are out rather than after the answers.
     std::future<OnLink> links;
     if (hardwareShown(options, 0)) links = std::async(std::launch::async, [] { return OnLink(directlyConnected()); });
     // The socket stays open until the devices are listed.
-    Discovery discovery(settings);
+    Discovery discovery(told);
     const RunResult found = discovery.run();
+    if (told.session.progress) telling.err << "\r\033[K" << std::flush;
     if (found.failed()) return tellFailure(options, settings, found.report, telling);
     // Patterns and --first ask for particular devices: none found is a
     // result of its own, with nothing on standard output but, for a

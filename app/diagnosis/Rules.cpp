@@ -286,7 +286,8 @@ std::string explainNothingFound(const HostFacts& host, const DiagnosisContext& c
     if (causes.empty()) {
         text =
             "webfind: no device answered, and nothing on this host explains it. Common causes elsewhere:\n"
-            "  - the devices are on another subnet or VLAN (the probe does not cross routers);\n"
+            "  - the devices are on another subnet or VLAN (the probe does not cross routers: name them with\n"
+            "    --target ADDRESS or RANGE, probed by unicast);\n"
             "  - the Wi-Fi isolates its clients from each other (guest networks often do);\n"
             "  - the devices' discovery is switched off in their settings.\n";
         return text;

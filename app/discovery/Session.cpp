@@ -66,6 +66,11 @@ bool Session::open() {
     // Every device answers at once; a larger queue keeps their answers from
     // being dropped while we are busy. Best effort.
     endpoint->setReceiveBuffer(RECEIVE_BUFFER_BYTES);
+    // A target's "port unreachable" says nothing listens there. Best effort:
+    // not every system queues them.
+    const int on = 1;
+    if (!settings.targets.empty())
+        BRIVO::platform().setOption(endpoint->handle(), BRIVO::SocketOption::UNREACHABLE_REPORTS, &on, sizeof on);
     return true;
 }
 
@@ -115,25 +120,63 @@ bool Session::sendThrough(const Link& via) {
 
 // Each target once, paced: the n-th probe leaves no sooner than n/rate s
 // after the first, in bursts of 10 ms, with answers taken in between. A
-// target the system cannot send to is passed over; none sent is a failure.
+// target that answered or said nothing listens there in an earlier round
+// is not probed again. A target the system cannot send to is passed over;
+// none sent of those left is a failure.
 bool Session::sendToTargets() {
     const std::vector<Address>& targets = settings.targets;
+    settled.resize(targets.size());
     const uint32_t rate = std::max<uint32_t>(1, settings.rate);
-    log.note("probe to " + std::to_string(targets.size()) + (targets.size() == 1 ? " target" : " targets") +
-             " at port " + std::to_string(DISCOVERY_PORT) + ", at most " + std::to_string(rate) + " a second");
+    const size_t left = static_cast<size_t>(std::count(settled.begin(), settled.end(), false));
+    log.note("probe to " + std::to_string(left) + (left == 1 ? " target" : " targets") + " at port " +
+             std::to_string(DISCOVERY_PORT) + ", at most " + std::to_string(rate) + " a second");
     const size_t burst = std::max<uint32_t>(1, rate / 100);
     const Milliseconds start = now();
-    size_t sent = 0;
+    size_t sent = 0, tried = 0;
     for (size_t i = 0; i < targets.size() && !done; ++i) {
-        if (i > 0 && i % burst == 0 && !listenUntil(start + Milliseconds(uint64_t(i) * 1000 / rate))) return false;
+        if (settled[i]) continue;
+        if (tried > 0 && tried % burst == 0) {
+            if (!listenUntil(start + Milliseconds(uint64_t(tried) * 1000 / rate))) return false;
+            if (settings.progress && now() >= lastProgress + Milliseconds(1000)) {
+                lastProgress = now();
+                settings.progress(targetProbes + i, targets.size() * settings.timings.probes);
+            }
+        }
+        ++tried;
         const Address& a = targets[i];
         const IPAddress to(a.bytes[0], a.bytes[1], a.bytes[2], a.bytes[3], DISCOVERY_PORT);
-        if (endpoint->sendTo(probeBytes, to, DISCOVERY_PORT))
+        // An ICMP error for an earlier probe fails the next send once: taken
+        // from the queue, and the probe sent again.
+        if (endpoint->sendTo(probeBytes, to, DISCOVERY_PORT) ||
+            (takeUnreachable() && endpoint->sendTo(probeBytes, to, DISCOVERY_PORT)))
             ++sent;
         else
             log.note("could not probe " + a.text() + ": " + BRIVO::platform().lastError().text);
     }
-    return sent > 0 || done || fail(SocketStep::SEND);
+    targetProbes += targets.size();
+    return sent > 0 || tried == 0 || done || fail(SocketStep::SEND);
+}
+
+// Empties the queue of ICMP errors, noting each target that said nothing
+// listens there; true when there was any. Errors for anything else (a
+// router's "host unreachable") are taken and passed over.
+bool Session::takeUnreachable() {
+    bool any = false;
+    uint8_t to[4];
+    for (long taken; (taken = BRIVO::platform().takeUnreachable(endpoint->handle(), to)) >= 0;) {
+        any = true;
+        const Address target{{to[0], to[1], to[2], to[3]}};
+        if (taken == 1 && settle(target)) refused.insert(target);
+    }
+    return any;
+}
+
+bool Session::settle(const Address& target) {
+    const auto found = std::lower_bound(settings.targets.begin(), settings.targets.end(), target);
+    if (found == settings.targets.end() || *found != target) return false;
+    settled.resize(settings.targets.size());
+    settled[static_cast<size_t>(found - settings.targets.begin())] = true;
+    return true;
 }
 
 bool Session::probed(const Address& source) const {
@@ -222,12 +265,11 @@ Session::Received Session::receive(Milliseconds wait) {
     BRIVO::Clock limit = clockOf(wait);
     switch (endpoint->receiveWaiting(batch, limit)) {
     case BRIVO::FAIL:
-        // A target's "port unreachable", reported on this receive: counted,
-        // and no failure of the socket.
-        if (!settings.targets.empty() && BRIVO::platform().lastError().kind == BRIVO::SocketError::REFUSED) {
-            ++refusals;
+        // An ICMP error for a probe sent, reported on this receive: taken
+        // from the queue, and no failure of the socket.
+        if (!settings.targets.empty() &&
+            (takeUnreachable() || BRIVO::platform().lastError().kind == BRIVO::SocketError::REFUSED))
             return Received::SOME;
-        }
         fail(SocketStep::RECEIVE);
         return Received::FAILED;
     case BRIVO::TIMEOUT: return Received::NOTHING;
@@ -255,6 +297,7 @@ bool Session::deliverBatch() {
         const bool deliverable = batch.deliverable(i);
         Datagram d{batch.data(i), deliverable ? batch.length(i) : 0, addressOf(source), batch.sourcePort(i),
                    deliverable};
+        if (!settings.targets.empty()) settle(d.source);
         if (!sink.take(d)) {
             done = true;
             return false;

@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <functional>
 #include <optional>
+#include <set>
 #include <string>
 
 #include "Network/DatagramBatch.h"
@@ -64,8 +65,11 @@ public:
     // on the subnet of an interface probed through. Without targets, every
     // source (the group reaches who it reaches).
     bool probed(const Address& source) const;
+    // From now on every target is probed again, those heard from too (a
+    // watch's new round).
+    void forgetHeard() { settled.assign(settled.size(), false); }
     // Targets that said "port unreachable" (where the system tells).
-    size_t refusedByTargets() const { return refusals; }
+    size_t refusedByTargets() const { return refused.size(); }
     // "via ..." for the verbose log: the interfaces probed.
     std::string probedVia() const;
     // From the next probe on, through these (a watch follows its
@@ -79,6 +83,9 @@ private:
 
     bool sendThrough(const Link& via);
     bool sendToTargets();
+    bool takeUnreachable();
+    // Marks a target as heard from (false for an address that is none).
+    bool settle(const Address& target);
     Received receive(Milliseconds wait);
     bool deliverBatch();
     // `wait`, shortened so that a stop request or `stopAt` is seen in time.
@@ -105,7 +112,10 @@ private:
     SocketStep failure = SocketStep::NONE;
     FailureReason reason;
     bool done = false;
-    size_t refusals = 0;  // receives that reported a target's "port unreachable"
+    std::set<Address> refused;
+    std::vector<bool> settled;     // by target: answered or refused, probed no more
+    size_t targetProbes = 0;       // sent to targets in the rounds before this one
+    Milliseconds lastProgress{0};  // targets that said "port unreachable"
 };
 
 }  // namespace webfind

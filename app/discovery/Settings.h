@@ -3,6 +3,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <ostream>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -33,6 +34,9 @@ struct SessionSettings {
     // most `rate` probes leave a second.
     std::vector<Address> targets;
     uint32_t rate = 1000;
+    // When set, told about once a second while targets are probed: probes
+    // sent to them so far, and of how many (every round's).
+    std::function<void(size_t sent, size_t total)> progress;
     Timings timings;
 };
 

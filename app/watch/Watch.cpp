@@ -68,6 +68,8 @@ bool Rounds::probe(bool fresh) {
         }
     }
     const Liveness& live = watching.liveness;
+    // Every target is asked again each round; within it, only those not heard.
+    session.forgetHeard();
     if (!(fresh ? session.probe() : session.sendProbe()) || !session.listenUntil(session.now() + live.answerWait))
         return false;
     for (uint32_t retry = 0; retry < live.retries && tracker.missing() > 0 && !session.finished(); ++retry)

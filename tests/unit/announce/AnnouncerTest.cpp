@@ -325,6 +325,8 @@ TEST(AnnounceRules, UnicastProbesAreAnsweredOnlyFromAdmittedRanges) {
         Datagram probe = probeFrom(c.source, 2, c.destination);
         probe.port = c.port;
         EXPECT_EQ(judge(probe, links, {}, link, from), c.verdict) << c.why;
-        if (c.verdict == Refusal::NONE) EXPECT_TRUE(link && link->address.number() == c.destination) << c.why;
+        if (c.verdict == Refusal::NONE) {
+            EXPECT_TRUE(link && link->address.number() == c.destination) << c.why;
+        }
     }
 }

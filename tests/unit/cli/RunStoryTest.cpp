@@ -79,3 +79,27 @@ TEST_F(RunStory, AFoundDeviceIsListedAndOpened) {
     EXPECT_EQ(tell({"-n"}), ExitStatus::DONE);
     EXPECT_THAT(recording.opened, ElementsAre("http://10.0.1.5/")) << "-n opens nothing";
 }
+
+// Many targets: how long they take is said first; on a terminal a count of
+// the probes sent is kept on one line and cleared before the result; what
+// the targets did is said when nothing answered and a person reads along.
+TEST_F(RunStory, ManyTargetsAreSaidBeforeTheyAreProbedAndCountedOnATerminal) {
+    fake.recording = false;
+    for (bool terminal : {true, false}) {
+        out.str(""), err.str("");
+        const Options options = parse({"-n"});
+        RunSettings settings;
+        for (uint32_t i = 1; i <= 3000; ++i) settings.session.targets.push_back(Address::of(0x0A020000u + i));
+        EXPECT_EQ(tellRun(options, settings, Telling{out, err, terminal, &desktop}), ExitStatus::DONE);
+        const std::string said = err.str();
+        EXPECT_EQ(said.rfind("webfind: probing 3000 targets at most 1000 a second: 3 s, up to 9 s when they do not "
+                             "answer\n",
+                             0),
+                  0u)
+            << said;
+        EXPECT_EQ(said.find("probes sent (") != std::string::npos, terminal) << said;
+        EXPECT_EQ(said.find("\r\033[K") != std::string::npos, terminal);
+        EXPECT_EQ(said.find("webfind: 0 of 3000 targets answered; 3000 were silent") != std::string::npos, terminal)
+            << "as every explanation: to a person reading along";
+    }
+}

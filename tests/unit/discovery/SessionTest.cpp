@@ -172,3 +172,31 @@ TEST_F(SessionTest, TargetsAreProbedByUnicastAtTheRateAndTheGroupOnlyWithChosenL
         EXPECT_EQ(toTargets, c.targets);
     }
 }
+
+// A target's "port unreachable" fails a receive or a send once: the queue
+// of such reports is emptied, each target that refused counted once, the
+// probe sent again, and neither is a failure of the run.
+TEST_F(SessionTest, TargetsThatSayNothingListensAreCountedOnceAndFailNothing) {
+    settings.targets = {Address{{10, 2, 0, 1}}, Address{{10, 2, 0, 2}}, Address{{10, 2, 0, 3}}, Address{{10, 2, 0, 4}}};
+    Session& s = session();
+    fake.error.kind = BRIVO::SocketError::REFUSED;
+    fake.sendResults = {-1};
+    fake.unreachable = {0x0A020001};
+    EXPECT_TRUE(s.sendProbe());
+    EXPECT_EQ(fake.sent.size(), 5u) << "the probe that failed, sent again";
+    fake.arrivals = {{-1, Buffer{}, addressV4(10, 2, 0, 2, 3576), 10},
+                     {1, Buffer{'x'}, addressV4(10, 2, 0, 3, 3576), 0}};
+    fake.unreachable = {0x0A020002, 0, 0x0A020001, 0x0A090009};
+    EXPECT_TRUE(s.listenUntil(s.now() + Milliseconds(100)));
+    EXPECT_EQ(s.failedStep(), SocketStep::NONE);
+    EXPECT_EQ(s.refusedByTargets(), 2u) << "10.2.0.1 and 10.2.0.2; another error and a host not probed pass";
+    EXPECT_EQ(sink.taken.size(), 1u) << "the answer behind the report";
+    fake.calls.clear();
+    EXPECT_TRUE(s.sendProbe());
+    EXPECT_THAT(fake.calls, ElementsAre(testing::StartsWith("sendTo 7 12 10.2.0.4 ")))
+        << "the next round asks only the target not heard from";
+    s.forgetHeard();
+    fake.sent.clear();
+    EXPECT_TRUE(s.sendProbe());
+    EXPECT_EQ(fake.sent.size(), 4u) << "a watch's new round asks them all";
+}
