@@ -70,6 +70,7 @@ bench: deps-test
 	bash bench/check.sh
 	bash bench/announce.sh
 	bash bench/first.sh
+	bash bench/targets.sh
 	bash bench/soak.sh
 	./build/micro_bench
 

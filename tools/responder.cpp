@@ -84,6 +84,9 @@ Options:
   --delay MS          wait a random 0..MS milliseconds before each answer
   --after MS          wait MS milliseconds more before each answer
   --probes K          answer only the first K probes (0: only listen and log)
+  --unicast           a probe sent by unicast to one of the --from addresses
+                      is answered by that device alone, if any (as webfind
+                      --target probes each address); one to the group by all
   --any               answer any datagram, not only valid probes
   --raw FILE          send the bytes of FILE instead of a well-formed answer
                       (for tests of what a hostile network can send)
@@ -116,6 +119,7 @@ struct Settings {
     uint32_t afterMs = 0;
     long probes = -1;  // unlimited
     bool any = false;
+    bool unicast = false;
     bool raw = false;
     std::vector<uint8_t> rawBytes;
     uint32_t repeat = 1;
@@ -159,7 +163,23 @@ in_addr address(const char* text, const char* option) {
 }
 
 Settings parse(int argc, char** argv) {
-    enum { NAME = 256, URL, INTERFACE, FROM, COUNT, DELAY, AFTER, PROBES, ANY, RAW, REPEAT, EVERY, LIFETIME, HOSTILE };
+    enum {
+        NAME = 256,
+        URL,
+        INTERFACE,
+        FROM,
+        COUNT,
+        DELAY,
+        AFTER,
+        PROBES,
+        ANY,
+        RAW,
+        REPEAT,
+        EVERY,
+        LIFETIME,
+        HOSTILE,
+        UNICAST
+    };
     static const option options[] = {{"name", required_argument, nullptr, NAME},
                                      {"url", required_argument, nullptr, URL},
                                      {"interface", required_argument, nullptr, INTERFACE},
@@ -174,6 +194,7 @@ Settings parse(int argc, char** argv) {
                                      {"every", required_argument, nullptr, EVERY},
                                      {"lifetime", required_argument, nullptr, LIFETIME},
                                      {"hostile", required_argument, nullptr, HOSTILE},
+                                     {"unicast", no_argument, nullptr, UNICAST},
                                      {"help", no_argument, nullptr, 'h'},
                                      {nullptr, 0, nullptr, 0}};
     Settings s;
@@ -204,6 +225,7 @@ Settings parse(int argc, char** argv) {
         case EVERY: s.everyMs = number(optarg, "--every"); break;
         case LIFETIME: s.lifetimeS = number(optarg, "--lifetime"); break;
         case HOSTILE: s.hostile = number(optarg, "--hostile"); break;
+        case UNICAST: s.unicast = true; break;
         case 'h': std::fputs(HELP, stdout); std::exit(0);
         case ':': usage(std::string("missing value for ") + argv[optind - 1]);
         default: usage(std::string("unknown option ") + argv[optind - 1]);
@@ -213,6 +235,7 @@ Settings parse(int argc, char** argv) {
     if (s.count == 0) usage("--count must be at least 1");
     if (s.count > 1 && !s.fromGiven) usage("--count needs --from");
     if (s.repeat == 0) usage("--repeat must be at least 1");
+    if (s.unicast && !s.fromGiven) usage("--unicast needs --from");
     return s;
 }
 
@@ -426,6 +449,8 @@ int main(int argc, char** argv) {
         std::perror(("webfind-responder: bind port " + std::to_string(DISCOVERY_PORT)).c_str());
         return 1;
     }
+    // Where each probe was sent, for --unicast.
+    if (s.unicast) setsockopt(fd, IPPROTO_IP, IP_PKTINFO, &on, sizeof on);
     ip_mreq join{};
     std::memcpy(&join.imr_multiaddr, DISCOVERY_GROUP.address + 12, 4);
     join.imr_interface = s.interface;
@@ -482,10 +507,28 @@ int main(int argc, char** argv) {
         if (ready <= 0) continue;
 
         sockaddr_in peer{};
-        socklen_t peerLength = sizeof peer;
-        ssize_t n =
-            ::recvfrom(fd, datagram.data(), datagram.size(), 0, reinterpret_cast<sockaddr*>(&peer), &peerLength);
+        iovec part{datagram.data(), datagram.size()};
+        alignas(cmsghdr) char control[128];
+        msghdr message{};
+        message.msg_name = &peer;
+        message.msg_namelen = sizeof peer;
+        message.msg_iov = &part;
+        message.msg_iovlen = 1;
+        message.msg_control = control;
+        message.msg_controllen = sizeof control;
+        ssize_t n = ::recvmsg(fd, &message, 0);
         if (n < 0) continue;
+        // --unicast: the one device at the address the probe was sent to.
+        uint32_t first = 0, last = s.count;
+        for (cmsghdr* c = CMSG_FIRSTHDR(&message); s.unicast && c; c = CMSG_NXTHDR(&message, c)) {
+            if (c->cmsg_level != IPPROTO_IP || c->cmsg_type != IP_PKTINFO) continue;
+            in_pktinfo info;
+            std::memcpy(&info, CMSG_DATA(c), sizeof info);
+            const uint32_t to = ntohl(info.ipi_addr.s_addr), base = ntohl(s.from.s_addr);
+            if (IN_MULTICAST(to)) continue;
+            first = to - base < s.count ? to - base : s.count;
+            last = std::min(first + 1, s.count);
+        }
         bool probe = webfind::isProbe(webfind::DatagramBytes{datagram.data(), static_cast<size_t>(n)});
         char peerText[INET_ADDRSTRLEN];
         inet_ntop(AF_INET, &peer.sin_addr, peerText, sizeof peerText);
@@ -497,7 +540,7 @@ int main(int argc, char** argv) {
         if (s.probes >= 0 && answered >= s.probes) continue;
         ++answered;
         uint64_t base = nowMs() + s.afterMs;
-        for (uint32_t d = 0; d < s.count; ++d) {
+        for (uint32_t d = first; d < last; ++d) {
             uint64_t jitter = s.delayMs ? random() % (s.delayMs + 1) : 0;
             in_addr source = s.fromGiven ? deviceAddress(s, d) : in_addr{htonl(INADDR_ANY)};
             pending.push(Pending{base + jitter, &answers[d], source, peer, s.repeat});
