@@ -44,6 +44,9 @@ int main(int argc, char** argv) {
         std::cerr << Priority::ERROR << "webfind: could not write to standard output: " << why << '\n' << std::flush;
         if (status == ExitStatus::DONE) status = ExitStatus::OUTPUT_FAILURE;
     }
+    // Started from Explorer or the Start menu, the list would vanish with
+    // the window.
+    keepWindowUntilEnter();
     return static_cast<int>(status);
 }
 

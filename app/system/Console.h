@@ -18,6 +18,9 @@ void prepareStandardStreams();
 // reader that leaves (EPIPE) ends the output quietly, as head's users expect.
 void catchStopRequests();
 bool stopRequested();
+// Requests a stop from within the program, as an interrupt would (a
+// service manager's stop).
+void requestStop();
 
 // A descriptor that becomes readable once a stop is requested, for waits
 // that should end then; -1 where there is none (Windows).
@@ -45,6 +48,21 @@ bool standardOutputGone();
 // True when standard error is a terminal (a console on Windows): a person
 // is reading it.
 bool standardErrorIsTerminal();
+
+// Whether a console window would close with the program and take its
+// output with it: the program is the only process of its console (Windows
+// started it from Explorer or the Start menu, not from a terminal or a
+// script) and reads and writes that console. Never where windows stay.
+struct ConsoleFacts {
+    uint32_t processes = 0;  // processes attached to the console (0: none)
+    bool inputIsConsole = false, outputIsConsole = false;
+};
+inline bool windowClosesWithProgram(const ConsoleFacts& f) {
+    return f.processes == 1 && f.inputIsConsole && f.outputIsConsole;
+}
+// When the window would close with the program, says so and waits for
+// Enter (or a stop request) before returning.
+void keepWindowUntilEnter();
 
 // Flushes standard output; true when everything written to it arrived.
 // Otherwise false, with the reason in `why`.

@@ -99,6 +99,8 @@ void catchStopRequests() {
 
 bool stopRequested() { return stopSignal != 0; }
 
+void requestStop() { noteStop(SIGTERM); }
+
 void catchReloadRequests() {
     if (wakePipe[0] < 0 && ::pipe2(wakePipe, O_CLOEXEC | O_NONBLOCK) != 0) wakePipe[0] = wakePipe[1] = -1;
     struct sigaction reload {};
@@ -170,6 +172,9 @@ bool standardOutputGone() {
 }
 
 bool standardErrorIsTerminal() { return ::isatty(STDERR_FILENO) == 1; }
+
+// A terminal's window belongs to the terminal, not to the program.
+void keepWindowUntilEnter() {}
 
 bool standardOutputDelivered(std::string& why) {
     std::cout.flush();

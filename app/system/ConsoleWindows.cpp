@@ -60,6 +60,8 @@ void catchStopRequests() { SetConsoleCtrlHandler(noteStop, TRUE); }
 
 bool stopRequested() { return InterlockedCompareExchange(&stopAsked, 0, 0) != 0; }
 
+void requestStop() { InterlockedExchange(&stopAsked, 1); }
+
 // The console's handler runs on a thread of its own; waits there are kept
 // short instead.
 intptr_t stopWakeHandle() { return -1; }
@@ -78,6 +80,22 @@ bool standardOutputGone() { return false; }
 bool standardErrorIsTerminal() {
     DWORD mode = 0;
     return GetConsoleMode(GetStdHandle(STD_ERROR_HANDLE), &mode) != 0;
+}
+
+void keepWindowUntilEnter() {
+    ConsoleFacts facts;
+    DWORD list[2], mode = 0;
+    facts.processes = GetConsoleProcessList(list, 2);
+    const HANDLE input = GetStdHandle(STD_INPUT_HANDLE);
+    facts.inputIsConsole = GetConsoleMode(input, &mode) != 0;
+    facts.outputIsConsole = GetConsoleMode(GetStdHandle(STD_OUTPUT_HANDLE), &mode) != 0;
+    if (!windowClosesWithProgram(facts)) return;
+    std::cout.flush();
+    writeLine(GetStdHandle(STD_ERROR_HANDLE), "webfind: press Enter to close this window\n");
+    // Until a line ends, the console is closed or input fails.
+    wchar_t typed[64];
+    for (DWORD read = 0; !stopRequested() && ReadConsoleW(input, typed, 64, &read, nullptr) && read > 0;)
+        if (std::wstring(typed, read).find(L'\r') != std::wstring::npos) break;
 }
 
 bool standardOutputDelivered(std::string& why) {

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "app/system/Console.h"
 #include "app/system/OutputBuffers.h"
 
 using namespace webfind;
@@ -76,4 +77,21 @@ TEST(ConsoleLineChoice, Utf8AsTextOtherBytesAsTheyAre) {
     EXPECT_EQ(utf8.text, u"Name:Caf\u00E9 URL:http://x/\n");
     EXPECT_FALSE(forConsole("Name:Caf\xE9 URL:http://x/\n").asText);
     EXPECT_TRUE(forConsole("Socket Send Err\n").asText);
+}
+
+// The window is held only when it would vanish with the list: webfind alone
+// in a console it reads and writes. From a terminal (others share the
+// console), a script or a pipe, never.
+TEST(ConsoleWindow, HeldOnlyWhenItWouldCloseWithTheProgram) {
+    const struct {
+        ConsoleFacts facts;
+        bool held;
+    } cases[] = {{{1, true, true}, true},
+                 {{2, true, true}, false},
+                 {{0, false, false}, false},
+                 {{1, false, true}, false},
+                 {{1, true, false}, false}};
+    for (const auto& c : cases)
+        EXPECT_EQ(windowClosesWithProgram(c.facts), c.held)
+            << c.facts.processes << " " << c.facts.inputIsConsole << c.facts.outputIsConsole;
 }
