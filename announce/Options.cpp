@@ -45,6 +45,11 @@ Options:
                          1500-100000000 (default 131072)
   -v, --verbose          on standard error, each datagram answered or
                          refused, and why
+      --service          (Windows) run as the service webfind-announce under
+                         the Service Control Manager, alone: the options come
+                         from the registry (HKLM\Software\webfind,
+                         AnnounceOptions), the log goes to
+                         ProgramData\webfind\webfind-announce.log
   -h, --help             show this help and exit
   -V, --version          show the version and exit
 
@@ -54,7 +59,7 @@ on, 2 on a usage error (an announcement webfind would not accept included).
 
 namespace {
 
-enum { NAME = 256, URL, PER_SOURCE, SHARED, SHARED_BYTES, UNICAST_FROM };
+enum { NAME = 256, URL, PER_SOURCE, SHARED, SHARED_BYTES, UNICAST_FROM, SERVICE };
 
 const option LONG_OPTIONS[] = {
     {"name", required_argument, nullptr, NAME},
@@ -65,6 +70,7 @@ const option LONG_OPTIONS[] = {
     {"shared-bytes", required_argument, nullptr, SHARED_BYTES},
     {"unicast-from", required_argument, nullptr, UNICAST_FROM},
     {"verbose", no_argument, nullptr, 'v'},
+    {"service", no_argument, nullptr, SERVICE},
     {"help", no_argument, nullptr, 'h'},
     {"version", no_argument, nullptr, 'V'},
     {nullptr, 0, nullptr, 0},
@@ -126,6 +132,13 @@ Options parseOptions(int argc, char** argv) {
             break;
         }
         case 'v': o.settings.verbose = true; break;
+        case SERVICE:
+            if (argc != 2)
+                return usageError(
+                    "--service comes alone: the service's options are kept in the registry "
+                    "(HKLM\\Software\\webfind, AnnounceOptions)");
+            o.action = Options::SERVICE;
+            return o;
         case 'h': o.action = Options::HELP; return o;
         case 'V': o.action = Options::VERSION; return o;
         default: return usageError(getoptProblem(c, argv));

@@ -8,7 +8,7 @@ namespace webfind::announce {
 
 // What the command line asks for.
 struct Options {
-    enum Action { ANNOUNCE, HELP, VERSION, USAGE_ERROR };
+    enum Action { ANNOUNCE, HELP, VERSION, USAGE_ERROR, SERVICE };
     Action action = ANNOUNCE;
     std::string problem;  // for USAGE_ERROR: one line naming it
     AnnounceSettings settings;

@@ -14,6 +14,7 @@
 #include "app/system/HostName.h"
 #include "app/system/ServiceManager.h"
 #include "app/system/SingleInstance.h"
+#include "app/system/SystemService.h"
 
 namespace webfind::announce {
 namespace {
@@ -47,12 +48,35 @@ public:
     const BRIVO::Handle handle;
 };
 
+int run(int argc, char** argv);
+
+// Under the Service Control Manager, with the options kept for it.
+int serve() {
+    std::string problem;
+    const int status = runAsSystemService(
+        "webfind-announce",
+        [](const std::vector<std::string>& words) {
+            std::vector<std::string> kept = {"webfind-announce"};
+            kept.insert(kept.end(), words.begin(), words.end());
+            if (std::find(kept.begin(), kept.end(), "--service") != kept.end())
+                return usage("--service cannot be among the service's own options");
+            std::vector<char*> argv;
+            for (std::string& w : kept) argv.push_back(&w[0]);
+            argv.push_back(nullptr);
+            return run(static_cast<int>(kept.size()), argv.data());
+        },
+        problem);
+    if (status < 0) return usage(problem);
+    return status;
+}
+
 int run(int argc, char** argv) {
     Options options = parseOptions(argc, argv);
     switch (options.action) {
     case Options::HELP: std::cout << HELP_TEXT; return 0;
     case Options::VERSION: std::cout << "webfind-announce " WEBFIND_VERSION "\n"; return 0;
     case Options::USAGE_ERROR: return usage(options.problem);
+    case Options::SERVICE: return serve();
     case Options::ANNOUNCE: break;
     }
     AnnounceSettings& settings = options.settings;

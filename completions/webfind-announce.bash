@@ -3,7 +3,7 @@
 
 _webfind_announce() {
     local cur=${COMP_WORDS[COMP_CWORD]} prev=${COMP_WORDS[COMP_CWORD - 1]}
-    local options="--name --url -i --interface --per-source --shared --shared-bytes --unicast-from -v --verbose -h --help -V --version"
+    local options="--name --url -i --interface --per-source --shared --shared-bytes --unicast-from --service -v --verbose -h --help -V --version"
     COMPREPLY=()
     case $prev in
     -i | --interface)

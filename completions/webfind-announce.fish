@@ -12,6 +12,7 @@ complete -c webfind-announce -l per-source -x -d 'Answers a second to one addres
 complete -c webfind-announce -l shared -x -d 'Answers a second to all sources (1-100000)'
 complete -c webfind-announce -l shared-bytes -x -d 'Bytes of answers a second to all sources (1500-100000000)'
 complete -c webfind-announce -l unicast-from -x -d 'Also answer unicast probes from this range (10.1.0.0/24)'
+complete -c webfind-announce -l service -d '(Windows) Run under the Service Control Manager'
 complete -c webfind-announce -s v -l verbose -d 'Say each datagram answered or refused, and why'
 complete -c webfind-announce -s h -l help -d 'Show the help'
 complete -c webfind-announce -s V -l version -d 'Show the version'

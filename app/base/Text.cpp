@@ -84,4 +84,23 @@ std::string clockTime(std::chrono::system_clock::time_point when) {
     return text;
 }
 
+std::vector<std::string> splitWords(const std::string& line) {
+    std::vector<std::string> words;
+    bool inWord = false, quoted = false;
+    for (char c : line) {
+        if (c == '"') {
+            quoted = !quoted;
+            if (!inWord) words.emplace_back();
+            inWord = true;
+        } else if (!quoted && (c == ' ' || c == '\t')) {
+            inWord = false;
+        } else {
+            if (!inWord) words.emplace_back();
+            inWord = true;
+            words.back() += c;
+        }
+    }
+    return words;
+}
+
 }  // namespace webfind

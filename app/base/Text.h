@@ -2,6 +2,7 @@
 
 #include <chrono>
 #include <string>
+#include <vector>
 
 #include "app/base/Address.h"
 
@@ -34,6 +35,10 @@ std::string localTime(std::chrono::system_clock::time_point when);
 
 // The local time of day of `when`: 14:05:59.
 std::string clockTime(std::chrono::system_clock::time_point when);
+
+// The words of a stored command line: separated by spaces or tabs, a
+// double-quoted stretch kept as one word (without its quotes); no escapes.
+std::vector<std::string> splitWords(const std::string& line);
 
 // The upper-case hex digit of the low four bits of `value`.
 inline char hexDigit(unsigned value) { return "0123456789ABCDEF"[value & 0xF]; }

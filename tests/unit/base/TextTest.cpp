@@ -59,3 +59,16 @@ TEST(Times, Rfc3339InUtcToTheMillisecond) {
     EXPECT_EQ(rfc3339(std::chrono::system_clock::time_point(std::chrono::milliseconds(1700000000123))),
               "2023-11-14T22:13:20.123Z");
 }
+
+// The service's stored options, as the command line would give them.
+TEST(SplitWords, SpacesSeparateAndQuotesKeepTogether) {
+    const struct {
+        const char* line;
+        std::vector<std::string> words;
+    } cases[] = {{"", {}},
+                 {"  --name NAS\t-v ", {"--name", "NAS", "-v"}},
+                 {"--name \"Lab scope\" --url http://{addr}/", {"--name", "Lab scope", "--url", "http://{addr}/"}},
+                 {"--name \"\"", {"--name", ""}},
+                 {"--name=\"a b\"c", {"--name=a bc"}}};
+    for (const auto& c : cases) EXPECT_EQ(splitWords(c.line), c.words) << c.line;
+}
