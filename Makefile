@@ -6,8 +6,8 @@ TEST_PACKAGES := $(BUILD_PACKAGES) libgtest-dev libgmock-dev iproute2 util-linux
 # Both Windows cross compilers, and 64-bit Wine, which runs on every x86-64
 # kernel; 32-bit Wine is added by the tests only where the kernel runs it.
 WINDOWS_BUILD_PACKAGES := cmake ninja-build nlohmann-json3-dev g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix binutils-mingw-w64 file
-WINDOWS_PACKAGES := $(TEST_PACKAGES) $(WINDOWS_BUILD_PACKAGES) googletest binutils wine64
-PACKAGE_PACKAGES := $(BUILD_PACKAGES) $(WINDOWS_BUILD_PACKAGES) dpkg-dev lintian systemd
+WINDOWS_PACKAGES := $(TEST_PACKAGES) $(WINDOWS_BUILD_PACKAGES) googletest binutils wine64 wixl
+PACKAGE_PACKAGES := $(BUILD_PACKAGES) $(WINDOWS_BUILD_PACKAGES) dpkg-dev lintian systemd wixl
 FUZZ_PACKAGES := clang-14 libclang-rt-14-dev cmake ninja-build nlohmann-json3-dev
 BENCH_PACKAGES := libbenchmark-dev time util-linux curl python3 gupnp-tools nftables iproute2
 
@@ -50,13 +50,15 @@ windows-builds:
 	cmake --preset windows-x86_64
 	cmake --build --preset windows-x86_64
 
-# build/webfind_<version>_amd64.deb, build/webfind-responder_<version>_amd64.deb
-# and build/webfind-<version>-windows.zip (32-bit/webfind.exe and 64-bit/webfind.exe)
+# build/webfind_<version>_amd64.deb, build/webfind-responder_<version>_amd64.deb,
+# build/webfind-<version>-windows.zip (32-bit/webfind.exe and 64-bit/webfind.exe)
+# and the installers build/webfind-<version>-x86.msi and -x64.msi
 package: deps-package windows-builds
 	cmake --preset default
 	cmake --build --preset default
 	cd build && cpack
 	cmake -DSOURCE_DIR=$(CURDIR) -P cmake/WindowsZip.cmake
+	cmake -DSOURCE_DIR=$(CURDIR) -P cmake/WindowsMsi.cmake
 
 # Scale and watch benchmarks in private network namespaces, then the
 # micro-benchmarks.

@@ -16,7 +16,7 @@ declare -A links=() allowed=()
 while read -r target deps; do
     links[$target]=$deps
 done < <(cat app/CMakeLists.txt announce/CMakeLists.txt tools/CMakeLists.txt | tr '\n' ' ' |
-    grep -o 'target_link_libraries([^)]*)' | sed 's/(webfind-responder /(webfind_tools /; s/(webfind-announce /(webfind_announce /' |
+    grep -o 'target_link_libraries([^)]*)' | sed 's/(webfind-responder /(webfind_tools /; s/(webfind-setup /(webfind_tools /; s/(webfind_setup /(webfind_tools /; s/(webfind-announce /(webfind_announce /' |
     sed -n 's/^target_link_libraries(webfind_\([a-z]*\) [A-Z]* \(.*\))$/\1 \2/p' |
     awk '{ printf "%s", $1; for (i = 2; i <= NF; i++) { if ($i ~ /^webfind_/) { sub(/^webfind_/, "", $i); printf " %s", $i }
            else if ($i == "BRIVO::brivo") printf " Network" } print "" }' |
@@ -61,13 +61,14 @@ while IFS= read -r file; do
         Network/*) target=Network ;;
         app/*/*) target=$(echo "$included" | cut -d/ -f2) ;;
         announce/*) target=announce ;;
+        tools/*) target=tools ;;
         *) problem "$file includes \"$included\", which names no folder of ours"; continue ;;
         esac
         if [ "$target" != "$folder" ] && [[ " ${allowed[$folder]} " != *" $target "* ]]; then
             problem "$file ($folder) includes $included ($target), which is not below it"
         fi
         case $included in
-        app/* | announce/*) echo "$(unit "$file") $(unit "$included")" >> "$edges" ;;
+        app/* | announce/* | tools/*) echo "$(unit "$file") $(unit "$included")" >> "$edges" ;;
         esac
     done < <(sed -n 's/^#include "\([^"]*\)".*/\1/p' "$file")
 done < <(find app announce tools \( -name '*.h' -o -name '*.cpp' \) | sort)
