@@ -27,7 +27,13 @@ if [ "$(id -u)" -eq 0 ]; then
     # instead of failing on apt's lock.
     exec 9> /var/lib/apt/webfind-install.lock
     flock 9
-    apt-get update -q
+    # A mirror in the middle of a sync serves lists that do not match
+    # their index for a while: tried again, and then installed with what
+    # came (a package that is truly missing still fails the install).
+    for try in 1 2 3; do
+        apt-get update -q && break
+        [ "$try" -lt 3 ] && sleep 20
+    done
     # shellcheck disable=SC2086  # one word a package
     apt-get install -y -q $missing
 else
