@@ -16,4 +16,13 @@ std::vector<FirewallRule> installerRules(const std::string& folder) {
     };
 }
 
+bool applyRules(Firewall& firewall, const std::string& folder, bool install) {
+    bool all = true;
+    for (const FirewallRule& rule : installerRules(folder)) {
+        firewall.remove(rule.name);  // none there is no failure
+        if (install && !firewall.add(rule)) all = false;
+    }
+    return all;
+}
+
 }  // namespace webfind

@@ -19,4 +19,17 @@ struct FirewallRule {
 
 std::vector<FirewallRule> installerRules(const std::string& folder);
 
+// The firewall as the helper uses it (Windows' INetFwRules, or a test's).
+class Firewall {
+public:
+    virtual ~Firewall() = default;
+    virtual bool remove(const std::string& name) = 0;
+    virtual bool add(const FirewallRule& rule) = 0;
+};
+
+// Each rule of `folder`'s programs: one left by an earlier install removed
+// first, then, when installing, added. Every rule is tried; true when all
+// went.
+bool applyRules(Firewall& firewall, const std::string& folder, bool install);
+
 }  // namespace webfind

@@ -50,45 +50,57 @@ bool changePath(const std::string& folder, bool add) {
     return done;
 }
 
-// Windows' firewall through its COM interface: rules added by name, for
-// all profiles, and removed by name.
-bool changeFirewall(const std::string& folder, bool add) {
-    if (FAILED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED))) return false;
+// Windows' firewall through its COM interface: rules for all profiles,
+// added and removed by name.
+class WindowsFirewall : public Firewall {
+public:
+    WindowsFirewall() {
+        if (FAILED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED))) return;
+        initialised = true;
+        if (SUCCEEDED(CoCreateInstance(CLSID_NetFwPolicy2, nullptr, CLSCTX_INPROC_SERVER, IID_INetFwPolicy2,
+                                       reinterpret_cast<void**>(&policy))))
+            policy->get_Rules(&rules);
+    }
+    ~WindowsFirewall() override {
+        if (rules) rules->Release();
+        if (policy) policy->Release();
+        if (initialised) CoUninitialize();
+    }
+    WindowsFirewall(const WindowsFirewall&) = delete;
+    WindowsFirewall& operator=(const WindowsFirewall&) = delete;
+
+    bool remove(const std::string& name) override {
+        if (!rules) return false;
+        BSTR text = SysAllocString(wideFromUtf8(name).c_str());
+        const bool done = SUCCEEDED(rules->Remove(text));
+        SysFreeString(text);
+        return done;
+    }
+    bool add(const FirewallRule& r) override {
+        if (!rules) return false;
+        INetFwRule* rule = nullptr;
+        BSTR name = SysAllocString(wideFromUtf8(r.name).c_str());
+        BSTR program = SysAllocString(wideFromUtf8(r.program).c_str());
+        BSTR ports = SysAllocString(std::to_wstring(r.port).c_str());
+        BSTR description = SysAllocString(wideFromUtf8(r.description).c_str());
+        const bool done =
+            SUCCEEDED(CoCreateInstance(CLSID_NetFwRule, nullptr, CLSCTX_INPROC_SERVER, IID_INetFwRule,
+                                       reinterpret_cast<void**>(&rule))) &&
+            SUCCEEDED(rule->put_Name(name)) && SUCCEEDED(rule->put_Description(description)) &&
+            SUCCEEDED(rule->put_ApplicationName(program)) && SUCCEEDED(rule->put_Protocol(NET_FW_IP_PROTOCOL_UDP)) &&
+            SUCCEEDED(rule->put_LocalPorts(ports)) && SUCCEEDED(rule->put_Direction(NET_FW_RULE_DIR_IN)) &&
+            SUCCEEDED(rule->put_Action(NET_FW_ACTION_ALLOW)) && SUCCEEDED(rule->put_Profiles(NET_FW_PROFILE2_ALL)) &&
+            SUCCEEDED(rule->put_Enabled(VARIANT_TRUE)) && SUCCEEDED(rules->Add(rule));
+        if (rule) rule->Release();
+        for (BSTR b : {name, program, ports, description}) SysFreeString(b);
+        return done;
+    }
+
+private:
+    bool initialised = false;
     INetFwPolicy2* policy = nullptr;
     INetFwRules* rules = nullptr;
-    bool done = SUCCEEDED(CoCreateInstance(CLSID_NetFwPolicy2, nullptr, CLSCTX_INPROC_SERVER, IID_INetFwPolicy2,
-                                           reinterpret_cast<void**>(&policy))) &&
-                SUCCEEDED(policy->get_Rules(&rules));
-    for (const FirewallRule& r : installerRules(folder)) {
-        if (!done) break;
-        BSTR name = SysAllocString(wideFromUtf8(r.name).c_str());
-        rules->Remove(name);  // a rule left by an earlier install, replaced
-        if (add) {
-            INetFwRule* rule = nullptr;
-            BSTR program = SysAllocString(wideFromUtf8(r.program).c_str());
-            BSTR ports = SysAllocString(std::to_wstring(r.port).c_str());
-            BSTR description = SysAllocString(wideFromUtf8(r.description).c_str());
-            done = SUCCEEDED(CoCreateInstance(CLSID_NetFwRule, nullptr, CLSCTX_INPROC_SERVER, IID_INetFwRule,
-                                              reinterpret_cast<void**>(&rule))) &&
-                   SUCCEEDED(rule->put_Name(name)) && SUCCEEDED(rule->put_Description(description)) &&
-                   SUCCEEDED(rule->put_ApplicationName(program)) &&
-                   SUCCEEDED(rule->put_Protocol(NET_FW_IP_PROTOCOL_UDP)) && SUCCEEDED(rule->put_LocalPorts(ports)) &&
-                   SUCCEEDED(rule->put_Direction(NET_FW_RULE_DIR_IN)) &&
-                   SUCCEEDED(rule->put_Action(NET_FW_ACTION_ALLOW)) &&
-                   SUCCEEDED(rule->put_Profiles(NET_FW_PROFILE2_ALL)) && SUCCEEDED(rule->put_Enabled(VARIANT_TRUE)) &&
-                   SUCCEEDED(rules->Add(rule));
-            if (rule) rule->Release();
-            SysFreeString(program);
-            SysFreeString(ports);
-            SysFreeString(description);
-        }
-        SysFreeString(name);
-    }
-    if (rules) rules->Release();
-    if (policy) policy->Release();
-    CoUninitialize();
-    return done;
-}
+};
 
 // The folder this program was installed to, with the others.
 std::string ownFolder() {
@@ -109,7 +121,8 @@ int main(int argc, char** argv) {
     const bool add = step == "install";
     const std::string folder = ownFolder();
     const bool path = changePath(folder, add);
-    const bool firewall = changeFirewall(folder, add);
+    WindowsFirewall windows;
+    const bool firewall = applyRules(windows, folder, add);
     // The installer removes its values but not the key that held them.
     if (!add) RegDeleteTreeW(HKEY_LOCAL_MACHINE, L"Software\\webfind");
     if (!path) std::fprintf(stderr, "webfind-setup: could not change the system's PATH\n");
