@@ -52,13 +52,15 @@ bool standardErrorIsTerminal();
 // Whether a console window would close with the program and take its
 // output with it: the program is the only process of its console (Windows
 // started it from Explorer or the Start menu, not from a terminal or a
-// script) and reads and writes that console. Never where windows stay.
+// script), reads and writes that console, and the console has a window on
+// the screen (not a scheduled task's hidden one, nor a terminal of another
+// system's that Wine draws in). Never where windows stay.
 struct ConsoleFacts {
     uint32_t processes = 0;  // processes attached to the console (0: none)
-    bool inputIsConsole = false, outputIsConsole = false;
+    bool inputIsConsole = false, outputIsConsole = false, windowShown = false;
 };
 inline bool windowClosesWithProgram(const ConsoleFacts& f) {
-    return f.processes == 1 && f.inputIsConsole && f.outputIsConsole;
+    return f.processes == 1 && f.inputIsConsole && f.outputIsConsole && f.windowShown;
 }
 // When the window would close with the program, says so and waits for
 // Enter (or a stop request) before returning.

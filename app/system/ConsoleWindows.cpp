@@ -89,6 +89,8 @@ void keepWindowUntilEnter() {
     const HANDLE input = GetStdHandle(STD_INPUT_HANDLE);
     facts.inputIsConsole = GetConsoleMode(input, &mode) != 0;
     facts.outputIsConsole = GetConsoleMode(GetStdHandle(STD_OUTPUT_HANDLE), &mode) != 0;
+    const HWND window = GetConsoleWindow();
+    facts.windowShown = window != nullptr && IsWindowVisible(window);
     if (!windowClosesWithProgram(facts)) return;
     std::cout.flush();
     writeLine(GetStdHandle(STD_ERROR_HANDLE), "webfind: press Enter to close this window\n");

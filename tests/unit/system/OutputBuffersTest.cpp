@@ -80,17 +80,14 @@ TEST(ConsoleLineChoice, Utf8AsTextOtherBytesAsTheyAre) {
 }
 
 // The window is held only when it would vanish with the list: webfind alone
-// in a console it reads and writes. From a terminal (others share the
-// console), a script or a pipe, never.
+// in a console it reads and writes, shown on the screen. From a terminal
+// (others share the console), a script, a pipe or a hidden console, never.
 TEST(ConsoleWindow, HeldOnlyWhenItWouldCloseWithTheProgram) {
     const struct {
         ConsoleFacts facts;
         bool held;
-    } cases[] = {{{1, true, true}, true},
-                 {{2, true, true}, false},
-                 {{0, false, false}, false},
-                 {{1, false, true}, false},
-                 {{1, true, false}, false}};
+    } cases[] = {{{1, true, true, true}, true},   {{2, true, true, true}, false},  {{0, false, false, false}, false},
+                 {{1, false, true, true}, false}, {{1, true, false, true}, false}, {{1, true, true, false}, false}};
     for (const auto& c : cases)
         EXPECT_EQ(windowClosesWithProgram(c.facts), c.held)
             << c.facts.processes << " " << c.facts.inputIsConsole << c.facts.outputIsConsole;
