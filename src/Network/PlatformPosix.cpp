@@ -162,13 +162,7 @@ long receiveArrival(Handle h, void* data, size_t capacity, AddressV4& from, Arri
     sockaddr_in sa{};
     iovec iov{data, capacity};
     alignas(cmsghdr) char control[CMSG_SPACE(sizeof(in_pktinfo)) + CMSG_SPACE(sizeof(timeval))];
-    msghdr msg{};
-    msg.msg_name = &sa;
-    msg.msg_namelen = sizeof sa;
-    msg.msg_iov = &iov;
-    msg.msg_iovlen = 1;
-    msg.msg_control = control;
-    msg.msg_controllen = sizeof control;
+    msghdr msg = posix::messageFor(sa, iov, control);
     arrival = Arrival{};
     // Never block here: a datagram that poll() saw may still be dropped (a bad
     // checksum), and then there is nothing to deliver.

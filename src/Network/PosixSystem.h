@@ -1,12 +1,29 @@
 #pragma once
 
+#include <netinet/in.h>
 #include <sys/socket.h>
+
+#include <cstddef>
 
 #include "Network/Platform.h"
 
 // What differs between POSIX systems, behind one interface: CMake builds
 // PosixSystemLinux.cpp on Linux and PosixSystemOther.cpp elsewhere.
 namespace BRIVO::posix {
+
+// The header of one recvmsg(): the peer's address into `peer`, the bytes
+// into `part`, the ancillary data into `control`.
+template <size_t N>
+msghdr messageFor(sockaddr_in& peer, iovec& part, char (&control)[N]) {
+    msghdr message{};
+    message.msg_name = &peer;
+    message.msg_namelen = sizeof peer;
+    message.msg_iov = &part;
+    message.msg_iovlen = 1;
+    message.msg_control = control;
+    message.msg_controllen = N;
+    return message;
+}
 
 // Sets the receive queue size; a privileged caller on Linux may go past the
 // system's cap (net.core.rmem_max). 0 on success, -1 on failure.

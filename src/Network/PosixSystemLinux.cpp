@@ -204,13 +204,7 @@ long takeUnreachable(int fd, uint8_t (&to)[4]) {
     char byte = 0;
     iovec part{&byte, 1};
     alignas(cmsghdr) char control[256];
-    msghdr message{};
-    message.msg_name = &destination;
-    message.msg_namelen = sizeof destination;
-    message.msg_iov = &part;
-    message.msg_iovlen = 1;
-    message.msg_control = control;
-    message.msg_controllen = sizeof control;
+    msghdr message = messageFor(destination, part, control);
     if (::recvmsg(fd, &message, MSG_ERRQUEUE | MSG_DONTWAIT) < 0)
         return (errno == EAGAIN || errno == EWOULDBLOCK) ? NOTHING_WAITING : -1;
     for (cmsghdr* c = CMSG_FIRSTHDR(&message); c; c = CMSG_NXTHDR(&message, c)) {
