@@ -27,17 +27,19 @@ std::vector<std::string> entries(const std::string& list) {
 }  // namespace
 
 std::string withFolder(const std::string& list, const std::string& folder) {
+    const std::string wanted = folded(folder);
     for (const std::string& e : entries(list))
-        if (folded(e) == folded(folder)) return list;
+        if (folded(e) == wanted) return list;
     if (list.empty()) return folder;
     return list + (list.back() == ';' ? "" : ";") + folder;
 }
 
 std::string withoutFolder(const std::string& list, const std::string& folder) {
+    const std::string unwanted = folded(folder);
     std::string kept;
     bool first = true;
     for (const std::string& e : entries(list)) {
-        if (folded(e) == folded(folder) && !folded(e).empty()) continue;
+        if (!unwanted.empty() && folded(e) == unwanted) continue;
         kept += (first ? "" : ";") + e;
         first = false;
     }

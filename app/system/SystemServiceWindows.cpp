@@ -2,7 +2,6 @@
 // After windows.h, which it builds on.
 #include <shlobj.h>
 
-#include <cstdio>
 #include <iostream>
 
 #include "app/base/Text.h"

@@ -33,16 +33,6 @@ TEST(InstallerPath, TheFolderIsAddedOnceAndRemovedWholly) {
     }
 }
 
-TEST(InstallerFirewall, EachRuleAdmitsOneProgramOnItsOwnPort) {
-    const auto rules = installerRules("C:\\Program Files\\webfind");
-    ASSERT_EQ(rules.size(), 2u);
-    EXPECT_EQ(rules[0].program, "C:\\Program Files\\webfind\\webfind-announce.exe");
-    EXPECT_EQ(rules[0].port, 3576);
-    EXPECT_EQ(rules[1].program, "C:\\Program Files\\webfind\\webfind.exe");
-    EXPECT_EQ(rules[1].port, 13576);
-    EXPECT_NE(rules[0].name, rules[1].name) << "rules are removed by name";
-}
-
 namespace {
 
 class RecordingFirewall : public Firewall {
