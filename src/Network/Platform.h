@@ -247,6 +247,10 @@ struct Platform {
     // unreachable" for `to` (network order), 0 for another error,
     // NOTHING_WAITING when none is queued, -1 on failure.
     long (*takeUnreachable)(Handle h, uint8_t (&to)[4]);
+    // As sendTo, from the local address `source` (network order) instead of
+    // the one the system would choose: one socket answers for several of
+    // this host's addresses. -1 when the system will not send from it.
+    long (*sendFrom)(Handle h, const void* data, size_t length, const AddressV4& to, const uint8_t (&source)[4]);
     // The error of the last call above that failed on this thread (shutdown
     // and close, which run on failure paths, leave it as it is).
     SocketError (*lastError)();
@@ -266,7 +270,7 @@ constexpr long NOTHING_WAITING = -2;
     X(receiveFrom) X(waitReadable) X(waitEither) X(shutdown) X(close) X(interfaceTable) X(sleepMs) X(nowMs) \
     X(receiveWaiting) X(receiveArrival) X(localAddress) X(localInterfaces) X(routeSource) X(waitAny)          \
     X(openInterfaceWatch) X(takeInterfaceEvents) X(closeInterfaceWatch) X(neighbourState) X(interfaceIndex)    \
-    X(connectTo) X(takeUnreachable) X(lastError)
+    X(connectTo) X(takeUnreachable) X(sendFrom) X(lastError)
 // clang-format on
 #define BRIVO_PLATFORM_FILL(entry) table.entry = entries::entry;
 

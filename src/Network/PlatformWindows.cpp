@@ -263,6 +263,28 @@ long receiveArrival(Handle h, void* data, size_t capacity, AddressV4& from, Arri
     return static_cast<long>(received);
 }
 
+long sendFrom(Handle h, const void* data, size_t length, const AddressV4& to, const uint8_t (&source)[4]) {
+    sockaddr_in sa = toSockaddr(to);
+    WSABUF buffer{static_cast<ULONG>(length), static_cast<char*>(const_cast<void*>(data))};
+    char control[WSA_CMSG_SPACE(sizeof(IN_PKTINFO))] = {};
+    WSAMSG msg{};
+    msg.name = reinterpret_cast<sockaddr*>(&sa);
+    msg.namelen = sizeof sa;
+    msg.lpBuffers = &buffer;
+    msg.dwBufferCount = 1;
+    msg.Control = WSABUF{sizeof control, control};
+    WSACMSGHDR* c = WSA_CMSG_FIRSTHDR(&msg);
+    c->cmsg_level = IPPROTO_IP;
+    c->cmsg_type = IP_PKTINFO;
+    c->cmsg_len = WSA_CMSG_LEN(sizeof(IN_PKTINFO));
+    IN_PKTINFO info{};
+    std::memcpy(&info.ipi_addr, source, 4);
+    std::memcpy(WSA_CMSG_DATA(c), &info, sizeof info);
+    DWORD sent = 0;
+    if (::WSASendMsg(s(h), &msg, 0, &sent, nullptr, nullptr) == SOCKET_ERROR) return failed(-1L);
+    return static_cast<long>(sent);
+}
+
 int waitReadable(Handle h, WaitTime limit) {
     fd_set readable;
     FD_ZERO(&readable);

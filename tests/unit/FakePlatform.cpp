@@ -263,6 +263,11 @@ long takeUnreachable(Handle handle, uint8_t (&to)[4]) {
     return a == 0 ? 0 : 1;
 }
 
+long sendFrom(Handle handle, const void* data, size_t length, const AddressV4& to, const uint8_t (&source)[4]) {
+    record("sendFrom " + h(handle) + " " + describe(AddressV4{{0, 0}, {source[0], source[1], source[2], source[3]}}));
+    return sendTo(handle, data, length, to);
+}
+
 int connectTo(Handle handle, const AddressV4& to, BRIVO::WaitTime) {
     record("connectTo " + h(handle) + " " + describe(to));
     return fake().connectResult;
