@@ -1,31 +1,25 @@
 // webfind-responder: a simulated device (or many) for testing webfind and for
 // people who build devices that speak the discovery protocol.
 
-#include <arpa/inet.h>
-#include <errno.h>
 #include <getopt.h>
-#include <ifaddrs.h>
-#include <netinet/in.h>
-#include <poll.h>
-#include <signal.h>
-#include <sys/socket.h>
-#include <time.h>
-#include <unistd.h>
 
+#include <algorithm>
+#include <csignal>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <iterator>
-#include <memory>
-#include <algorithm>
+#include <map>
+#include <optional>
 #include <queue>
 #include <random>
 #include <string>
 #include <vector>
 
-#include "Network/Socket.h"
+#include "Network/Err.h"
+#include "Network/SocketV4.h"
 #include "app/base/Address.h"
 #include "app/base/Text.h"
 #include "app/wire/Messages.h"
@@ -111,8 +105,8 @@ to send answers.
 struct Settings {
     std::string name = "Simulated device";
     std::string url = "http://{addr}/";
-    in_addr interface { htonl(INADDR_ANY) };
-    in_addr from{htonl(INADDR_ANY)};
+    webfind::Address interface;  // 0.0.0.0: the system chooses
+    webfind::Address from;
     bool fromGiven = false;
     uint32_t count = 1;
     uint32_t delayMs = 0;
@@ -131,17 +125,13 @@ struct Settings {
 struct Pending {
     uint64_t dueMs;
     const std::vector<uint8_t>* bytes;
-    in_addr source;  // INADDR_ANY: the system chooses
-    sockaddr_in to;
+    webfind::Address source;  // 0.0.0.0: the system chooses
+    BRIVO::AddressV4 to;
     uint32_t left;  // sends still to make for this answer
     bool operator>(const Pending& other) const { return dueMs > other.dueMs; }
 };
 
-uint64_t nowMs() {
-    timespec ts{};
-    clock_gettime(CLOCK_MONOTONIC, &ts);
-    return static_cast<uint64_t>(ts.tv_sec) * 1000u + static_cast<uint64_t>(ts.tv_nsec) / 1000000u;
-}
+uint64_t nowMs() { return BRIVO::platform().nowMs(); }
 
 [[noreturn]] void usage(const std::string& problem) {
     std::fprintf(stderr, "webfind-responder: %s\nTry 'webfind-responder --help'.\n", problem.c_str());
@@ -156,9 +146,9 @@ uint32_t number(const char* text, const char* option) {
     return static_cast<uint32_t>(value);
 }
 
-in_addr address(const char* text, const char* option) {
-    in_addr a{};
-    if (inet_pton(AF_INET, text, &a) != 1) usage(std::string("bad IPv4 address for ") + option + ": " + text);
+webfind::Address address(const char* text, const char* option) {
+    webfind::Address a;
+    if (!webfind::parseDottedQuad(text, a)) usage(std::string("bad IPv4 address for ") + option + ": " + text);
     return a;
 }
 
@@ -247,117 +237,67 @@ std::string replaceAll(std::string text, const std::string& key, const std::stri
 
 // Without --from the system picks the source; --interface is then the best
 // guess of the address the answers leave from.
-in_addr deviceAddress(const Settings& s, uint32_t device) {
-    in_addr a;
-    a.s_addr = s.fromGiven ? htonl(ntohl(s.from.s_addr) + device) : s.interface.s_addr;
-    return a;
+webfind::Address deviceAddress(const Settings& s, uint32_t device) {
+    return s.fromGiven ? webfind::Address::of(s.from.number() + device) : s.interface;
 }
 
 // How many of the devices have an address of this host's to answer from:
 // one that a socket can be bound to, and not a subnet's broadcast address
 // (which may be bound, but never sends).
 uint32_t servable(const Settings& s) {
+    const BRIVO::Platform& os = BRIVO::platform();
     std::vector<uint32_t> broadcasts;  // host order
-    ifaddrs* list = nullptr;
-    if (::getifaddrs(&list) == 0) {
-        for (ifaddrs* i = list; i; i = i->ifa_next)
-            if (i->ifa_addr && i->ifa_netmask && i->ifa_addr->sa_family == AF_INET) {
-                const uint32_t a = ntohl(reinterpret_cast<const sockaddr_in*>(i->ifa_addr)->sin_addr.s_addr);
-                const uint32_t m = ntohl(reinterpret_cast<const sockaddr_in*>(i->ifa_netmask)->sin_addr.s_addr);
-                if (m != 0xFFFFFFFFu) broadcasts.push_back(a | ~m);
-            }
-        ::freeifaddrs(list);
+    for (const BRIVO::LocalInterface& i : os.localInterfaces()) {
+        const uint32_t m = webfind::hostOrder(i.mask);
+        if (m != 0xFFFFFFFFu) broadcasts.push_back(webfind::hostOrder(i.address) | ~m);
     }
     uint32_t count = 0;
     for (uint32_t d = 0; d < s.count; ++d) {
-        sockaddr_in at{};
-        at.sin_family = AF_INET;
-        at.sin_addr = deviceAddress(s, d);
-        if (std::find(broadcasts.begin(), broadcasts.end(), ntohl(at.sin_addr.s_addr)) != broadcasts.end()) continue;
-        int probe = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
-        if (probe < 0) return s.count;  // cannot tell: assume all
-        count += ::bind(probe, reinterpret_cast<sockaddr*>(&at), sizeof at) == 0 ? 1 : 0;
-        ::close(probe);
+        const webfind::Address at = deviceAddress(s, d);
+        if (std::find(broadcasts.begin(), broadcasts.end(), at.number()) != broadcasts.end()) continue;
+        const BRIVO::Handle probe = os.socket(BRIVO::SocketStyle::DATAGRAM);
+        if (probe == BRIVO::INVALID_HANDLE) return s.count;  // cannot tell: assume all
+        const BRIVO::AddressV4 local{{0, 0}, {at.bytes[0], at.bytes[1], at.bytes[2], at.bytes[3]}};
+        count += os.bind(probe, local) == 0 ? 1 : 0;
+        os.close(probe);
     }
     return count;
 }
 
-std::vector<uint8_t> answerFor(const Settings& s, uint32_t device) {
+std::vector<uint8_t> answerFor(const Settings& s, const webfind::Address& at) {
     if (s.raw) return s.rawBytes;
-    char text[INET_ADDRSTRLEN] = "0.0.0.0";
-    in_addr a = deviceAddress(s, device);
-    inet_ntop(AF_INET, &a, text, sizeof text);
+    const std::string text = at.text();
     return answer(replaceAll(s.name, "{addr}", text), replaceAll(s.url, "{addr}", text));
 }
 
-// Sends answers in batches (sendmmsg), so that thousands of simulated devices
-// answer about as fast as thousands of real ones. One socket answers for every
-// device: the source address of each datagram is chosen with IP_PKTINFO.
+// Sends the answers that are due. One socket answers for every device: the
+// source address of each datagram is chosen as it is sent.
 class Sender {
 public:
-    explicit Sender(int fd) : fd(fd) {}
+    explicit Sender(BRIVO::Handle socket) : socket(socket) {}
 
     void send(const std::vector<Pending>& due) {
-        for (size_t start = 0; start < due.size(); start += BATCH) {
-            size_t n = std::min(BATCH, due.size() - start);
-            for (size_t i = 0; i < n; ++i) prepare(i, due[start + i]);
-            size_t sent = 0;
-            while (sent < n) {
-                int r = ::sendmmsg(fd, messages + sent, static_cast<unsigned>(n - sent), 0);
-                if (r < 0 && errno == EINTR) continue;
-                if (r < 0 && (errno == EAGAIN || errno == ENOBUFS)) {
-                    pollfd p{fd, POLLOUT, 0};
-                    ::poll(&p, 1, 10);
-                    continue;
-                }
-                if (r <= 0) {
-                    ++sent;  // skip the datagram that the system refused, and count it
-                    ++refusals;
-                    lastRefusal = errno;
-                    continue;
-                }
-                sent += static_cast<size_t>(r);
-            }
+        const BRIVO::Platform& os = BRIVO::platform();
+        for (const Pending& p : due) {
+            const std::vector<uint8_t>& bytes = *p.bytes;
+            uint8_t source[4];
+            std::memcpy(source, p.source.bytes.data(), 4);
+            const long sent = p.source.number() == 0 ? os.sendTo(socket, bytes.data(), bytes.size(), p.to)
+                                                     : os.sendFrom(socket, bytes.data(), bytes.size(), p.to, source);
+            if (sent >= 0) continue;
+            ++refusals;  // the datagram the system refused is skipped, and counted
+            lastRefusal = os.lastError().text;
         }
     }
 
     // Datagrams the system would not send, and why the last one was not.
     uint64_t refused() const { return refusals; }
-    int lastError() const { return lastRefusal; }
+    const std::string& lastError() const { return lastRefusal; }
 
 private:
-    static constexpr size_t BATCH = 256;
-
-    void prepare(size_t i, const Pending& p) {
-        const std::vector<uint8_t>& bytes = *p.bytes;
-        destinations[i] = p.to;
-        parts[i] = iovec{const_cast<uint8_t*>(bytes.data()), bytes.size()};
-        messages[i] = mmsghdr{};
-        msghdr& msg = messages[i].msg_hdr;
-        msg.msg_name = &destinations[i];
-        msg.msg_namelen = sizeof destinations[i];
-        msg.msg_iov = &parts[i];
-        msg.msg_iovlen = 1;
-        if (p.source.s_addr == htonl(INADDR_ANY)) return;
-        std::memset(controls[i], 0, sizeof controls[i]);
-        msg.msg_control = controls[i];
-        msg.msg_controllen = sizeof controls[i];
-        cmsghdr* c = CMSG_FIRSTHDR(&msg);
-        c->cmsg_level = IPPROTO_IP;
-        c->cmsg_type = IP_PKTINFO;
-        c->cmsg_len = CMSG_LEN(sizeof(in_pktinfo));
-        in_pktinfo info{};
-        info.ipi_spec_dst = p.source;
-        std::memcpy(CMSG_DATA(c), &info, sizeof info);
-    }
-
-    int fd;
+    BRIVO::Handle socket;
     uint64_t refusals = 0;
-    int lastRefusal = 0;
-    mmsghdr messages[BATCH];
-    iovec parts[BATCH];
-    sockaddr_in destinations[BATCH];
-    alignas(cmsghdr) char controls[BATCH][CMSG_SPACE(sizeof(in_pktinfo))];
+    std::string lastRefusal;
 };
 
 std::string hex(const uint8_t* data, size_t length) {
@@ -376,7 +316,7 @@ class Hostile {
 public:
     struct Datagram {
         const std::vector<uint8_t>* bytes;
-        in_addr source;
+        webfind::Address source;
     };
 
     Hostile(uint32_t count, std::mt19937& random) : random(random) {
@@ -409,12 +349,10 @@ public:
         // One in 50 oversized datagrams is the largest UDP allows.
         size_t which =
             kind == OVERSIZED ? (i / KINDS % 50 == 0 ? 0 : 1 + random() % (pool.size() - 1)) : random() % pool.size();
-        in_addr source;
         // Duplicates come again and again from a few addresses; the rest from
         // anywhere in 127.64.0.0/10.
         uint32_t host = kind == DUPLICATE ? (0x7F400001u + random() % 4) : (0x7F400000u | (random() & 0x003FFFFFu));
-        source.s_addr = htonl(host);
-        last = Datagram{&pool[which], source};
+        last = Datagram{&pool[which], webfind::Address::of(host)};
         return last;
     }
 
@@ -426,48 +364,62 @@ private:
     Datagram last{};
 };
 
+// The socket every device listens and answers on: the discovery port, the
+// group joined on --interface, and where each probe was sent (--unicast).
+// Says why and ends the program when it cannot be had.
+void openDevices(BRIVO::SocketV4& socket, const Settings& s) {
+    const std::string port = std::to_string(DISCOVERY_PORT);
+    auto fail = [](const std::string& step) {
+        std::fprintf(stderr, "webfind-responder: %s: %s\n", step.c_str(), BRIVO::platform().lastError().text.c_str());
+        std::exit(1);
+    };
+    if (!socket.open(BRIVO::SocketV4::UDP_BROADCAST)) fail("socket");
+    socket.shareAddress();  // several devices on one host
+    if (!socket.bindV4(BRIVO::IPAddress(0, 0, 0, 0, DISCOVERY_PORT))) fail("bind port " + port);
+    if (s.unicast && !socket.reportArrival()) fail("cannot learn where probes arrive");
+    uint8_t on[4];
+    std::memcpy(on, s.interface.bytes.data(), 4);
+    if (!socket.joinGroup(DISCOVERY_GROUP, on)) fail("join " + groupText());
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
     Settings s = parse(argc, argv);
-    signal(SIGPIPE, SIG_IGN);
+#ifdef SIGPIPE
+    std::signal(SIGPIPE, SIG_IGN);
+#endif
+    const BRIVO::Platform& os = BRIVO::platform();
+    std::optional<BRIVO::SocketV4> socket;
+    try {
+        socket.emplace();
+    } catch (const BRIVO::Err&) {
+        std::fprintf(stderr, "webfind-responder: the socket layer could not be started\n");
+        return 1;
+    }
+    openDevices(*socket, s);
+    const BRIVO::Handle fd = socket->handle();
 
-    int fd = ::socket(AF_INET, SOCK_DGRAM, 0);
-    if (fd < 0) {
-        std::perror("webfind-responder: socket");
-        return 1;
-    }
-    int on = 1;
-    setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);  // several devices on one host
-    int big = 8 << 20;
-    setsockopt(fd, SOL_SOCKET, SO_SNDBUF, &big, sizeof big);
-    sockaddr_in local{};
-    local.sin_family = AF_INET;
-    local.sin_port = htons(DISCOVERY_PORT);
-    local.sin_addr.s_addr = htonl(INADDR_ANY);
-    if (::bind(fd, reinterpret_cast<sockaddr*>(&local), sizeof local) != 0) {
-        std::perror(("webfind-responder: bind port " + std::to_string(DISCOVERY_PORT)).c_str());
-        return 1;
-    }
-    // Where each probe was sent, for --unicast.
-    if (s.unicast) setsockopt(fd, IPPROTO_IP, IP_PKTINFO, &on, sizeof on);
-    ip_mreq join{};
-    std::memcpy(&join.imr_multiaddr, DISCOVERY_GROUP.address + 12, 4);
-    join.imr_interface = s.interface;
-    if (setsockopt(fd, IPPROTO_IP, IP_ADD_MEMBERSHIP, &join, sizeof join) != 0) {
-        std::perror(("webfind-responder: join " + groupText()).c_str());
-        return 1;
-    }
-
-    std::mt19937 random(static_cast<uint32_t>(nowMs() ^ static_cast<uint64_t>(getpid())));
+    // Without --from, the address an answer leaves from (its {addr}) is the
+    // one the system routes it from: one answer for each such address.
+    std::map<uint32_t, std::vector<uint8_t>> answersFrom;
+    auto systemChosen = [&](const BRIVO::AddressV4& to) -> const std::vector<uint8_t>& {
+        webfind::Address at = s.interface;
+        uint8_t source[4];
+        if (os.routeSource(to, source) == 0) at = webfind::Address::from(source);
+        auto known = answersFrom.find(at.number());
+        if (known == answersFrom.end()) known = answersFrom.emplace(at.number(), answerFor(s, at)).first;
+        return known->second;
+    };
+    std::mt19937 random(static_cast<uint32_t>(nowMs() ^ std::random_device{}()));
     std::vector<std::vector<uint8_t>> answers;
-    for (uint32_t d = 0; d < s.count; ++d) answers.push_back(answerFor(s, d));
-    char fromText[INET_ADDRSTRLEN] = "system-chosen";
-    if (s.fromGiven) inet_ntop(AF_INET, &s.from, fromText, sizeof fromText);
+    for (uint32_t d = 0; s.fromGiven && d < s.count; ++d) answers.push_back(answerFor(s, deviceAddress(s, d)));
+    const std::string fromText = s.fromGiven ? s.from.text() : "system-chosen";
     // A range that runs past this host's addresses has devices that can
     // never answer: said now, not found out from a count that comes short.
     const uint32_t serves = s.fromGiven ? servable(s) : s.count;
-    std::printf("listening on %s as %s (%u device%s", groupText().c_str(), fromText, s.count, s.count == 1 ? "" : "s");
+    std::printf("listening on %s as %s (%u device%s", groupText().c_str(), fromText.c_str(), s.count,
+                s.count == 1 ? "" : "s");
     if (serves < s.count) std::printf("; only %u can answer: the other addresses are not this host's", serves);
     std::printf(")\n");
     std::fflush(stdout);
@@ -477,7 +429,7 @@ int main(int argc, char** argv) {
     const uint64_t end = nowMs() + s.lifetimeS * 1000ull;
     long answered = 0;
     std::vector<uint8_t> datagram(65536);
-    auto sender = std::make_unique<Sender>(fd);
+    Sender sender(fd);
     Hostile hostile(s.hostile, random);
 
     for (;;) {
@@ -488,11 +440,11 @@ int main(int argc, char** argv) {
             due.push_back(pending.top());
             pending.pop();
         }
-        sender->send(due);
-        if (sender->refused() > refusedSaid) {
-            refusedSaid = sender->refused();
-            std::printf("refused: %llu sends so far (%s)\n", static_cast<unsigned long long>(refusedSaid),
-                        std::strerror(sender->lastError()));
+        sender.send(due);
+        if (sender.refused() > refusedSaid) {
+            refusedSaid = sender.refused();
+            std::printf("refused: %s sends so far (%s)\n", std::to_string(refusedSaid).c_str(),
+                        sender.lastError().c_str());
             std::fflush(stdout);
         }
         for (Pending& p : due) {
@@ -501,39 +453,27 @@ int main(int argc, char** argv) {
                 pending.push(p);
             }
         }
-        uint64_t until = pending.empty() ? end : std::min(end, pending.top().dueMs);
-        pollfd pfd{fd, POLLIN, 0};
-        int ready = ::poll(&pfd, 1, static_cast<int>(until > now ? until - now : 0));
-        if (ready <= 0) continue;
+        const uint64_t until = pending.empty() ? end : std::min(end, pending.top().dueMs);
+        const uint64_t waitMs = until > now ? until - now : 0;
+        const BRIVO::WaitTime wait{static_cast<uint32_t>(waitMs / 1000), static_cast<uint32_t>(waitMs % 1000 * 1000)};
+        if (os.waitReadable(fd, wait) <= 0) continue;
 
-        sockaddr_in peer{};
-        iovec part{datagram.data(), datagram.size()};
-        alignas(cmsghdr) char control[128];
-        msghdr message{};
-        message.msg_name = &peer;
-        message.msg_namelen = sizeof peer;
-        message.msg_iov = &part;
-        message.msg_iovlen = 1;
-        message.msg_control = control;
-        message.msg_controllen = sizeof control;
-        ssize_t n = ::recvmsg(fd, &message, 0);
+        BRIVO::AddressV4 peer{};
+        BRIVO::Arrival arrival{};
+        const long n = os.receiveArrival(fd, datagram.data(), datagram.size(), peer, arrival);
         if (n < 0) continue;
+        const size_t length = std::min(static_cast<size_t>(n), datagram.size());
         // --unicast: the one device at the address the probe was sent to.
         uint32_t first = 0, last = s.count;
-        for (cmsghdr* c = CMSG_FIRSTHDR(&message); s.unicast && c; c = CMSG_NXTHDR(&message, c)) {
-            if (c->cmsg_level != IPPROTO_IP || c->cmsg_type != IP_PKTINFO) continue;
-            in_pktinfo info;
-            std::memcpy(&info, CMSG_DATA(c), sizeof info);
-            const uint32_t to = ntohl(info.ipi_addr.s_addr), base = ntohl(s.from.s_addr);
-            if (IN_MULTICAST(to)) continue;
-            first = to - base < s.count ? to - base : s.count;
+        const uint32_t to = webfind::hostOrder(arrival.destination);
+        if (s.unicast && to != 0 && to >> 28 != 0xE) {
+            first = to - s.from.number() < s.count ? to - s.from.number() : s.count;
             last = std::min(first + 1, s.count);
         }
-        bool probe = webfind::isProbe(webfind::DatagramBytes{datagram.data(), static_cast<size_t>(n)});
-        char peerText[INET_ADDRSTRLEN];
-        inet_ntop(AF_INET, &peer.sin_addr, peerText, sizeof peerText);
-        std::printf("%s from %s:%u %zd bytes: %s\n", probe ? "probe" : "datagram", peerText, ntohs(peer.sin_port), n,
-                    hex(datagram.data(), static_cast<size_t>(n)).c_str());
+        bool probe = webfind::isProbe(webfind::DatagramBytes{datagram.data(), length});
+        std::printf("%s from %s:%u %s bytes: %s\n", probe ? "probe" : "datagram",
+                    webfind::dottedQuad(peer.address).c_str(), BRIVO::hostPort(peer), std::to_string(length).c_str(),
+                    hex(datagram.data(), length).c_str());
         std::fflush(stdout);
 
         if (!probe && !s.any) continue;
@@ -542,8 +482,9 @@ int main(int argc, char** argv) {
         uint64_t base = nowMs() + s.afterMs;
         for (uint32_t d = first; d < last; ++d) {
             uint64_t jitter = s.delayMs ? random() % (s.delayMs + 1) : 0;
-            in_addr source = s.fromGiven ? deviceAddress(s, d) : in_addr{htonl(INADDR_ANY)};
-            pending.push(Pending{base + jitter, &answers[d], source, peer, s.repeat});
+            const webfind::Address source = s.fromGiven ? deviceAddress(s, d) : webfind::Address{};
+            pending.push(
+                Pending{base + jitter, s.fromGiven ? &answers[d] : &systemChosen(peer), source, peer, s.repeat});
         }
         for (uint32_t i = 0; i < s.hostile; ++i) {
             const Hostile::Datagram& h = hostile.pick(i);
