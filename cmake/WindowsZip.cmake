@@ -1,7 +1,8 @@
 # Packs both Windows builds into one zip (make package):
 #   cmake -DSOURCE_DIR=<project> -P cmake/WindowsZip.cmake
 # gives build/webfind-<version>-windows.zip holding README-windows.txt, and
-# webfind.exe and webfind-announce.exe in 32-bit/ and 64-bit/.
+# webfind.exe, webfind-announce.exe and webfind-responder.exe in 32-bit/ and
+# 64-bit/.
 include(${CMAKE_CURRENT_LIST_DIR}/WindowsStage.cmake)
 set(name webfind-${version}-windows)
 set(stage ${SOURCE_DIR}/build/${name})
@@ -10,7 +11,7 @@ file(REMOVE_RECURSE ${stage})
 foreach(pair "i686;32-bit" "x86_64;64-bit")
   list(GET pair 0 arch)
   list(GET pair 1 folder)
-  stage_windows_programs(${arch} ${stage}/${folder} webfind webfind-announce)
+  stage_windows_programs(${arch} ${stage}/${folder} webfind webfind-announce webfind-responder)
 endforeach()
 file(COPY ${SOURCE_DIR}/docs/README-windows.txt DESTINATION ${stage})
 

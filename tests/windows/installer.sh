@@ -3,8 +3,9 @@
 # fresh prefix: msiexec installs it silently (the files, the Start-menu
 # entries, the folder on PATH, the service not started), "sc start" runs the
 # announcer as a service that the Linux webfind finds, "sc stop" ends it
-# within a second, an upgrade keeps the service's options, and msiexec /x
-# leaves no file, service or registry key of ours.
+# within a second, the simulated device answers, an upgrade keeps the
+# service's options, and msiexec /x leaves no file, service or registry key
+# of ours.
 #   tests/windows/installer.sh ARCH LINUX_WEBFIND
 # It builds two installers of the build-windows-ARCH programs, the second
 # with a higher version. Exit 77: skipped.
@@ -47,7 +48,7 @@ files="$work/prefix/drive_c/Program Files/webfind"
 menus() { find "$work/prefix/drive_c" -path '*Start Menu/Programs/webfind' 2> /dev/null; }
 
 w msiexec /i "$(winepath_of "$msi")" /qn || fail "msiexec /i failed"
-for f in webfind.exe webfind-announce.exe webfind-setup.exe README-windows.txt; do
+for f in webfind.exe webfind-announce.exe webfind-setup.exe webfind-responder.exe README-windows.txt; do
     [ -f "$files/$f" ] || fail "$f is not in $files: $(ls "$files" 2>&1)"
 done
 [ "$(find "$(menus)" -name '*.lnk' 2> /dev/null | wc -l)" -eq 2 ] || fail "not the two Start-menu entries: $(menus)"
@@ -77,6 +78,17 @@ w sc query webfind-announce | grep -q STOPPED || fail "sc stop did not stop the 
 [ "$ms" -lt $((1000 + overhead)) ] || fail "the service took $ms ms to stop (Wine's own start-ups: $overhead ms)"
 log=$(find "$work/prefix/drive_c" -path '*webfind/webfind-announce.log')
 grep -q '^webfind-announce: stopped' "$log" 2> /dev/null || fail "the service's log says nothing of its stop: $log: $(cat "$log")"
+
+# The simulated device, whose {addr} is the address it answers from. (Wine
+# leaves out the source address an answer asks for, so --from is Windows'.)
+"$WINELOADER" "$files/webfind-responder.exe" --lifetime 20 --name 'Device {addr}' \
+    < /dev/null > "$work/device.log" 2>&1 &
+device=$!
+for _ in $(seq 100); do grep -q '^listening on' "$work/device.log" && break; sleep 0.1; done
+found=$("$webfind" -n -i lo 2> /dev/null)
+kill "$device" 2> /dev/null
+[ "$found" = 'Name:Device 127.0.0.1 URL:http://127.0.0.1/' ] ||
+    fail "the simulated device was not found: '$found'; it said: $(cat "$work/device.log")"
 
 w msiexec /i "$(winepath_of "$newer")" /qn || fail "the upgrade failed"
 w reg query 'HKLM\Software\webfind' /v AnnounceOptions | grep -q 'Lab scope' || fail "the upgrade lost the service's options"
