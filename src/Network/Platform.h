@@ -157,6 +157,16 @@ struct DatagramSlot {
     AddressV4 from;
 };
 
+// One datagram of a batch send: its bytes, where it goes, and the local
+// address it leaves from (network order; 0.0.0.0: the one the system
+// chooses).
+struct OutgoingDatagram {
+    const uint8_t* data;
+    size_t length;
+    AddressV4 to;
+    uint8_t source[4];
+};
+
 struct Platform {
     // Start the socket layer (Winsock 2.0); 0 on success, non-zero otherwise.
     int (*startup)();
@@ -247,10 +257,12 @@ struct Platform {
     // unreachable" for `to` (network order), 0 for another error,
     // NOTHING_WAITING when none is queued, -1 on failure.
     long (*takeUnreachable)(Handle h, uint8_t (&to)[4]);
-    // As sendTo, from the local address `source` (network order) instead of
-    // the one the system would choose: one socket answers for several of
-    // this host's addresses. -1 when the system will not send from it.
-    long (*sendFrom)(Handle h, const void* data, size_t length, const AddressV4& to, const uint8_t (&source)[4]);
+    // Sends `count` datagrams in order, each from its own local address: one
+    // socket answers for several of this host's addresses. In as few system
+    // calls as the system allows, waiting for room on a socket that waits.
+    // The number sent before the first one refused (lastError says why; the
+    // caller may go on after it), or `count`.
+    size_t (*sendBatch)(Handle h, const OutgoingDatagram* datagrams, size_t count);
     // The error of the last call above that failed on this thread (shutdown
     // and close, which run on failure paths, leave it as it is).
     SocketError (*lastError)();
@@ -270,7 +282,7 @@ constexpr long NOTHING_WAITING = -2;
     X(receiveFrom) X(waitReadable) X(waitEither) X(shutdown) X(close) X(interfaceTable) X(sleepMs) X(nowMs) \
     X(receiveWaiting) X(receiveArrival) X(localAddress) X(localInterfaces) X(routeSource) X(waitAny)          \
     X(openInterfaceWatch) X(takeInterfaceEvents) X(closeInterfaceWatch) X(neighbourState) X(interfaceIndex)    \
-    X(connectTo) X(takeUnreachable) X(sendFrom) X(lastError)
+    X(connectTo) X(takeUnreachable) X(sendBatch) X(lastError)
 // clang-format on
 #define BRIVO_PLATFORM_FILL(entry) table.entry = entries::entry;
 

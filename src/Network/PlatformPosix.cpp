@@ -293,22 +293,9 @@ long takeUnreachable(Handle h, uint8_t (&to)[4]) {
     return taken == -1 ? failed(-1L) : taken;
 }
 
-long sendFrom(Handle h, const void* data, size_t length, const AddressV4& to, const uint8_t (&source)[4]) {
-    sockaddr_in sa = toSockaddr(to);
-    iovec iov{const_cast<void*>(data), length};
-    alignas(cmsghdr) char control[CMSG_SPACE(sizeof(in_pktinfo))] = {};
-    msghdr msg = posix::messageFor(sa, iov, control);
-    cmsghdr* c = CMSG_FIRSTHDR(&msg);
-    c->cmsg_level = IPPROTO_IP;
-    c->cmsg_type = IP_PKTINFO;
-    c->cmsg_len = CMSG_LEN(sizeof(in_pktinfo));
-    in_pktinfo info{};
-    std::memcpy(&info.ipi_spec_dst, source, 4);
-    std::memcpy(CMSG_DATA(c), &info, sizeof info);
-    ssize_t n;
-    while ((n = ::sendmsg(toFd(h), &msg, 0)) < 0 && errno == EINTR) {
-    }
-    return n < 0 ? failed(-1L) : static_cast<long>(n);
+size_t sendBatch(Handle h, const OutgoingDatagram* datagrams, size_t count) {
+    const size_t sent = posix::sendBatch(toFd(h), datagrams, count);
+    return sent < count ? failed(sent) : sent;
 }
 
 NeighbourState neighbourState(uint32_t index, const uint8_t (&address)[4]) {

@@ -263,9 +263,10 @@ long receiveArrival(Handle h, void* data, size_t capacity, AddressV4& from, Arri
     return static_cast<long>(received);
 }
 
-long sendFrom(Handle h, const void* data, size_t length, const AddressV4& to, const uint8_t (&source)[4]) {
-    sockaddr_in sa = toSockaddr(to);
-    WSABUF buffer{static_cast<ULONG>(length), static_cast<char*>(const_cast<void*>(data))};
+// One datagram from its own source: WSASendMsg names it in IN_PKTINFO.
+bool sendOneFrom(SOCKET socket, const OutgoingDatagram& d) {
+    sockaddr_in sa = toSockaddr(d.to);
+    WSABUF buffer{static_cast<ULONG>(d.length), reinterpret_cast<char*>(const_cast<uint8_t*>(d.data))};
     char control[WSA_CMSG_SPACE(sizeof(IN_PKTINFO))] = {};
     WSAMSG msg{};
     msg.name = reinterpret_cast<sockaddr*>(&sa);
@@ -278,11 +279,23 @@ long sendFrom(Handle h, const void* data, size_t length, const AddressV4& to, co
     c->cmsg_type = IP_PKTINFO;
     c->cmsg_len = WSA_CMSG_LEN(sizeof(IN_PKTINFO));
     IN_PKTINFO info{};
-    std::memcpy(&info.ipi_addr, source, 4);
+    std::memcpy(&info.ipi_addr, d.source, 4);
     std::memcpy(WSA_CMSG_DATA(c), &info, sizeof info);
     DWORD sent = 0;
-    if (::WSASendMsg(s(h), &msg, 0, &sent, nullptr, nullptr) == SOCKET_ERROR) return failed(-1L);
-    return static_cast<long>(sent);
+    return ::WSASendMsg(socket, &msg, 0, &sent, nullptr, nullptr) != SOCKET_ERROR;
+}
+
+// Winsock sends one datagram a call.
+size_t sendBatch(Handle h, const OutgoingDatagram* datagrams, size_t count) {
+    static constexpr uint8_t SYSTEM_CHOOSES[4] = {0, 0, 0, 0};
+    for (size_t i = 0; i < count; ++i) {
+        const OutgoingDatagram& d = datagrams[i];
+        const bool sent = std::memcmp(d.source, SYSTEM_CHOOSES, 4) == 0
+                              ? sendTo(h, d.data, d.length, d.to) == static_cast<long>(d.length)
+                              : sendOneFrom(s(h), d);
+        if (!sent) return failed(i);
+    }
+    return count;
 }
 
 int waitReadable(Handle h, WaitTime limit) {

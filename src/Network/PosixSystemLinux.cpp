@@ -55,6 +55,27 @@ long receiveBatch(Handle h, DatagramSlot* slots, size_t count, long (*)(Handle, 
     return n;
 }
 
+size_t sendBatch(int fd, const OutgoingDatagram* datagrams, size_t count) {
+    constexpr size_t MAX_BATCH = 64;
+    mmsghdr messages[MAX_BATCH];
+    iovec parts[MAX_BATCH];
+    sockaddr_in destinations[MAX_BATCH];
+    alignas(cmsghdr) char controls[MAX_BATCH][SOURCE_CONTROL];
+    size_t sent = 0;
+    while (sent < count) {
+        const size_t n = count - sent < MAX_BATCH ? count - sent : MAX_BATCH;
+        for (size_t i = 0; i < n; ++i) {
+            messages[i] = mmsghdr{};
+            messages[i].msg_hdr = outgoingMessage(datagrams[sent + i], destinations[i], parts[i], controls[i]);
+        }
+        const int r = ::sendmmsg(fd, messages, static_cast<unsigned>(n), 0);
+        if (r < 0 && errno == EINTR) continue;
+        if (r <= 0) return sent;
+        sent += static_cast<size_t>(r);
+    }
+    return sent;
+}
+
 namespace {
 
 bool exists(const std::string& path) {

@@ -1,3 +1,4 @@
+#include <errno.h>
 #include <net/if.h>
 #include <sys/socket.h>
 
@@ -7,6 +8,21 @@ namespace BRIVO::posix {
 
 int setReceiveBufferSize(int fd, const void* value, socklen_t length) {
     return ::setsockopt(fd, SOL_SOCKET, SO_RCVBUF, value, length) == 0 ? 0 : -1;
+}
+
+// No sendmmsg: one send per datagram.
+size_t sendBatch(int fd, const OutgoingDatagram* datagrams, size_t count) {
+    for (size_t i = 0; i < count; ++i) {
+        sockaddr_in to{};
+        iovec part{};
+        alignas(cmsghdr) char control[SOURCE_CONTROL];
+        const msghdr message = outgoingMessage(datagrams[i], to, part, control);
+        ssize_t r;
+        while ((r = ::sendmsg(fd, &message, 0)) < 0 && errno == EINTR) {
+        }
+        if (r < 0) return i;
+    }
+    return count;
 }
 
 // No recvmmsg: one receive per datagram.

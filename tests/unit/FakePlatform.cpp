@@ -263,9 +263,13 @@ long takeUnreachable(Handle handle, uint8_t (&to)[4]) {
     return a == 0 ? 0 : 1;
 }
 
-long sendFrom(Handle handle, const void* data, size_t length, const AddressV4& to, const uint8_t (&source)[4]) {
-    record("sendFrom " + h(handle) + " " + describe(AddressV4{{0, 0}, {source[0], source[1], source[2], source[3]}}));
-    return sendTo(handle, data, length, to);
+size_t sendBatch(Handle handle, const BRIVO::OutgoingDatagram* datagrams, size_t count) {
+    for (size_t i = 0; i < count; ++i) {
+        const uint8_t* from = datagrams[i].source;
+        record("sendBatch from " + describe(AddressV4{{0, 0}, {from[0], from[1], from[2], from[3]}}));
+        if (sendTo(handle, datagrams[i].data, datagrams[i].length, datagrams[i].to) < 0) return i;
+    }
+    return count;
 }
 
 int connectTo(Handle handle, const AddressV4& to, BRIVO::WaitTime) {
