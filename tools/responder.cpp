@@ -235,10 +235,9 @@ std::string replaceAll(std::string text, const std::string& key, const std::stri
     return text;
 }
 
-// Without --from the system picks the source; --interface is then the best
-// guess of the address the answers leave from.
+// The address the device numbered `device` answers from, with --from.
 webfind::Address deviceAddress(const Settings& s, uint32_t device) {
-    return s.fromGiven ? webfind::Address::of(s.from.number() + device) : s.interface;
+    return webfind::Address::of(s.from.number() + device);
 }
 
 // How many of the devices have an address of this host's to answer from:
