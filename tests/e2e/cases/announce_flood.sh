@@ -21,7 +21,13 @@ python3 "$E2E_DIR/prober.py" count 40000 8 > "$WORK/count.log" &
 counter=$!
 wait_listening "$WORK/count.log" || fail "the counter did not start"
 start=$(date +%s%N)
-python3 "$E2E_DIR/prober.py" flood 10.1.1.0 1000 100000 10.1.0.1 100000 > "$WORK/flood.log" &
+# A sanitizer build reads several times slower: on a machine busy with other
+# builds it could not drain the whole flood, and the finder's probes were
+# lost in the kernel's full queue before the rules could stand them first.
+# Its flood is a quarter as fast, still 50 times the shared budget.
+rate=100000
+[ -n "${WEBFIND_SANITIZED:-}" ] && rate=25000
+python3 "$E2E_DIR/prober.py" flood 10.1.1.0 1000 "$rate" 10.1.0.1 "$rate" > "$WORK/flood.log" &
 flood=$!
 sleep 0.3
 run_webfind -n
