@@ -57,7 +57,14 @@ w reg query 'HKLM\SYSTEM\CurrentControlSet\Control\Session Manager\Environment' 
 w sc query webfind-announce | grep -q STOPPED || fail "the service is not installed, or not stopped: $(w sc query webfind-announce)"
 
 w reg add 'HKLM\Software\webfind' /v AnnounceOptions /d '--name "Lab scope" -i lo' /f > /dev/null
-w sc start webfind-announce > /dev/null || fail "sc start failed"
+# On a busy machine Wine can take longer to start a program than the Service
+# Control Manager waits for it (error 1053): asked again, up to three times.
+for try in 1 2 3; do
+    started=$(w sc start webfind-announce) && break
+    w sc query webfind-announce | grep -q RUNNING && break
+    [ "$try" -lt 3 ] || fail "sc start failed: $started"
+    sleep 1
+done
 found=""
 for _ in $(seq 50); do
     found=$("$webfind" -n -i lo 2> /dev/null)
