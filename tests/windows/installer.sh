@@ -57,8 +57,9 @@ w reg query 'HKLM\SYSTEM\CurrentControlSet\Control\Session Manager\Environment' 
 w sc query webfind-announce | grep -q STOPPED || fail "the service is not installed, or not stopped: $(w sc query webfind-announce)"
 
 w reg add 'HKLM\Software\webfind' /v AnnounceOptions /d '--name "Lab scope" -i lo' /f > /dev/null
-# On a busy machine Wine can take longer to start a program than the Service
-# Control Manager waits for it (error 1053): asked again, up to three times.
+# sc start failed once on a machine busy with other builds (what it said was
+# not kept; Wine starting the program later than its Service Control Manager
+# waits is the likely cause): asked again, up to three times.
 for try in 1 2 3; do
     started=$(w sc start webfind-announce) && break
     w sc query webfind-announce | grep -q RUNNING && break
